@@ -1,0 +1,57 @@
+#include "measurement/ReportReception.h"
+
+#include "measurement/CounterReport.h"
+#include "measurement/Rates.h"
+#include "measurement/StepGuard.h"
+
+namespace measurement {
+
+namespace {
+
+struct CountField
+{
+    StatusDisplay display;
+    int firstByte;
+    int width;
+};
+
+constexpr CountField kCountFields[] = {
+    {StatusDisplay::RecvFrame, 1, 2},
+    {StatusDisplay::LossFrame, 3, 2},
+    {StatusDisplay::ErrorFrame, 5, 2},
+    {StatusDisplay::ErrorBit, 7, 4},
+};
+
+} // namespace
+
+void receiveReport(ReportPort& port, StatusView& view) noexcept
+{
+    qint16 kind = 0;
+    if (!runGuarded([&] { kind = port.commEvent(); }) || kind != kCommEventReceive)
+        return;
+
+    QByteArray input;
+    runGuarded([&] { input = port.input(); });
+
+    const QString line = hexLine(input);
+    runGuarded([&] { view.setHexLine(line); });
+
+    // With no byte 0 the marker test itself fails, and the handler goes on
+    // with the count steps, which then fail one by one.
+    bool hasMarker = true;
+    runGuarded([&] { hasMarker = reportByte(input, 0) == kReportMarker; });
+    if (!hasMarker) {
+        runGuarded([&] { port.input(); }); // drop what arrived since the first read
+        return;
+    }
+
+    for (const CountField& field : kCountFields) {
+        runGuarded([&] {
+            const quint32 count = reportField(input, field.firstByte, field.width);
+            view.setDisplayText(field.display, QString::number(count));
+        });
+    }
+    applyRates(view);
+}
+
+} // namespace measurement

@@ -1,0 +1,158 @@
+#include "FakeStatusView.h"
+#include "measurement/Rates.h"
+
+#include <QtTest>
+
+#include <limits>
+
+using measurement::StatusDisplay;
+
+class TestRates : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    void formatBer_data();
+    void formatBer();
+    void rates_data();
+    void rates();
+    void followsTheLocale_data();
+    void followsTheLocale();
+    void resetStatus();
+    void unreadableCountLeavesItsRatesAsTheyWere();
+};
+
+void TestRates::formatBer_data()
+{
+    QTest::addColumn<double>("a");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0 << "0.0 E+0";
+    QTest::newRow("one") << 1.0 << "1.0 E+0";
+    QTest::newRow("half") << 0.5 << "5 E-1";
+    QTest::newRow("quarter") << 0.25 << "2.5 E-1";
+    QTest::newRow("0.1 lands on 1.0 and takes one more step") << 0.1 << "10 E-2";
+    QTest::newRow("0.01") << 0.01 << "9.999 E-3";
+    QTest::newRow("0.001") << 0.001 << "1 E-3";
+    QTest::newRow("1/512") << 1.0 / 512 << "1.953 E-3";
+    QTest::newRow("5 bits in 1000 frames") << 5.0 / (1000 * 512) << "9.765 E-6";
+    QTest::newRow("above one") << 2.5 << "25 E-1";
+    QTest::newRow("smallest single") << double(std::numeric_limits<float>::denorm_min()) << "1.401 E-45";
+    QTest::newRow("below single range") << 1e-60 << "0.0 E+0";
+    QTest::newRow("negative") << -0.5 << "";
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "N/A";
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "N/A";
+    QTest::newRow("beyond single range") << 1e300 << "N/A";
+}
+
+void TestRates::formatBer()
+{
+    QFETCH(double, a);
+    QFETCH(QString, text);
+    QCOMPARE(measurement::formatBer(a), text);
+}
+
+void TestRates::rates_data()
+{
+    QTest::addColumn<QList<quint64>>("counts"); // received, lost, error frames, error bits
+    QTest::addColumn<QStringList>("rates");     // BER, BER with loss, PER, PER with loss
+    QTest::newRow("with losses") << QList<quint64>{1000, 10, 2, 5}
+                                 << QStringList{"9.765 E-6", "9.910 E-3", "0.20%", "1.19%"};
+    QTest::newRow("without losses") << QList<quint64>{1000, 0, 2, 5}
+                                    << QStringList{"9.765 E-6", "9.765 E-6", "0.20%", "0.20%"};
+    QTest::newRow("every bit wrong") << QList<quint64>{1, 0, 1, 512}
+                                     << QStringList{"1.0 E+0", "1.0 E+0", "100.00%", "100.00%"};
+    QTest::newRow("no errors") << QList<quint64>{65535, 0, 0, 0}
+                               << QStringList{"0.0 E+0", "0.0 E+0", "0.00%", "0.00%"};
+    QTest::newRow("more error bits than bits") << QList<quint64>{1, 0, 0, 1280}
+                                               << QStringList{"25 E-1", "25 E-1", "0.00%", "0.00%"};
+    QTest::newRow("nothing received yet") << QList<quint64>{0, 0, 0, 0} << QStringList{"N/A", "N/A", "N/A", "N/A"};
+    QTest::newRow("only lost frames") << QList<quint64>{0, 4, 0, 0}
+                                      << QStringList{"N/A", "1.0 E+0", "N/A", "100.00%"};
+    // Above 2^24 the bit count is rounded to the nearest single-precision value.
+    QTest::newRow("bit count above 2^24") << QList<quint64>{65535, 0, 0, 4294967295}
+                                          << QStringList{"1280. E-1", "1280. E-1", "0.00%", "0.00%"};
+}
+
+void TestRates::rates()
+{
+    QFETCH(QList<quint64>, counts);
+    QFETCH(QStringList, rates);
+    FakeStatusView view;
+    view.setCounts(counts[0], counts[1], counts[2], counts[3]);
+
+    measurement::applyRates(view);
+
+    QCOMPARE(view.texts[StatusDisplay::Ber], rates[0]);
+    QCOMPARE(view.texts[StatusDisplay::BerLoss], rates[1]);
+    QCOMPARE(view.texts[StatusDisplay::Per], rates[2]);
+    QCOMPARE(view.texts[StatusDisplay::PerLoss], rates[3]);
+}
+
+void TestRates::followsTheLocale_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QList<quint64>>("counts");
+    QTest::addColumn<QStringList>("rates");
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("decimal comma") << german << QList<quint64>{1000, 10, 2, 5}
+                                   << QStringList{"9,765 E-6", "9,910 E-3", "0,20%", "1,19%"};
+    // The percent text groups digits as the locale does; the BER mantissa never does.
+    QTest::newRow("grouping") << QLocale(QLocale::English, QLocale::UnitedStates) << QList<quint64>{1, 0, 65535, 0}
+                              << QStringList{"0.0 E+0", "0.0 E+0", "6,553,500.00%", "6,553,500.00%"};
+    QTest::newRow("fixed texts keep the point") << german << QList<quint64>{1, 0, 1, 512}
+                                                << QStringList{"1.0 E+0", "1.0 E+0", "100,00%", "100,00%"};
+}
+
+void TestRates::followsTheLocale()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QList<quint64>, counts);
+    QFETCH(QStringList, rates);
+    QLocale::setDefault(locale);
+    FakeStatusView view;
+    view.setCounts(counts[0], counts[1], counts[2], counts[3]);
+
+    measurement::applyRates(view);
+
+    QCOMPARE(view.texts[StatusDisplay::Ber], rates[0]);
+    QCOMPARE(view.texts[StatusDisplay::BerLoss], rates[1]);
+    QCOMPARE(view.texts[StatusDisplay::Per], rates[2]);
+    QCOMPARE(view.texts[StatusDisplay::PerLoss], rates[3]);
+}
+
+void TestRates::resetStatus()
+{
+    FakeStatusView view;
+    view.setCounts(1000, 10, 2, 5);
+    measurement::applyRates(view);
+    view.hexLine = " F1";
+
+    measurement::resetStatus(view);
+
+    for (StatusDisplay count : {StatusDisplay::RecvFrame, StatusDisplay::LossFrame, StatusDisplay::ErrorFrame,
+                                StatusDisplay::ErrorBit})
+        QCOMPARE(view.texts[count], QString("0"));
+    for (StatusDisplay rate : {StatusDisplay::Ber, StatusDisplay::BerLoss, StatusDisplay::Per, StatusDisplay::PerLoss})
+        QCOMPARE(view.texts[rate], QString("0.0 E+0"));
+    QCOMPARE(view.hexLine, QString(" F1"));
+}
+
+void TestRates::unreadableCountLeavesItsRatesAsTheyWere()
+{
+    FakeStatusView view;
+    view.setCounts(1000, 10, 2, 5);
+    view.texts[StatusDisplay::ErrorBit] = "";
+
+    measurement::applyRates(view);
+
+    // Both BER steps fail, the write that follows keeps the last rate value:
+    // the start value 0 for the first, and the failed second step leaves the
+    // first quotient in place, 0 again.
+    QCOMPARE(view.texts[StatusDisplay::Ber], QString("0.0 E+0"));
+    QCOMPARE(view.texts[StatusDisplay::BerLoss], QString("0.0 E+0"));
+    QCOMPARE(view.texts[StatusDisplay::Per], QString("0.20%"));
+    QCOMPARE(view.texts[StatusDisplay::PerLoss], QString("1.19%"));
+}
+
+QTEST_GUILESS_MAIN(TestRates)
+#include "test_rates.moc"

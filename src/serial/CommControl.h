@@ -1,0 +1,77 @@
+#pragma once
+
+#include "measurement/ReportPort.h"
+#include "serial/LineSettings.h"
+#include "serial/PortMapping.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+
+namespace serial {
+
+class PortBackend;
+
+// The window's serial-port control. It only listens: bytes received are kept
+// in a receive buffer that `input()` empties, and `OnComm` signals that at
+// least `RThreshold` bytes wait. Port number, line settings and threshold are
+// its own settings and hold across closing and reopening. A failed operation
+// throws PortError.
+class CommControl final : public QObject, public measurement::ReportPort
+{
+    Q_OBJECT
+public:
+    static constexpr int kInBufferSize = 1024;
+    static constexpr int kOutBufferSize = 512; // kept for completeness: nothing is sent
+    static constexpr QChar kParityReplace = u'?';
+
+    CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent = nullptr);
+    ~CommControl() override;
+
+    // The next open uses this port; allowed only while the port is closed.
+    void setCommPort(qint16 port);
+    // "9600,n,8,1" and the like; takes effect at once on an open port.
+    void setSettings(const QString& text);
+    // true opens the port (PortError when it cannot); false closes it and
+    // never fails.
+    void setPortOpen(bool open);
+    bool portOpen() const { return m_open; }
+    // n > 0: OnComm follows once at least n bytes wait; 0: no receive events.
+    void setRThreshold(qint16 threshold);
+    // Every waiting byte, oldest first, removed from the buffer. Empty when
+    // nothing waits or the port is closed.
+    QByteArray input() override;
+    qint16 commEvent() const override { return m_commEvent; }
+
+    qint16 commPort() const { return m_commPort; }
+    QString settings() const { return m_settings.text(); }
+    qint16 rThreshold() const { return m_threshold; }
+    // The device that the current port number stands for.
+    QString device() const;
+    // Why the last open failed or the device was lost; empty after a good open.
+    QString lastError() const { return m_lastError; }
+
+signals:
+    void OnComm();
+    // The open device failed for good; the port has been closed.
+    void deviceLost(const QString& reason);
+
+private:
+    void onBytesArrived();
+    void onBackendFailed(const QString& reason);
+    void pullReceived();
+    void raiseReceiveIfDue();
+
+    std::unique_ptr<PortBackend> m_backend;
+    DeviceForPort m_deviceForPort;
+    QByteArray m_inBuffer;
+    LineSettings m_settings;
+    QString m_lastError;
+    qint16 m_commPort = 1;
+    qint16 m_threshold = 0;
+    qint16 m_commEvent = 0;
+    bool m_open = false;
+};
+
+} // namespace serial

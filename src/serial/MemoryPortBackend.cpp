@@ -1,0 +1,60 @@
+#include "serial/MemoryPortBackend.h"
+
+#include "serial/PortError.h"
+
+namespace serial {
+
+void MemoryPortBackend::open(const QString& device, const LineSettings& settings)
+{
+    if (m_refusals.contains(device))
+        throw PortError(QStringLiteral("%1: %2").arg(device, m_refusals.value(device)));
+    m_device = device;
+    m_settings = settings;
+    m_received.clear();
+    m_open = true;
+    ++m_openCount;
+}
+
+void MemoryPortBackend::close()
+{
+    m_open = false;
+    m_received.clear();
+}
+
+void MemoryPortBackend::apply(const LineSettings& settings)
+{
+    if (m_open && m_rejectedBaudRates.contains(settings.baudRate))
+        throw PortError(QStringLiteral("%1 rejects \"%2\"").arg(m_device, settings.text()));
+    m_settings = settings;
+}
+
+QByteArray MemoryPortBackend::takeReceived()
+{
+    return std::exchange(m_received, {});
+}
+
+void MemoryPortBackend::refuse(const QString& device, const QString& reason)
+{
+    m_refusals.insert(device, reason);
+}
+
+void MemoryPortBackend::rejectBaudRate(qint32 baudRate)
+{
+    m_rejectedBaudRates.insert(baudRate);
+}
+
+void MemoryPortBackend::deliver(const QByteArray& bytes)
+{
+    if (!m_open)
+        return;
+    m_received += bytes;
+    emit bytesArrived();
+}
+
+void MemoryPortBackend::fail(const QString& reason)
+{
+    if (m_open)
+        emit failed(reason);
+}
+
+} // namespace serial

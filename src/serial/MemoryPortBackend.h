@@ -1,0 +1,47 @@
+#pragma once
+
+#include "serial/PortBackend.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace serial {
+
+// An in-memory device for tests: the test decides which devices open, which
+// baud rates they accept, and delivers exact bytes and failures.
+class MemoryPortBackend final : public PortBackend
+{
+    Q_OBJECT
+public:
+    using PortBackend::PortBackend;
+
+    void open(const QString& device, const LineSettings& settings) override;
+    void close() override;
+    void apply(const LineSettings& settings) override;
+    QByteArray takeReceived() override;
+
+    // Opening `device` fails with `reason` from now on.
+    void refuse(const QString& device, const QString& reason);
+    // The device rejects this baud rate when settings are applied while open.
+    void rejectBaudRate(qint32 baudRate);
+    // Bytes arrive on the open device (ignored while closed).
+    void deliver(const QByteArray& bytes);
+    // The open device fails for good.
+    void fail(const QString& reason);
+
+    bool isOpen() const { return m_open; }
+    QString device() const { return m_device; }
+    LineSettings settings() const { return m_settings; }
+    int openCount() const { return m_openCount; }
+
+private:
+    QHash<QString, QString> m_refusals;
+    QSet<qint32> m_rejectedBaudRates;
+    QByteArray m_received;
+    QString m_device;
+    LineSettings m_settings;
+    bool m_open = false;
+    int m_openCount = 0;
+};
+
+} // namespace serial

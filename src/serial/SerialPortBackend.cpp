@@ -1,0 +1,68 @@
+#include "serial/SerialPortBackend.h"
+
+#include "serial/PortError.h"
+
+namespace serial {
+
+SerialPortBackend::SerialPortBackend(QObject* parent)
+    : PortBackend(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &PortBackend::bytesArrived);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortBackend::onErrorOccurred);
+}
+
+void SerialPortBackend::open(const QString& device, const LineSettings& settings)
+{
+    m_device = device;
+    m_port.setPortName(device);
+    configure(settings);
+    if (!m_port.open(QIODevice::ReadOnly))
+        throw PortError(QStringLiteral("%1: %2").arg(device, m_port.errorString()));
+    m_settings = settings;
+    // Like a freshly opened port: nothing from before the open waits.
+    m_port.clear(QSerialPort::Input);
+}
+
+void SerialPortBackend::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialPortBackend::apply(const LineSettings& settings)
+{
+    if (configure(settings)) {
+        m_settings = settings;
+        return;
+    }
+    const QString reason = m_port.errorString();
+    configure(m_settings);
+    throw PortError(QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), reason));
+}
+
+QByteArray SerialPortBackend::takeReceived()
+{
+    return m_port.readAll();
+}
+
+bool SerialPortBackend::configure(const LineSettings& settings)
+{
+    // Each setter must succeed; on a closed port they only store the values.
+    // Report bytes may take any value, so no flow control takes any of them.
+    return m_port.setBaudRate(settings.baudRate) && m_port.setParity(settings.parity)
+           && m_port.setDataBits(settings.dataBits) && m_port.setStopBits(settings.stopBits)
+           && m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void SerialPortBackend::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // Errors while opening or configuring are reported by open() and apply();
+    // only a failure of the open device during reception is final.
+    if (!m_port.isOpen())
+        return;
+    // Qt's text for a hung-up line is a stale system message, so say it plainly.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+        emit failed(QStringLiteral("%1: connection lost").arg(m_device));
+}
+
+} // namespace serial

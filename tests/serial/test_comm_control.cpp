@@ -1,0 +1,397 @@
+#include "serial/CommControl.h"
+#include "serial/MemoryPortBackend.h"
+#include "serial/PortError.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using serial::CommControl;
+using serial::MemoryPortBackend;
+using serial::PortError;
+
+namespace {
+
+QString memDevice(int port)
+{
+    return QStringLiteral("mem%1").arg(port);
+}
+
+// Bytes 0, 1, 2, ... wrapping at 256, so a lost, repeated or reordered byte shows.
+QByteArray countingBytes(qsizetype count, int first = 0)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    for (qsizetype i = 0; i < count; ++i)
+        bytes[i] = char((first + i) & 0xFF);
+    return bytes;
+}
+
+} // namespace
+
+class TestCommControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startsWithTheDefaultConfiguration();
+    void everyByteValueArrivesUnchanged();
+    void inputOnAClosedPortYieldsNothing();
+    void refusedOpenKeepsThePortClosed();
+    void configurationHoldsAcrossCloseAndReopen();
+    void settingsApplyAtOnceToTheOpenPort();
+    void rejectedSettingsKeepThePreviousOnesInForce_data();
+    void rejectedSettingsKeepThePreviousOnesInForce();
+    void invalidArgumentsThrowAndChangeNothing_data();
+    void invalidArgumentsThrowAndChangeNothing();
+    void receiveEventsFollowTheThreshold_data();
+    void receiveEventsFollowTheThreshold();
+    void thresholdReachedByWaitingBytes_data();
+    void thresholdReachedByWaitingBytes();
+    void deviceFailureClosesThePortOnce();
+    void receiveBufferDropsTheOverrun_data();
+    void receiveBufferDropsTheOverrun();
+
+private:
+    void open() { m_control->setPortOpen(true); }
+    // Counts OnComm and, like the report handler, takes every waiting byte.
+    void readOnEveryEvent();
+
+    MemoryPortBackend* m_memory = nullptr; // owned by m_control
+    std::unique_ptr<CommControl> m_control;
+    QByteArray m_read;
+    int m_events = 0;
+    QList<qint16> m_eventKinds;
+};
+
+void TestCommControl::init()
+{
+    auto memory = std::make_unique<MemoryPortBackend>();
+    m_memory = memory.get();
+    m_control = std::make_unique<CommControl>(std::move(memory), memDevice);
+    m_read.clear();
+    m_events = 0;
+    m_eventKinds.clear();
+}
+
+void TestCommControl::cleanup()
+{
+    m_control.reset();
+    m_memory = nullptr;
+}
+
+void TestCommControl::readOnEveryEvent()
+{
+    connect(m_control.get(), &CommControl::OnComm, this, [this] {
+        ++m_events;
+        m_eventKinds << m_control->commEvent();
+        m_read += m_control->input();
+    });
+}
+
+void TestCommControl::startsWithTheDefaultConfiguration()
+{
+    QCOMPARE(m_control->settings(), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(m_control->rThreshold(), qint16(0));
+    QCOMPARE(m_control->commPort(), qint16(1));
+    QVERIFY(!m_control->portOpen());
+    QVERIFY(m_control->input().isEmpty());
+    QVERIFY(m_control->lastError().isEmpty());
+
+    open();
+    QCOMPARE(m_memory->device(), QStringLiteral("mem1"));
+    QCOMPARE(m_memory->settings().text(), QStringLiteral("9600,n,8,1"));
+    QVERIFY(m_control->input().isEmpty());
+}
+
+void TestCommControl::everyByteValueArrivesUnchanged()
+{
+    open();
+    // 0x00, XON 0x11 and XOFF 0x13 above all: report bytes may take any value.
+    const QByteArray all = countingBytes(256);
+    m_memory->deliver(all);
+    QCOMPARE(m_control->input(), all);
+    QVERIFY(m_control->input().isEmpty());
+}
+
+void TestCommControl::inputOnAClosedPortYieldsNothing()
+{
+    QVERIFY(m_control->input().isEmpty());
+    m_control->setPortOpen(false); // closing a closed port is no failure
+    QCOMPARE(m_memory->openCount(), 0);
+
+    // What waited when the port closed is gone, also after reopening.
+    open();
+    m_memory->deliver(QByteArray("\xF1\x00\x11", 3));
+    m_control->setPortOpen(false);
+    QVERIFY(m_control->input().isEmpty());
+    open();
+    QVERIFY(m_control->input().isEmpty());
+}
+
+void TestCommControl::refusedOpenKeepsThePortClosed()
+{
+    m_memory->refuse(QStringLiteral("mem3"), QStringLiteral("Device or resource busy"));
+    m_control->setCommPort(3);
+
+    QVERIFY_THROWS_EXCEPTION(PortError, open());
+    QVERIFY(!m_control->portOpen());
+    QVERIFY(!m_memory->isOpen());
+    QVERIFY(m_control->lastError().contains(QStringLiteral("mem3")));
+    QVERIFY(m_control->lastError().contains(QStringLiteral("Device or resource busy")));
+
+    // A good open afterwards clears the reason.
+    m_control->setCommPort(4);
+    open();
+    QVERIFY(m_control->portOpen());
+    QVERIFY(m_control->lastError().isEmpty());
+}
+
+void TestCommControl::configurationHoldsAcrossCloseAndReopen()
+{
+    m_control->setCommPort(16);
+    m_control->setSettings(QStringLiteral("57600,n,8,1"));
+    m_control->setRThreshold(12);
+
+    for (int round = 0; round < 2; ++round) {
+        open();
+        QCOMPARE(m_memory->device(), QStringLiteral("mem16"));
+        QCOMPARE(m_memory->settings().text(), QStringLiteral("57600,n,8,1"));
+        m_control->setPortOpen(false);
+        QCOMPARE(m_control->commPort(), qint16(16));
+        QCOMPARE(m_control->settings(), QStringLiteral("57600,n,8,1"));
+        QCOMPARE(m_control->rThreshold(), qint16(12));
+    }
+    QCOMPARE(m_memory->openCount(), 2);
+}
+
+void TestCommControl::settingsApplyAtOnceToTheOpenPort()
+{
+    open();
+    m_control->setSettings(QStringLiteral("115200,n,8,1"));
+    QCOMPARE(m_memory->settings().text(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(m_control->settings(), QStringLiteral("115200,n,8,1"));
+    // Applied in place, not by reopening (which would drop waiting bytes).
+    QVERIFY(m_control->portOpen());
+    QCOMPARE(m_memory->openCount(), 1);
+}
+
+void TestCommControl::rejectedSettingsKeepThePreviousOnesInForce_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("rate the device rejects") << true << QStringLiteral("115200,n,8,1");
+    QTest::newRow("malformed, port open") << true << QStringLiteral("19200,n,8");
+    QTest::newRow("malformed, port closed") << false << QStringLiteral("fast,n,8,1");
+}
+
+void TestCommControl::rejectedSettingsKeepThePreviousOnesInForce()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(QString, text);
+
+    m_memory->rejectBaudRate(115200);
+    m_control->setSettings(QStringLiteral("19200,n,8,1"));
+    if (portOpen)
+        open();
+    m_memory->deliver("waiting");
+
+    QVERIFY_THROWS_EXCEPTION(PortError, m_control->setSettings(text));
+    QCOMPARE(m_control->settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(m_control->portOpen(), portOpen);
+    if (portOpen) {
+        QCOMPARE(m_memory->settings().text(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(m_control->input(), QByteArray("waiting"));
+    }
+}
+
+void TestCommControl::invalidArgumentsThrowAndChangeNothing_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("portOpen");
+
+    QTest::newRow("port number while open") << "port" << 2 << true;
+    QTest::newRow("port number 0") << "port" << 0 << false;
+    QTest::newRow("port number negative") << "port" << -1 << false;
+    QTest::newRow("negative threshold") << "threshold" << -12 << false;
+    QTest::newRow("open an open port") << "open" << 0 << true;
+}
+
+void TestCommControl::invalidArgumentsThrowAndChangeNothing()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, value);
+    QFETCH(bool, portOpen);
+
+    if (portOpen)
+        open();
+    try {
+        if (operation == QLatin1String("port"))
+            m_control->setCommPort(qint16(value));
+        else if (operation == QLatin1String("threshold"))
+            m_control->setRThreshold(qint16(value));
+        else
+            open();
+        QFAIL("no PortError");
+    } catch (const PortError& error) {
+        QVERIFY(!error.message().isEmpty());
+    }
+    QCOMPARE(m_control->commPort(), qint16(1));
+    QCOMPARE(m_control->rThreshold(), qint16(0));
+    QCOMPARE(m_control->portOpen(), portOpen);
+    QCOMPARE(m_memory->openCount(), portOpen ? 1 : 0);
+}
+
+void TestCommControl::receiveEventsFollowTheThreshold_data()
+{
+    QTest::addColumn<qint16>("threshold");
+    QTest::addColumn<QList<int>>("pieces");
+    // Events counted after each piece has been delivered.
+    QTest::addColumn<QList<int>>("eventsAfterPiece");
+
+    QTest::newRow("report in pieces 5+4+3") << qint16(12) << QList<int>{5, 4, 3} << QList<int>{0, 0, 1};
+    QTest::newRow("11 bytes are not a report") << qint16(12) << QList<int>{11} << QList<int>{0};
+    QTest::newRow("two reports in one read") << qint16(12) << QList<int>{24} << QList<int>{1};
+    // The handler took everything: counting starts again from nothing.
+    QTest::newRow("next report after a read") << qint16(12) << QList<int>{12, 5, 7} << QList<int>{1, 1, 2};
+    QTest::newRow("threshold 0, stopped") << qint16(0) << QList<int>{12, 12} << QList<int>{0, 0};
+}
+
+void TestCommControl::receiveEventsFollowTheThreshold()
+{
+    QFETCH(qint16, threshold);
+    QFETCH(QList<int>, pieces);
+    QFETCH(QList<int>, eventsAfterPiece);
+
+    readOnEveryEvent();
+    open();
+    m_control->setRThreshold(threshold);
+
+    QByteArray sent;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const QByteArray piece = countingBytes(pieces[i], int(sent.size()));
+        sent += piece;
+        m_memory->deliver(piece);
+        QCOMPARE(m_events, eventsAfterPiece[i]);
+    }
+    // Nothing more follows from the event loop.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_events, eventsAfterPiece.last());
+    QCOMPARE(m_eventKinds, QList<qint16>(m_events, measurement::kCommEventReceive));
+    // Every byte reaches a reader once, oldest first.
+    QCOMPARE(m_read + m_control->input(), sent);
+}
+
+void TestCommControl::thresholdReachedByWaitingBytes_data()
+{
+    // What happens between setting the threshold and the event loop running.
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<int>("events");
+
+    QTest::newRow("nothing") << "" << 1;
+    QTest::newRow("threshold set again") << "set again" << 1;
+    QTest::newRow("stopped") << "stop" << 0;
+    QTest::newRow("backlog read") << "read" << 0;
+    QTest::newRow("port closed") << "close" << 0;
+}
+
+void TestCommControl::thresholdReachedByWaitingBytes()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(int, events);
+
+    readOnEveryEvent();
+    open();
+    m_memory->deliver(countingBytes(12));
+    QCOMPARE(m_events, 0);
+
+    m_control->setRThreshold(12);
+    // Raised from the event loop, never nested inside the setter.
+    QCOMPARE(m_events, 0);
+    if (meanwhile == QLatin1String("set again"))
+        m_control->setRThreshold(12);
+    else if (meanwhile == QLatin1String("stop"))
+        m_control->setRThreshold(0);
+    else if (meanwhile == QLatin1String("read"))
+        m_control->input();
+    else if (meanwhile == QLatin1String("close"))
+        m_control->setPortOpen(false);
+
+    if (events > 0)
+        QTRY_COMPARE(m_events, events);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_events, events);
+    if (events > 0)
+        QCOMPARE(m_read, countingBytes(12));
+}
+
+void TestCommControl::deviceFailureClosesThePortOnce()
+{
+    readOnEveryEvent();
+    QSignalSpy lost(m_control.get(), &CommControl::deviceLost);
+    open();
+    m_control->setRThreshold(12);
+    m_memory->deliver(countingBytes(5));
+
+    m_memory->fail(QStringLiteral("Input/output error"));
+    QVERIFY(!m_control->portOpen());
+    QVERIFY(!m_memory->isOpen());
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.at(0).at(0).toString(), QStringLiteral("Input/output error"));
+    QCOMPARE(m_control->lastError(), QStringLiteral("Input/output error"));
+
+    // A device in trouble may report again; the window hears of it once.
+    m_memory->fail(QStringLiteral("again"));
+    emit m_memory->failed(QStringLiteral("again, while closed"));
+    QCoreApplication::processEvents();
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(m_control->input().isEmpty());
+    QCOMPARE(m_control->rThreshold(), qint16(12));
+
+    // Reopening starts afresh: the 5 bytes from before the failure are gone.
+    open();
+    QVERIFY(m_control->lastError().isEmpty());
+    m_memory->deliver(countingBytes(7, 5));
+    QCOMPARE(m_events, 0);
+    m_memory->deliver(countingBytes(5, 12));
+    QCOMPARE(m_events, 1);
+    QCOMPARE(m_read, countingBytes(12, 5));
+}
+
+void TestCommControl::receiveBufferDropsTheOverrun_data()
+{
+    QTest::addColumn<QList<int>>("pieces");
+    QTest::addColumn<int>("kept");
+
+    QTest::newRow("one burst over the size") << QList<int>{1100} << 1024;
+    QTest::newRow("filled, then more") << QList<int>{1000, 100} << 1024;
+    QTest::newRow("exactly full, then one") << QList<int>{1024, 1} << 1024;
+    QTest::newRow("one short of full") << QList<int>{1023} << 1023;
+}
+
+void TestCommControl::receiveBufferDropsTheOverrun()
+{
+    QFETCH(QList<int>, pieces);
+    QFETCH(int, kept);
+
+    open();
+    qsizetype sent = 0;
+    for (int size : pieces) {
+        m_memory->deliver(countingBytes(size, int(sent)));
+        sent += size;
+    }
+    // The oldest bytes stay; what did not fit is lost.
+    QCOMPARE(m_control->input(), countingBytes(kept));
+
+    // Reading makes room again.
+    m_memory->deliver(countingBytes(10, 7));
+    QCOMPARE(m_control->input(), countingBytes(10, 7));
+}
+
+QTEST_GUILESS_MAIN(TestCommControl)
+#include "test_comm_control.moc"

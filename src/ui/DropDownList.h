@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QComboBox>
+
+namespace ui {
+
+// A drop-down list whose text field the operator can type into without
+// effect: only choosing an entry (from the list, or with the arrow keys or the
+// wheel) emits `chosen`. Typed text, Enter and leaving the field change
+// nothing.
+class DropDownList final : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit DropDownList(QWidget* parent = nullptr);
+
+signals:
+    void chosen(int index);
+};
+
+} // namespace ui

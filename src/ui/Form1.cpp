@@ -1,0 +1,379 @@
+#include "ui/Form1.h"
+
+#include "measurement/Rates.h"
+#include "measurement/ReportReception.h"
+#include "serial/CommControl.h"
+#include "serial/PortBackend.h"
+#include "serial/PortError.h"
+#include "ui/DropDownList.h"
+#include "ui/ElementStyle.h"
+#include "ui/ElementTable.h"
+#include "ui/StatusBar.h"
+#include "ui/WindowIcon.h"
+#include "util/Conversions.h"
+#include "util/Delays.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace ui {
+
+namespace {
+
+using measurement::StatusDisplay;
+
+// The element behind each status display, in the order of StatusDisplay.
+constexpr const char* kDisplayNames[] = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame", "txt_ErrorBit",
+                                         "txt_BER",       "txt_BER_Loss",  "txt_PER",        "txt_PER_Loss"};
+
+QWidget* createElement(const ElementRow& row, QWidget* container)
+{
+    const QString text = row.text ? QString::fromUtf8(row.text) : QString();
+    switch (row.kind) {
+    case ElementKind::GroupBox:
+        return new QGroupBox(text, container);
+    case ElementKind::Caption:
+    case ElementKind::ValueDisplay: {
+        auto* label = new QLabel(text, container);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setAutoFillBackground(true);
+        label->setWordWrap(false);
+        label->setTextInteractionFlags(Qt::NoTextInteraction);
+        return label;
+    }
+    case ElementKind::List: {
+        auto* list = new DropDownList(container);
+        list->setEditText(text);
+        return list;
+    }
+    case ElementKind::Button:
+        return new QPushButton(text, container);
+    case ElementKind::StatusBar:
+        return new StatusBar(container);
+    }
+    throw std::logic_error("unknown element kind");
+}
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    m_failureNotice = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
+
+    m_comm = new serial::CommControl(std::move(backend), std::move(deviceForPort), this);
+    m_comm->setObjectName(QStringLiteral("MSComm1"));
+    // Present, disabled and without a handler: it has no effect.
+    m_timer0 = new QTimer(this);
+    m_timer0->setObjectName(QStringLiteral("Timer0"));
+    m_timer0->setInterval(300);
+
+    buildElements();
+    wireEvents();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildElements()
+{
+    setFont(elementFont(FontStyle::Window));
+    setWindowIcon(windowIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+
+    m_elements.insert(objectName(), this);
+    std::vector<const ElementRow*> focusOrder;
+    for (const ElementRow& row : mainWindowElements()) {
+        QWidget* container = m_elements.value(QLatin1String(row.container));
+        QWidget* element = createElement(row, container);
+        element->setObjectName(QLatin1String(row.name));
+        element->setGeometry(twipsToPixels(row.left), twipsToPixels(row.top), twipsToPixels(row.width),
+                             twipsToPixels(row.height));
+        element->setFont(elementFont(row.font));
+        if (const QColor colour = elementColour(row.colour); colour.isValid()) {
+            QPalette palette = element->palette();
+            palette.setColor(QPalette::WindowText, colour);
+            palette.setColor(QPalette::ButtonText, colour);
+            element->setPalette(palette);
+        }
+        element->setVisible(row.shown);
+        if (row.kind == ElementKind::List || row.kind == ElementKind::Button)
+            focusOrder.push_back(&row);
+        else
+            element->setFocusPolicy(Qt::NoFocus);
+        m_elements.insert(element->objectName(), element);
+    }
+
+    // Tab moves through the focusable elements in the order of their tab index.
+    std::sort(focusOrder.begin(), focusOrder.end(),
+              [](const ElementRow* a, const ElementRow* b) { return a->tabIndex < b->tabIndex; });
+    for (size_t i = 1; i < focusOrder.size(); ++i)
+        setTabOrder(m_elements.value(QLatin1String(focusOrder[i - 1]->name)),
+                    m_elements.value(QLatin1String(focusOrder[i]->name)));
+
+    for (size_t i = 0; i < m_displays.size(); ++i)
+        m_displays[i] = static_cast<QLabel*>(m_elements.value(QLatin1String(kDisplayNames[i])));
+    m_portList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_CommPort")));
+    m_baudList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_BaudRate")));
+    m_portStatus = static_cast<QLabel*>(m_elements.value(QStringLiteral("Label_ComPortStatus")));
+    m_statusBar = static_cast<StatusBar*>(m_elements.value(QStringLiteral("StatusBar1")));
+    m_elements.value(QStringLiteral("cmd_start"))->setFocus();
+}
+
+void Form1::wireEvents()
+{
+    connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
+    connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
+    connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_start"))), &QPushButton::clicked, this,
+            &Form1::cmd_start_Click);
+    connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_stop"))), &QPushButton::clicked, this,
+            &Form1::cmd_stop_Click);
+    connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(m_comm, &serial::CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
+}
+
+void Form1::load()
+{
+    Form_Load();
+}
+
+QString Form1::FormatBer(double a) const
+{
+    return measurement::formatBer(a);
+}
+
+std::optional<QString> Form1::bin2hex(const QString& key) const
+{
+    return util::bin2hex(key);
+}
+
+std::optional<double> Form1::bin2dec(const QString& key) const
+{
+    return util::bin2dec(key);
+}
+
+QString Form1::dec2bin(qint32& n) const
+{
+    return util::dec2bin(n);
+}
+
+qint32 Form1::hex2dec(QString& hexkey) const
+{
+    return util::hex2dec(hexkey);
+}
+
+void Form1::timedelay(const util::Seconds4& tt) const
+{
+    util::timedelay(tt);
+}
+
+void Form1::delay(const qint32& time) const
+{
+    util::delay(time);
+}
+
+// ---- handlers ---------------------------------------------------------------
+
+template <typename Handler>
+void Form1::runUntrapped(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& failure) {
+        m_failureNotice(QString::fromUtf8(failure.what()));
+        end(EXIT_FAILURE);
+    }
+}
+
+void Form1::Form_Load()
+{
+    runUntrapped([&] { serial::loadWindow(*this, *m_comm); });
+}
+
+void Form1::Combo_CommPort_Click()
+{
+    serial::selectPort(*this, *m_comm);
+    explainPortStatus();
+}
+
+void Form1::Combo_BaudRate_Click()
+{
+    runUntrapped([&] {
+        try {
+            serial::selectBaudRate(*this, *m_comm);
+        } catch (const serial::PortError& rejected) {
+            // The device keeps the settings it had; the monitor runs on.
+            m_failureNotice(rejected.message());
+        }
+    });
+}
+
+void Form1::cmd_start_Click()
+{
+    runUntrapped([&] { serial::startRun(*this, *m_comm); });
+}
+
+void Form1::cmd_stop_Click()
+{
+    runUntrapped([&] { serial::stopRun(*m_comm); });
+}
+
+void Form1::Form_QueryUnload(qint16& cancel, qint16 unloadMode)
+{
+    runUntrapped([&] { serial::queryUnload(*this, *m_comm, cancel, unloadMode); });
+}
+
+void Form1::Form_Unload(qint16& cancel)
+{
+    runUntrapped([&] { serial::unloadWindow(*m_comm, cancel); });
+}
+
+void Form1::MSComm1_OnComm()
+{
+    measurement::receiveReport(*m_comm, *this);
+}
+
+void Form1::MSComm1_DeviceLost()
+{
+    setPortStatusColour(serial::kNotConnectedColour);
+    setPortStatusCaption(serial::kNotConnectedCaption);
+    explainPortStatus();
+}
+
+void Form1::ResetStatus()
+{
+    measurement::resetStatus(*this);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // A close from the window system is the operator's close box or window
+    // menu (origin 0); a close from code is the program's own (origin 1).
+    const qint16 origin = event->spontaneous() ? 0 : 1;
+    qint16 cancel = 0;
+    Form_QueryUnload(cancel, origin);
+    if (cancel || m_ended) {
+        event->ignore();
+        return;
+    }
+    Form_Unload(cancel);
+    event->accept();
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // Docked along the bottom edge over the whole width.
+    const int barHeight = twipsToPixels(375);
+    m_statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+}
+
+void Form1::explainPortStatus()
+{
+    // The caption says only whether the port is open; the tooltip says which
+    // device the port number stands for and why it is not open.
+    QString tip = QStringLiteral("Port %1: %2").arg(m_comm->commPort()).arg(m_comm->device());
+    if (!m_comm->portOpen() && !m_comm->lastError().isEmpty()) {
+        tip += QLatin1Char('\n') + m_comm->lastError();
+        if (m_comm->lastError().contains(QLatin1String("ermission")))
+            tip += QStringLiteral("\nOn Linux, serial ports need membership of the dialout group.");
+    }
+    m_portStatus->setToolTip(tip);
+}
+
+void Form1::end(int status)
+{
+    m_ended = true;
+    m_exitStatus = status;
+    emit programEnded(status);
+    QCoreApplication::exit(status);
+}
+
+// ---- the window's side of the measurement and the run control ----------------
+
+QString Form1::displayText(StatusDisplay display) const
+{
+    return m_displays[size_t(display)]->text();
+}
+
+void Form1::setDisplayText(StatusDisplay display, const QString& text)
+{
+    m_displays[size_t(display)]->setText(text);
+}
+
+void Form1::setHexLine(const QString& text)
+{
+    m_statusBar->setPanelText(1, text);
+}
+
+void Form1::setTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+DropDownList* Form1::list(serial::ChoiceList list) const
+{
+    return list == serial::ChoiceList::CommPort ? m_portList : m_baudList;
+}
+
+void Form1::appendEntry(serial::ChoiceList list, const QString& entry)
+{
+    this->list(list)->addItem(entry);
+}
+
+void Form1::selectIndex(serial::ChoiceList list, int index)
+{
+    DropDownList* target = this->list(list);
+    if (index < -1 || index >= target->count())
+        throw std::out_of_range("Invalid list index " + std::to_string(index));
+    target->setCurrentIndex(index);
+    if (list == serial::ChoiceList::CommPort)
+        Combo_CommPort_Click();
+    else
+        Combo_BaudRate_Click();
+}
+
+int Form1::selectedIndex(serial::ChoiceList list) const
+{
+    return this->list(list)->currentIndex();
+}
+
+void Form1::setPortStatusColour(quint32 bgr)
+{
+    QPalette palette = m_portStatus->palette();
+    palette.setColor(QPalette::WindowText, colourFromBgr(bgr));
+    m_portStatus->setPalette(palette);
+}
+
+void Form1::setPortStatusCaption(const QString& caption)
+{
+    m_portStatus->setText(caption);
+}
+
+void Form1::runPortSelection()
+{
+    Combo_CommPort_Click();
+}
+
+void Form1::resetStatus()
+{
+    ResetStatus();
+}
+
+void Form1::endProgram()
+{
+    end(EXIT_SUCCESS);
+}
+
+} // namespace ui

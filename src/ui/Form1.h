@@ -1,0 +1,121 @@
+#pragma once
+
+#include "measurement/StatusView.h"
+#include "serial/PortMapping.h"
+#include "serial/RunControl.h"
+#include "util/Seconds4.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QTimer;
+
+namespace serial {
+class CommControl;
+class PortBackend;
+} // namespace serial
+
+namespace ui {
+
+class DropDownList;
+class StatusBar;
+
+// The one window of the monitor. It holds the elements, built from the
+// element table, and wires their events to the handlers; what the handlers do
+// with bytes, counts and texts lives in the measurement and serial libraries.
+class Form1 final : public QWidget, private measurement::StatusView, private serial::RunControlView
+{
+    Q_OBJECT
+public:
+    // Shows an untrapped failure to the operator; a message box by default.
+    using FailureNotice = std::function<void(const QString& message)>;
+
+    Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The load handler; run once before the window is first shown.
+    void load();
+    // Whether a handler has ended the program, and with which status.
+    bool hasEnded() const { return m_ended; }
+    int exitStatus() const { return m_exitStatus; }
+    void setFailureNotice(FailureNotice notice) { m_failureNotice = std::move(notice); }
+
+    // Public operations of the window. Arguments are taken by reference as
+    // the routines document: dec2bin leaves its remainder in the caller's n.
+    QString FormatBer(double a) const;
+    std::optional<QString> bin2hex(const QString& key) const;
+    std::optional<double> bin2dec(const QString& key) const;
+    QString dec2bin(qint32& n) const;
+    void timedelay(const util::Seconds4& tt) const;
+    void delay(const qint32& time) const;
+
+signals:
+    void programEnded(int status);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class Form1Test;
+
+    // Event handlers.
+    void Form_Load();
+    void Combo_CommPort_Click();
+    void Combo_BaudRate_Click();
+    void cmd_start_Click();
+    void cmd_stop_Click();
+    void Form_QueryUnload(qint16& cancel, qint16 unloadMode);
+    void Form_Unload(qint16& cancel);
+    void MSComm1_OnComm();
+    void MSComm1_DeviceLost();
+
+    void ResetStatus();
+    qint32 hex2dec(QString& hexkey) const;
+
+    // measurement::StatusView
+    QString displayText(measurement::StatusDisplay display) const override;
+    void setDisplayText(measurement::StatusDisplay display, const QString& text) override;
+    void setHexLine(const QString& text) override;
+
+    // serial::RunControlView
+    void setTitle(const QString& title) override;
+    void appendEntry(serial::ChoiceList list, const QString& entry) override;
+    void selectIndex(serial::ChoiceList list, int index) override;
+    int selectedIndex(serial::ChoiceList list) const override;
+    void setPortStatusColour(quint32 bgr) override;
+    void setPortStatusCaption(const QString& caption) override;
+    void runPortSelection() override;
+    void resetStatus() override;
+    void endProgram() override;
+
+    void buildElements();
+    void wireEvents();
+    void explainPortStatus();
+    DropDownList* list(serial::ChoiceList list) const;
+    // Runs a handler that traps nothing: a failure is shown and ends the program.
+    template <typename Handler>
+    void runUntrapped(Handler&& handler);
+    void end(int status);
+
+    QHash<QString, QWidget*> m_elements;
+    std::array<QLabel*, 8> m_displays{};
+    DropDownList* m_portList = nullptr;
+    DropDownList* m_baudList = nullptr;
+    QLabel* m_portStatus = nullptr;
+    StatusBar* m_statusBar = nullptr;
+    QTimer* m_timer0 = nullptr;
+    serial::CommControl* m_comm = nullptr;
+    FailureNotice m_failureNotice;
+    bool m_ended = false;
+    int m_exitStatus = 0;
+};
+
+} // namespace ui

@@ -1,0 +1,95 @@
+#include "ui/StatusBar.h"
+
+#include "ui/ElementTable.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QTime>
+
+#include <stdexcept>
+
+namespace ui {
+
+namespace {
+
+QLabel* makePanel(QWidget* parent, const char* name)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(twipsToPixels(StatusBar::kPanelWidthTwips));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+StatusBar::StatusBar(QWidget* parent)
+    : QStatusBar(parent)
+    , m_textPanel(makePanel(this, "StatusBar1_Panel1"))
+    , m_timePanel(makePanel(this, "StatusBar1_Panel2"))
+{
+    setSizeGripEnabled(false);
+    // The panels draw their own sunken edges.
+    setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    m_timePanel->setFixedWidth(twipsToPixels(kPanelWidthTwips));
+    m_timePanel->setAlignment(Qt::AlignCenter);
+    addWidget(m_textPanel, 1);
+    addPermanentWidget(m_timePanel);
+
+    m_clock.setSingleShot(true);
+    m_clock.setTimerType(Qt::CoarseTimer);
+    connect(&m_clock, &QTimer::timeout, this, &StatusBar::showTime);
+    showTime();
+}
+
+QLabel* StatusBar::panel(int panel) const
+{
+    switch (panel) {
+    case 1:
+        return m_textPanel;
+    case 2:
+        return m_timePanel;
+    default:
+        throw std::out_of_range("the status bar has no panel " + std::to_string(panel));
+    }
+}
+
+void StatusBar::setPanelText(int panel, const QString& text)
+{
+    this->panel(panel)->setText(text);
+}
+
+QString StatusBar::panelText(int panel) const
+{
+    return this->panel(panel)->text();
+}
+
+void StatusBar::showEvent(QShowEvent* event)
+{
+    showTime();
+    QStatusBar::showEvent(event);
+}
+
+void StatusBar::hideEvent(QHideEvent* event)
+{
+    m_clock.stop();
+    QStatusBar::hideEvent(event);
+}
+
+void StatusBar::showTime()
+{
+    const QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    const QTime now = QTime::currentTime();
+    m_timePanel->setText(QLocale().toString(now, format));
+    if (!isVisible())
+        return;
+    // Wake just after the next second or minute that the format shows starts;
+    // nothing to do in between.
+    const bool showsSeconds = format.contains(QLatin1Char('s'));
+    const int period = showsSeconds ? 1000 : 60'000;
+    const int msIntoPeriod = showsSeconds ? now.msec() : now.second() * 1000 + now.msec();
+    m_clock.start(period - msIntoPeriod + 20);
+}
+
+} // namespace ui

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QStatusBar>
+#include <QTimer>
+
+class QLabel;
+
+namespace ui {
+
+// The window's status bar: panel 1 takes the text the system writes and
+// stretches with the bar; panel 2 shows the time of day and keeps it current
+// by itself, waking once a minute.
+class StatusBar final : public QStatusBar
+{
+    Q_OBJECT
+public:
+    static constexpr int kPanelWidthTwips = 1440;
+
+    explicit StatusBar(QWidget* parent = nullptr);
+
+    // Panels are numbered from 1.
+    void setPanelText(int panel, const QString& text);
+    QString panelText(int panel) const;
+    QLabel* panel(int panel) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void showTime();
+
+    QLabel* m_textPanel;
+    QLabel* m_timePanel;
+    QTimer m_clock;
+};
+
+} // namespace ui

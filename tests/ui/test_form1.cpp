@@ -1,0 +1,405 @@
+#include "serial/CommControl.h"
+#include "serial/MemoryPortBackend.h"
+#include "ui/ElementTable.h"
+#include "ui/Form1.h"
+#include "ui/StatusBar.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace ui {
+
+namespace {
+
+const QByteArray kReport = QByteArray::fromHex("F103E8000A0002000000057F");
+const QString kReportHex = QStringLiteral(" F1 03 E8 00 0A 00 02 00 00 00 05 7F");
+
+QString memoryDevice(int port)
+{
+    return QStringLiteral("mem%1").arg(port);
+}
+
+// A window on an in-memory port, loaded as at start-up, whose untrapped
+// failures are collected instead of shown.
+struct Bench
+{
+    explicit Bench(const QStringList& refused = {})
+    {
+        auto port = std::make_unique<serial::MemoryPortBackend>();
+        backend = port.get();
+        for (const QString& device : refused)
+            backend->refuse(device, QStringLiteral("Permission denied"));
+        form = std::make_unique<Form1>(std::move(port), memoryDevice);
+        form->setFailureNotice([this](const QString& message) { notices << message; });
+        form->load();
+    }
+
+    template <typename T = QWidget>
+    T* element(const char* name) const
+    {
+        auto* found = form->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no element %s", name);
+        return found;
+    }
+    QString text(const char* name) const { return element<QLabel>(name)->text(); }
+    QString hexLine() const { return element<StatusBar>("StatusBar1")->panelText(1); }
+    serial::CommControl* comm() const { return form->findChild<serial::CommControl*>("MSComm1"); }
+    void click(const char* name) const { element<QPushButton>(name)->click(); }
+    // The operator picks an entry from the list.
+    void choose(const char* list, int index) const
+    {
+        auto* combo = element<QComboBox>(list);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    void receive(const QByteArray& bytes) const
+    {
+        backend->deliver(bytes);
+        QCoreApplication::processEvents();
+    }
+
+    serial::MemoryPortBackend* backend = nullptr;
+    std::unique_ptr<Form1> form;
+    QStringList notices;
+};
+
+} // namespace
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUpOpensPortOne();
+    void startUpWithPortThatDoesNotOpen();
+    void choosingPort16();
+    void portChangeWhileRunningKeepsReportsFlowing();
+    void baudChangeOnClosedPortIsUsedAtNextOpen();
+    void rejectedBaudRateKeepsProgramRunning();
+    void startDropsBacklogAndResets();
+    void stopKeepsDisplays();
+    void startWithoutOpenPortDoesNotEnd();
+    void lostDeviceTurnsLabelRed();
+    void closeRequest_data();
+    void closeRequest();
+    void closeFromCodeUnloads();
+    void typedTextChangesNothing_data();
+    void typedTextChangesNothing();
+    void tabOrder();
+    void geometryMatchesElementTable();
+    void spareRowIsNeverShown();
+    void statusBarStaysDocked();
+    void timerIsIdle();
+    void delayLetsAClickBeHandled();
+};
+
+void Form1Test::startUpOpensPortOne()
+{
+    Bench bench;
+    QCOMPARE(bench.form->windowTitle(), QString("KESMO BER Test Program 2020.08.18"));
+    QCOMPARE(bench.element<QComboBox>("Combo_CommPort")->count(), 16);
+    QCOMPARE(bench.element<QComboBox>("Combo_CommPort")->currentText(), QString("1"));
+    QCOMPARE(bench.element<QComboBox>("Combo_BaudRate")->currentText(), QString("9600"));
+    QCOMPARE(bench.element<QComboBox>("Combo_BaudRate")->itemText(2), QString("28800"));
+    QVERIFY(bench.comm()->portOpen());
+    QCOMPARE(bench.backend->device(), QString("mem1"));
+    QCOMPARE(bench.backend->openCount(), 2); // opened, closed and opened again
+    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
+    QCOMPARE(bench.comm()->rThreshold(), qint16(0));
+    auto* status = bench.element<QLabel>("Label_ComPortStatus");
+    QCOMPARE(status->text(), QString("Connecting....."));
+    QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QVERIFY(status->toolTip().contains("mem1"));
+    QVERIFY(bench.notices.isEmpty());
+    QVERIFY(!bench.form->hasEnded());
+}
+
+void Form1Test::startUpWithPortThatDoesNotOpen()
+{
+    Bench bench({"mem1"});
+    auto* status = bench.element<QLabel>("Label_ComPortStatus");
+    QCOMPARE(status->text(), QString("No Connecting....."));
+    QCOMPARE(status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(status->toolTip().contains("Permission denied"));
+    QVERIFY(status->toolTip().contains("dialout"));
+    QVERIFY(!bench.comm()->portOpen());
+    QVERIFY(bench.notices.isEmpty());
+    QVERIFY(!bench.form->hasEnded());
+
+    bench.choose("Combo_CommPort", 1); // the window stays usable
+    QCOMPARE(status->text(), QString("Connecting....."));
+    QCOMPARE(bench.backend->device(), QString("mem2"));
+}
+
+void Form1Test::choosingPort16()
+{
+    Bench bench;
+    bench.choose("Combo_CommPort", 15);
+    QCOMPARE(bench.comm()->commPort(), qint16(16));
+    QCOMPARE(bench.backend->device(), QString("mem16"));
+}
+
+void Form1Test::portChangeWhileRunningKeepsReportsFlowing()
+{
+    Bench bench;
+    bench.click("cmd_start");
+    bench.receive(kReport);
+    QCOMPARE(bench.text("txt_RecvFrame"), QString("1000"));
+    QCOMPARE(bench.text("txt_BER_Loss"), QString("9.910 E-3"));
+    QCOMPARE(bench.hexLine(), kReportHex);
+
+    bench.choose("Combo_CommPort", 2);
+    QCOMPARE(bench.backend->device(), QString("mem3"));
+    bench.receive(QByteArray::fromHex("F107D0000000000000000000"));
+    QCOMPARE(bench.text("txt_RecvFrame"), QString("2000"));
+}
+
+void Form1Test::baudChangeOnClosedPortIsUsedAtNextOpen()
+{
+    Bench bench({"mem2"});
+    bench.choose("Combo_CommPort", 1);
+    QVERIFY(!bench.comm()->portOpen());
+
+    bench.choose("Combo_BaudRate", 2);
+    QCOMPARE(bench.comm()->settings(), QString("28800,n,8,1"));
+
+    bench.choose("Combo_CommPort", 0);
+    QVERIFY(bench.comm()->portOpen());
+    QCOMPARE(bench.backend->settings().baudRate, 28800);
+}
+
+void Form1Test::rejectedBaudRateKeepsProgramRunning()
+{
+    Bench bench;
+    bench.backend->rejectBaudRate(115200);
+    bench.choose("Combo_BaudRate", 5);
+    QCOMPARE(bench.notices.size(), 1);
+    QVERIFY(bench.notices[0].contains("115200,n,8,1"));
+    QVERIFY(!bench.form->hasEnded());
+    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
+    QVERIFY(bench.comm()->portOpen());
+}
+
+void Form1Test::startDropsBacklogAndResets()
+{
+    Bench bench;
+    bench.click("cmd_start");
+    bench.receive(kReport);
+    bench.click("cmd_stop");
+    bench.receive(QByteArray::fromHex("F10001")); // backlog while stopped
+
+    for (int press = 0; press < 2; ++press) {
+        bench.click("cmd_start");
+        QCOMPARE(bench.text("txt_RecvFrame"), QString("0"));
+        QCOMPARE(bench.text("txt_ErrorBit"), QString("0"));
+        QCOMPARE(bench.text("txt_PER"), QString("0.0 E+0"));
+        QCOMPARE(bench.text("txt_PER_Loss"), QString("0.0 E+0"));
+        QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+        QVERIFY(bench.comm()->input().isEmpty());
+    }
+    // Had the backlog survived, these bytes would be read misaligned.
+    bench.receive(QByteArray::fromHex("F1000A000000000000000000"));
+    QCOMPARE(bench.text("txt_RecvFrame"), QString("10"));
+}
+
+void Form1Test::stopKeepsDisplays()
+{
+    Bench bench;
+    bench.click("cmd_start");
+    bench.receive(kReport);
+    bench.click("cmd_stop");
+    bench.click("cmd_stop");
+    QCOMPARE(bench.comm()->rThreshold(), qint16(0));
+    bench.receive(QByteArray::fromHex("F1FFFFFFFFFFFFFFFFFFFF00"));
+    QCOMPARE(bench.text("txt_RecvFrame"), QString("1000"));
+    QCOMPARE(bench.text("txt_PER"), QString("0.20%"));
+    QCOMPARE(bench.hexLine(), kReportHex);
+}
+
+void Form1Test::startWithoutOpenPortDoesNotEnd()
+{
+    Bench bench({"mem1"});
+    bench.click("cmd_start");
+    QVERIFY(!bench.form->hasEnded());
+    QVERIFY(bench.notices.isEmpty());
+    QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+}
+
+void Form1Test::lostDeviceTurnsLabelRed()
+{
+    Bench bench;
+    bench.click("cmd_start");
+    bench.backend->fail("Input/output error");
+    auto* status = bench.element<QLabel>("Label_ComPortStatus");
+    QCOMPARE(status->text(), QString("No Connecting....."));
+    QCOMPARE(status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(status->toolTip().contains("Input/output error"));
+    QVERIFY(!bench.comm()->portOpen());
+    QVERIFY(bench.notices.isEmpty());
+    QVERIFY(!bench.form->hasEnded());
+}
+
+void Form1Test::closeRequest_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<qint16>("origin");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("close box, port open") << true << qint16(0) << true;
+    QTest::newRow("close box, port closed") << false << qint16(0) << true;
+    QTest::newRow("from code, port open") << true << qint16(1) << false;
+    QTest::newRow("from code, port closed") << false << qint16(1) << false;
+}
+
+void Form1Test::closeRequest()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(qint16, origin);
+    QFETCH(bool, ends);
+    Bench bench(portOpen ? QStringList{} : QStringList{"mem1"});
+    QCOMPARE(bench.comm()->portOpen(), portOpen);
+    const int opensBefore = bench.backend->openCount();
+
+    qint16 cancel = 0;
+    bench.form->Form_QueryUnload(cancel, origin);
+
+    QCOMPARE(bench.form->hasEnded(), ends);
+    QCOMPARE(bench.form->exitStatus(), 0);
+    QCOMPARE(bool(cancel), ends);
+    QCOMPARE(bench.comm()->portOpen(), portOpen && !ends);
+    QCOMPARE(bench.backend->openCount(), opensBefore);
+    if (!ends) {
+        bench.form->Form_Unload(cancel);
+        QVERIFY(!bench.comm()->portOpen());
+    }
+}
+
+void Form1Test::closeFromCodeUnloads()
+{
+    Bench bench;
+    bench.form->show();
+    QVERIFY(bench.form->close());
+    QVERIFY(!bench.comm()->portOpen());
+    QVERIFY(!bench.form->hasEnded());
+}
+
+void Form1Test::typedTextChangesNothing_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("port list") << "Combo_CommPort" << "3";
+    QTest::newRow("baud list") << "Combo_BaudRate" << "115200";
+}
+
+void Form1Test::typedTextChangesNothing()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, typed);
+    Bench bench;
+    bench.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(bench.form.get()));
+    auto* combo = bench.element<QComboBox>(list.toLatin1().constData());
+    const int opensBefore = bench.backend->openCount();
+
+    combo->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), typed);
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Enter);
+    bench.element("cmd_start")->setFocus(); // leaving the field chooses nothing either
+    QCoreApplication::processEvents();
+
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->count(), list == "Combo_CommPort" ? 16 : 6);
+    QCOMPARE(bench.backend->openCount(), opensBefore);
+    QCOMPARE(bench.comm()->commPort(), qint16(1));
+    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
+}
+
+void Form1Test::tabOrder()
+{
+    Bench bench;
+    bench.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.form.get()));
+    const QStringList cycle = {"cmd_start", "cmd_stop", "Combo_CommPort", "Combo_BaudRate", "cmd_start"};
+    auto focusedElement = [] {
+        QWidget* focused = QApplication::focusWidget();
+        // A list's text field takes the focus on the list's behalf.
+        if (focused && qobject_cast<QComboBox*>(focused->parentWidget()))
+            focused = focused->parentWidget();
+        return focused ? focused->objectName() : QString();
+    };
+    QCOMPARE(focusedElement(), cycle[0]);
+    for (int i = 1; i < cycle.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focusedElement(), cycle[i]);
+    }
+}
+
+void Form1Test::geometryMatchesElementTable()
+{
+    Bench bench;
+    QCOMPARE(bench.form->size(), QSize(453, 284));
+    for (const ElementRow& row : mainWindowElements()) {
+        const QWidget* element = bench.element(row.name);
+        QCOMPARE(element->parentWidget()->objectName(), QString(row.container));
+        const QRect expected(qRound(row.left / 15.0), qRound(row.top / 15.0), qRound(row.width / 15.0),
+                             qRound(row.height / 15.0));
+        QVERIFY2(element->geometry() == expected, row.name);
+        QVERIFY2(element->font().bold() == (row.font == FontStyle::Bold975 || row.font == FontStyle::Bold9),
+                 row.name);
+        const bool small = row.font == FontStyle::Bold9 || row.font == FontStyle::Normal9;
+        QVERIFY2(element->font().pointSizeF() == (small ? 9.0 : 9.75), row.name);
+    }
+    QCOMPARE(bench.element<QGroupBox>("Frame_ComPortSelect")->title(), QString("ComPort  Select"));
+    QCOMPARE(bench.text("Label_RecvFrame"), QString("Rcecive Frame [1:2]:"));
+    QCOMPARE(bench.element<QLabel>("txt_BER")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(bench.element<QLabel>("Label_ComPortStatus")->font().pointSizeF(), 9.0);
+}
+
+void Form1Test::spareRowIsNeverShown()
+{
+    Bench bench;
+    bench.form->show();
+    QVERIFY(!bench.element("Label_xxxx")->isVisible());
+    QVERIFY(!bench.element("txt_xxxx")->isVisible());
+    QVERIFY(bench.element("txt_ErrorBit")->isVisible());
+}
+
+void Form1Test::statusBarStaysDocked()
+{
+    Bench bench;
+    bench.form->show();
+    bench.form->setFixedSize(600, 400);
+    auto* bar = bench.element<StatusBar>("StatusBar1");
+    QCOMPARE(bar->geometry(), QRect(0, 375, 600, 25));
+    QCOMPARE(bar->panel(2)->width(), 96);
+    QVERIFY(!bar->panelText(2).isEmpty());
+    QCOMPARE(bar->panelText(1), QString());
+}
+
+void Form1Test::timerIsIdle()
+{
+    Bench bench;
+    auto* timer = bench.form->findChild<QTimer*>("Timer0");
+    QVERIFY(timer);
+    QVERIFY(!timer->isActive());
+    QCOMPARE(timer->interval(), 300);
+}
+
+void Form1Test::delayLetsAClickBeHandled()
+{
+    Bench bench;
+    QMetaObject::invokeMethod(bench.element<QPushButton>("cmd_start"), &QPushButton::click, Qt::QueuedConnection);
+    const qint32 time = 20;
+    bench.form->delay(time);
+    QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+}
+
+} // namespace ui
+
+QTEST_MAIN(ui::Form1Test)
+#include "test_form1.moc"

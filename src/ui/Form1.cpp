@@ -9,7 +9,6 @@
 #include "ui/ElementStyle.h"
 #include "ui/ElementTable.h"
 #include "ui/StatusBar.h"
-#include "ui/WindowIcon.h"
 #include "util/Conversions.h"
 #include "util/Delays.h"
 
@@ -87,7 +86,7 @@ Form1::~Form1() = default;
 void Form1::buildElements()
 {
     setFont(elementFont(FontStyle::Window));
-    setWindowIcon(windowIcon());
+    setWindowIcon(QIcon(QStringLiteral(":/bermon.png")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));

@@ -93,7 +93,7 @@ private slots:
     void geometryMatchesElementTable();
     void spareRowIsNeverShown();
     void statusBarStaysDocked();
-    void timerIsIdle();
+    void timerIsIdleAndIconIsSet();
     void delayLetsAClickBeHandled();
 };
 
@@ -381,13 +381,14 @@ void Form1Test::statusBarStaysDocked()
     QCOMPARE(bar->panelText(1), QString());
 }
 
-void Form1Test::timerIsIdle()
+void Form1Test::timerIsIdleAndIconIsSet()
 {
     Bench bench;
     auto* timer = bench.form->findChild<QTimer*>("Timer0");
     QVERIFY(timer);
     QVERIFY(!timer->isActive());
     QCOMPARE(timer->interval(), 300);
+    QCOMPARE(bench.form->windowIcon().availableSizes().value(0), QSize(32, 32));
 }
 
 void Form1Test::delayLetsAClickBeHandled()

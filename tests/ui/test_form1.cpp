@@ -1,8 +1,6 @@
-#include "serial/CommControl.h"
 #include "serial/MemoryPortBackend.h"
+#include "support/FormDriver.h"
 #include "ui/ElementTable.h"
-#include "ui/Form1.h"
-#include "ui/StatusBar.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -23,39 +21,25 @@ QString memoryDevice(int port)
     return QStringLiteral("mem%1").arg(port);
 }
 
-// A window on an in-memory port, loaded as at start-up, whose untrapped
-// failures are collected instead of shown.
-struct Bench
+std::unique_ptr<serial::MemoryPortBackend> memoryPort(const QStringList& refused)
+{
+    auto port = std::make_unique<serial::MemoryPortBackend>();
+    for (const QString& device : refused)
+        port->refuse(device, QStringLiteral("Permission denied"));
+    return port;
+}
+
+struct MemoryPortHolder
+{
+    serial::MemoryPortBackend* backend;
+};
+
+// A window on an in-memory port, loaded as at start-up.
+struct Bench : MemoryPortHolder, FormDriver
 {
     explicit Bench(const QStringList& refused = {})
+        : Bench(memoryPort(refused))
     {
-        auto port = std::make_unique<serial::MemoryPortBackend>();
-        backend = port.get();
-        for (const QString& device : refused)
-            backend->refuse(device, QStringLiteral("Permission denied"));
-        form = std::make_unique<Form1>(std::move(port), memoryDevice);
-        form->setFailureNotice([this](const QString& message) { notices << message; });
-        form->load();
-    }
-
-    template <typename T = QWidget>
-    T* element(const char* name) const
-    {
-        auto* found = form->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no element %s", name);
-        return found;
-    }
-    QString text(const char* name) const { return element<QLabel>(name)->text(); }
-    QString hexLine() const { return element<StatusBar>("StatusBar1")->panelText(1); }
-    serial::CommControl* comm() const { return form->findChild<serial::CommControl*>("MSComm1"); }
-    void click(const char* name) const { element<QPushButton>(name)->click(); }
-    // The operator picks an entry from the list.
-    void choose(const char* list, int index) const
-    {
-        auto* combo = element<QComboBox>(list);
-        combo->setCurrentIndex(index);
-        emit combo->activated(index);
     }
     void receive(const QByteArray& bytes) const
     {
@@ -63,9 +47,12 @@ struct Bench
         QCoreApplication::processEvents();
     }
 
-    serial::MemoryPortBackend* backend = nullptr;
-    std::unique_ptr<Form1> form;
-    QStringList notices;
+private:
+    explicit Bench(std::unique_ptr<serial::MemoryPortBackend> port)
+        : MemoryPortHolder{port.get()}
+        , FormDriver(std::move(port), memoryDevice)
+    {
+    }
 };
 
 } // namespace

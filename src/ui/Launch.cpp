@@ -1,0 +1,26 @@
+#include "ui/Launch.h"
+
+#include "serial/PortBackend.h"
+#include "ui/Form1.h"
+
+#include <QApplication>
+#include <QScreen>
+
+namespace ui {
+
+std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend,
+                                     serial::DeviceForPort deviceForPort)
+{
+    // The classic look: etched group frames with the title in the top edge.
+    QApplication::setStyle(QStringLiteral("Windows"));
+    auto form = std::make_unique<Form1>(std::move(backend), std::move(deviceForPort));
+    form->load();
+    if (form->hasEnded())
+        return form;
+    const QRect screen = form->screen()->availableGeometry();
+    form->move(screen.center() - form->rect().center());
+    form->show();
+    return form;
+}
+
+} // namespace ui

@@ -1,0 +1,159 @@
+#include "emulator/CounterReportEncoding.h"
+#include "emulator/PseudoTerminal.h"
+#include "emulator/UnitEmulator.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using emulator::EmulatorSettings;
+using emulator::PseudoTerminal;
+using emulator::ReportFault;
+using emulator::UnitEmulator;
+
+Q_DECLARE_METATYPE(emulator::ReportFault)
+
+namespace {
+
+// The monitor's side, read as the pseudo-terminal leaves it: raw, or reports would not pass intact.
+struct SlaveSide
+{
+    explicit SlaveSide(const QString& path)
+        : fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK)) { }
+    ~SlaveSide() { if (fd >= 0) ::close(fd); }
+
+    // What waits now; `ended` turns true once the master has gone.
+    QByteArray readAvailable(bool* ended = nullptr)
+    {
+        QByteArray bytes;
+        char buffer[256];
+        ssize_t got;
+        while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, got);
+        if (ended)
+            *ended = got == 0 || errno == EIO;
+        return bytes;
+    }
+
+    const int fd;
+};
+
+} // namespace
+
+class TestUnitEmulatorOnPty : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reportsReachTheSlave_data();
+    void reportsReachTheSlave();
+    void hangUpEndsTheLine();
+    void lineNobodyReadsDropsInsteadOfBlocking();
+};
+
+void TestUnitEmulatorOnPty::reportsReachTheSlave_data()
+{
+    QTest::addColumn<ReportFault>("fault");
+    QTest::addColumn<bool>("burst");
+
+    QTest::newRow("plain") << ReportFault::None << false;
+    QTest::newRow("double") << ReportFault::Double << false;
+    QTest::newRow("garbage") << ReportFault::Garbage << false;
+    QTest::newRow("burst") << ReportFault::None << true;
+}
+
+void TestUnitEmulatorOnPty::reportsReachTheSlave()
+{
+    QFETCH(ReportFault, fault);
+    QFETCH(bool, burst);
+    PseudoTerminal line;
+    QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
+    SlaveSide slave(line.slavePath());
+    QVERIFY(slave.fd >= 0);
+
+    EmulatorSettings settings;
+    settings.baudRate = 115200;
+    settings.intervalMs = 20;
+    settings.count = 4;
+    settings.link.bitErrorRate = 1e-3;
+    settings.faults.reportFaults = { fault };
+    settings.faults.burst = burst;
+    UnitEmulator unit(line, settings);
+    QSignalSpy transmitted(&unit, &UnitEmulator::transmitted);
+    QSignalSpy finished(&unit, &UnitEmulator::finished);
+    unit.start();
+
+    QByteArray received;
+    QDeadlineTimer deadline(20000);
+    while (finished.isEmpty() && !deadline.hasExpired()) {
+        QTest::qWait(2);
+        received += slave.readAvailable();
+    }
+    received += slave.readAvailable();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(transmitted.count(), 4);
+
+    QByteArray sent;
+    for (const QList<QVariant>& arguments : transmitted)
+        sent += arguments.at(0).toByteArray();
+    QCOMPARE(received.toHex(' '), sent.toHex(' '));
+
+    // Reports in order by byte 11, each counting more frames than the one before; garbage never
+    // holds the marker, and these small counts do not either.
+    int number = 0;
+    int frames = -1;
+    for (qsizetype at = received.indexOf(char(emulator::ReportMarker)); at >= 0;
+         at = received.indexOf(char(emulator::ReportMarker), at + emulator::ReportSize)) {
+        const QByteArray report = received.mid(at, emulator::ReportSize);
+        QCOMPARE(report.size(), emulator::ReportSize);
+        QCOMPARE(quint8(report[11]), ++number);
+        QVERIFY(quint16(quint8(report[1]) << 8 | quint8(report[2])) > frames);
+        frames = quint8(report[1]) << 8 | quint8(report[2]);
+    }
+    QCOMPARE(number, fault == ReportFault::Double ? 8 : 4);
+}
+
+void TestUnitEmulatorOnPty::hangUpEndsTheLine()
+{
+    PseudoTerminal line;
+    QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
+    SlaveSide slave(line.slavePath());
+    EmulatorSettings settings;
+    settings.intervalMs = 20;
+    settings.faults.hangUpAfter = 2;
+    UnitEmulator unit(line, settings);
+    QSignalSpy transmitted(&unit, &UnitEmulator::transmitted);
+    QSignalSpy hungUp(&unit, &UnitEmulator::hungUp);
+    unit.start();
+
+    QTRY_COMPARE_WITH_TIMEOUT(hungUp.count(), 1, 20000);
+    QCOMPARE(transmitted.count(), 2);
+    QVERIFY(!unit.isRunning());
+    QVERIFY(!line.isOpen());
+    QVERIFY(!line.write(QByteArray(12, '\0')));
+
+    // Unread bytes may go with the line; what the reader gets in the end is end of file or EIO.
+    bool ended = false;
+    slave.readAvailable(&ended);
+    QVERIFY(ended);
+}
+
+void TestUnitEmulatorOnPty::lineNobodyReadsDropsInsteadOfBlocking()
+{
+    PseudoTerminal line;
+    QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
+    const QByteArray report = emulator::encodeReport({});
+    int written = 0;
+    while (written < 100000 && line.write(report))
+        ++written;
+    QVERIFY(written < 100000);
+    QVERIFY(line.isOpen());
+    QVERIFY2(line.errorString().contains("nobody reads"), qPrintable(line.errorString()));
+}
+
+QTEST_GUILESS_MAIN(TestUnitEmulatorOnPty)
+#include "test_sim_pty.moc"

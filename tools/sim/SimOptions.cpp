@@ -1,0 +1,215 @@
+#include "SimOptions.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+using emulator::ReportFault;
+
+namespace {
+
+constexpr int DefaultHangUpAfter = 10;
+constexpr int SupportedBaudRates[] = { 9600, 19200, 28800, 38400, 57600, 115200 };
+
+struct OptionEntry
+{
+    QString name;
+    QString valueName;  // empty for a switch
+    QString description;
+};
+
+QList<OptionEntry> optionEntries()
+{
+    const emulator::EmulatorSettings defaults;
+    return {
+        { "device", "PATH", "send on this serial device (default: create a pseudo-terminal and print its path)" },
+        { "baud", "RATE", QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate) },
+        { "interval", "MS", QString("milliseconds from one report to the next, 1 to 3600000 (default %1)").arg(defaults.intervalMs) },
+        { "frame-rate", "N", QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate) },
+        { "ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate) },
+        { "loss-rate", "X", QString("share of frames lost, 0 to 1 (default %1)").arg(defaults.link.frameLossRate) },
+        { "fault", "MODE", "none, wrong-marker, short, double, garbage, hangup or burst; repeat or separate by commas (default none)" },
+        { "fault-every", "N", QString("every N-th report is faulty, the faults taking turns (default %1)").arg(defaults.faults.faultEvery) },
+        { "hangup-after", "N", QString("with --fault hangup: the line goes away after N reports (default %1)").arg(DefaultHangUpAfter) },
+        { "count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count) },
+        { "seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed) },
+        { "help", "", "show this text" },
+    };
+}
+
+std::optional<ReportFault> reportFaultNamed(const QString& name)
+{
+    static const QList<std::pair<QString, ReportFault>> names {
+        { "wrong-marker", ReportFault::WrongMarker },
+        { "short", ReportFault::Short },
+        { "double", ReportFault::Double },
+        { "garbage", ReportFault::Garbage },
+    };
+    for (const auto& [known, fault] : names)
+        if (known == name)
+            return fault;
+    return std::nullopt;
+}
+
+struct OptionError
+{
+    QString message;
+};
+
+[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
+{
+    throw OptionError { QStringLiteral("--%1 '%2': %3").arg(option, value, why) };
+}
+
+qint64 wholeValue(const QCommandLineParser& parser, const QString& option, qint64 min, qint64 max, qint64 fallback)
+{
+    if (!parser.isSet(option))
+        return fallback;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok)
+        reject(option, text, QStringLiteral("not a whole number"));
+    if (value < min || value > max)
+        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(min).arg(max));
+    return value;
+}
+
+double realValue(const QCommandLineParser& parser, const QString& option, double min, double max, double fallback)
+{
+    if (!parser.isSet(option))
+        return fallback;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok)
+        reject(option, text, QStringLiteral("not a number"));
+    if (!(value >= min && value <= max))  // NaN included
+        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(min).arg(max));
+    return value;
+}
+
+int baudValue(const QCommandLineParser& parser, int fallback)
+{
+    const auto baud = int(wholeValue(parser, "baud", 0, INT_MAX, fallback));
+    if (!std::ranges::count(SupportedBaudRates, baud))
+        reject("baud", parser.value("baud"), QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
+    return baud;
+}
+
+emulator::FaultPlan faultPlan(const QCommandLineParser& parser)
+{
+    emulator::FaultPlan plan;
+    bool hangUp = false;
+    for (const QString& value : parser.values("fault")) {
+        for (const QString& part : value.split(',')) {
+            const QString name = part.trimmed();
+            if (name == "hangup")
+                hangUp = true;
+            else if (name == "burst")
+                plan.burst = true;
+            else if (const auto fault = reportFaultNamed(name))
+                plan.reportFaults.append(*fault);
+            else if (name != "none")
+                reject("fault", name, QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, hangup or burst)"));
+        }
+    }
+    if (parser.isSet("hangup-after") && !hangUp)
+        throw OptionError { QStringLiteral("--hangup-after '%1': needs --fault hangup").arg(parser.value("hangup-after")) };
+    if (hangUp)
+        plan.hangUpAfter = int(wholeValue(parser, "hangup-after", 0, INT_MAX, DefaultHangUpAfter));
+    plan.faultEvery = int(wholeValue(parser, "fault-every", 1, 1000000, plan.faultEvery));
+    return plan;
+}
+
+// "  --name VALUE      description", the description wrapped to 80 columns.
+QString describeOption(const OptionEntry& entry)
+{
+    constexpr int Indent = 20;
+    constexpr int Width = 80;
+    const QString name = entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;
+    QString text = ("  " + name).leftJustified(Indent);
+    qsizetype lineLength = Indent;
+    for (const QString& word : entry.description.split(' ')) {
+        if (lineLength > Indent && lineLength + 1 + word.size() > Width) {
+            text += '\n' + QString(Indent, ' ');
+            lineLength = Indent;
+        } else if (lineLength > Indent) {
+            text += ' ';
+            ++lineLength;
+        }
+        text += word;
+        lineLength += word.size();
+    }
+    return text + '\n';
+}
+
+} // namespace
+
+ParsedSimOptions parseSimOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionEntry& entry : optionEntries()) {
+        const QStringList names = entry.name == "help" ? QStringList { "h", "help" } : QStringList { entry.name };
+        parser.addOption(QCommandLineOption(names, entry.description, entry.valueName));
+    }
+
+    ParsedSimOptions parsed;
+    if (!parser.parse(QStringList { "bermon-sim" } + arguments)) {
+        parsed.error = parser.errorText();
+        return parsed;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        parsed.error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst());
+        return parsed;
+    }
+
+    SimOptions& options = parsed.options;
+    options.showHelp = parser.isSet("help");
+    try {
+        if (parser.isSet("device") && parser.value("device").isEmpty())
+            reject("device", {}, QStringLiteral("empty path"));
+        options.device = parser.value("device");
+        emulator::EmulatorSettings& settings = options.emulator;
+        settings.baudRate = baudValue(parser, settings.baudRate);
+        settings.intervalMs = int(wholeValue(parser, "interval", 1, 3600000, settings.intervalMs));
+        settings.link.frameRate = realValue(parser, "frame-rate", 0, 1e8, settings.link.frameRate);
+        settings.link.bitErrorRate = realValue(parser, "ber", 0, 1, settings.link.bitErrorRate);
+        settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
+        settings.faults = faultPlan(parser);
+        settings.count = int(wholeValue(parser, "count", 0, INT_MAX, settings.count));
+        settings.seed = quint32(wholeValue(parser, "seed", 0, UINT_MAX, settings.seed));
+    } catch (const OptionError& error) {
+        parsed.error = error.message;
+    }
+    return parsed;
+}
+
+QString simHelpText()
+{
+    QString text = QStringLiteral(
+        "Usage: bermon-sim [options]\n"
+        "Plays the unit under test of a bit-error-rate test: runs the link test and\n"
+        "sends a 12-byte counter report on a serial line every interval.\n\n"
+        "Options:\n");
+    for (const OptionEntry& entry : optionEntries())
+        text += describeOption(entry);
+    text += QStringLiteral(
+        "\nFaults:\n"
+        "  wrong-marker  the first byte is 0xF0, not 0xF1\n"
+        "  short         the report breaks off after %1 bytes\n"
+        "  double        two reports in one write, so they arrive together\n"
+        "  garbage       1 to %2 random bytes, never 0xF1, ahead of the report\n"
+        "  hangup        the line goes away after --hangup-after reports\n"
+        "  burst         reports back to back at the line's full rate, not every --interval\n"
+        "--count and --hangup-after count transmissions, a double report as one. Byte 11\n"
+        "numbers the reports themselves: 1, 2, 3 ... modulo 256.\n\n"
+        "Ctrl-C or SIGTERM ends the program.\n"
+        "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n")
+                .arg(emulator::ShortReportLength)
+                .arg(emulator::MaxGarbageLength);
+    return text;
+}

@@ -1,0 +1,104 @@
+#include "emulator/LinkModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace emulator {
+
+namespace {
+
+// Up to this many errored frames in one step, their bit errors are drawn frame by frame.
+constexpr quint64 ExactDrawLimit = 1000;
+constexpr double MaxFramesPerStep = 1e15;
+
+double frameErrorChance(double bitErrorRate)
+{
+    if (bitErrorRate >= 1)
+        return 1;
+    if (bitErrorRate <= 0)
+        return 0;
+    return -std::expm1(LinkModel::BitsPerFrame * std::log1p(-bitErrorRate));
+}
+
+} // namespace
+
+LinkModel::LinkModel(const LinkRates& rates, quint32 seed)
+    : m_rates(rates)
+    , m_frameErrorChance(frameErrorChance(rates.bitErrorRate))
+    , m_random(seed)
+{
+}
+
+void LinkModel::advance(double seconds)
+{
+    if (!(seconds > 0) || !(m_rates.frameRate > 0))
+        return;
+    // Frames go out on the link's steady clock; the fraction of a frame waits for the next step.
+    // An absurdly long step (an infinite one included) is cut short rather than overflow.
+    m_frameCarry += std::min(m_rates.frameRate * seconds, MaxFramesPerStep);
+    const double whole = std::floor(m_frameCarry);
+    m_frameCarry -= whole;
+    const auto sent = static_cast<quint64>(whole);
+
+    const quint64 lost = drawBinomial(sent, m_rates.frameLossRate);
+    const quint64 received = sent - lost;
+    const quint64 withErrors = drawBinomial(received, m_frameErrorChance);
+
+    m_totals.framesSent += sent;
+    m_totals.framesLost += lost;
+    m_totals.framesReceived += received;
+    m_totals.framesWithErrors += withErrors;
+    m_totals.bitErrors += drawBitErrors(withErrors);
+}
+
+LinkCounts LinkModel::counts() const
+{
+    // The unit's counters wrap around as their registers overflow.
+    return { static_cast<quint16>(m_totals.framesReceived), static_cast<quint16>(m_totals.framesLost),
+             static_cast<quint16>(m_totals.framesWithErrors), static_cast<quint32>(m_totals.bitErrors) };
+}
+
+quint64 LinkModel::drawBinomial(quint64 trials, double chance)
+{
+    if (trials == 0 || !(chance > 0))
+        return 0;
+    if (chance >= 1)
+        return trials;
+    std::binomial_distribution<long long> draw(static_cast<long long>(trials), chance);
+    return static_cast<quint64>(draw(m_random));
+}
+
+// The bit errors of frames known to hold at least one.
+quint64 LinkModel::drawBitErrors(quint64 framesWithErrors)
+{
+    const double p = m_rates.bitErrorRate;
+    if (framesWithErrors == 0)
+        return 0;
+    if (p >= 1)
+        return framesWithErrors * BitsPerFrame;
+
+    if (framesWithErrors <= ExactDrawLimit) {
+        // Each frame's first wrong bit lies at a geometric position cut off at the frame's end;
+        // the bits after it are wrong independently.
+        std::uniform_real_distribution<double> uniform;
+        const double logCorrect = std::log1p(-p);
+        quint64 bitsAfterFirst = 0;
+        for (quint64 i = 0; i < framesWithErrors; ++i) {
+            const double position = std::floor(std::log1p(-uniform(m_random) * m_frameErrorChance) / logCorrect);
+            bitsAfterFirst += BitsPerFrame - 1 - static_cast<int>(std::clamp(position, 0.0, BitsPerFrame - 1.0));
+        }
+        return framesWithErrors + drawBinomial(bitsAfterFirst, p);
+    }
+
+    // Many errored frames: their sum of extra errors is normal to a close approximation, with the
+    // exact mean and variance of a frame's bit errors given that it has one.
+    const double meanPerFrame = BitsPerFrame * p / m_frameErrorChance;
+    const double squarePerFrame = (BitsPerFrame * p * (1 - p) + std::pow(BitsPerFrame * p, 2)) / m_frameErrorChance;
+    const double frames = static_cast<double>(framesWithErrors);
+    const double mean = frames * (meanPerFrame - 1);
+    const double spread = std::sqrt(std::max(0.0, frames * (squarePerFrame - meanPerFrame * meanPerFrame)));
+    const double extra = spread > 0 ? std::round(std::normal_distribution<double>(mean, spread)(m_random)) : mean;
+    return framesWithErrors + static_cast<quint64>(std::clamp(extra, 0.0, frames * (BitsPerFrame - 1)));
+}
+
+} // namespace emulator

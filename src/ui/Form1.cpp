@@ -8,6 +8,7 @@
 #include "ui/DropDownList.h"
 #include "ui/ElementStyle.h"
 #include "ui/ElementTable.h"
+#include "ui/RepaintPacer.h"
 #include "ui/StatusBar.h"
 #include "util/Conversions.h"
 #include "util/Delays.h"
@@ -76,6 +77,8 @@ Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort
     m_timer0 = new QTimer(this);
     m_timer0->setObjectName(QStringLiteral("Timer0"));
     m_timer0->setInterval(300);
+    // Reports may come faster than a screen refreshes.
+    m_repaintPacer = new RepaintPacer(this);
 
     buildElements();
     wireEvents();
@@ -97,8 +100,10 @@ void Form1::buildElements()
         QWidget* container = m_elements.value(QLatin1String(row.container));
         QWidget* element = createElement(row, container);
         element->setObjectName(QLatin1String(row.name));
-        element->setGeometry(twipsToPixels(row.left), twipsToPixels(row.top), twipsToPixels(row.width),
-                             twipsToPixels(row.height));
+        element->move(twipsToPixels(row.left), twipsToPixels(row.top));
+        // Elements keep their size whatever they show; a fixed size also
+        // spares the window a relayout whenever a display's text changes.
+        element->setFixedSize(twipsToPixels(row.width), twipsToPixels(row.height));
         element->setFont(elementFont(row.font));
         if (const QColor colour = elementColour(row.colour); colour.isValid()) {
             QPalette palette = element->palette();
@@ -274,8 +279,9 @@ void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     // Docked along the bottom edge over the whole width.
-    const int barHeight = twipsToPixels(375);
-    m_statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+    const int barHeight = m_statusBar->height();
+    m_statusBar->setFixedWidth(width());
+    m_statusBar->move(0, height() - barHeight);
 }
 
 void Form1::explainPortStatus()
@@ -308,11 +314,14 @@ QString Form1::displayText(StatusDisplay display) const
 
 void Form1::setDisplayText(StatusDisplay display, const QString& text)
 {
-    m_displays[size_t(display)]->setText(text);
+    QLabel* label = m_displays[size_t(display)];
+    m_repaintPacer->aboutToChange(label);
+    label->setText(text);
 }
 
 void Form1::setHexLine(const QString& text)
 {
+    m_repaintPacer->aboutToChange(m_statusBar->panel(1));
     m_statusBar->setPanelText(1, text);
 }
 

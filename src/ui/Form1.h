@@ -24,6 +24,7 @@ class PortBackend;
 namespace ui {
 
 class DropDownList;
+class RepaintPacer;
 class StatusBar;
 
 // The one window of the monitor. It holds the elements, built from the
@@ -111,6 +112,7 @@ private:
     DropDownList* m_baudList = nullptr;
     QLabel* m_portStatus = nullptr;
     StatusBar* m_statusBar = nullptr;
+    RepaintPacer* m_repaintPacer = nullptr;
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;
     FailureNotice m_failureNotice;

@@ -17,7 +17,6 @@ QLabel* makePanel(QWidget* parent, const char* name)
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setMinimumWidth(twipsToPixels(StatusBar::kPanelWidthTwips));
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -25,17 +24,11 @@ QLabel* makePanel(QWidget* parent, const char* name)
 } // namespace
 
 StatusBar::StatusBar(QWidget* parent)
-    : QStatusBar(parent)
+    : QWidget(parent)
     , m_textPanel(makePanel(this, "StatusBar1_Panel1"))
     , m_timePanel(makePanel(this, "StatusBar1_Panel2"))
 {
-    setSizeGripEnabled(false);
-    // The panels draw their own sunken edges.
-    setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    m_timePanel->setFixedWidth(twipsToPixels(kPanelWidthTwips));
     m_timePanel->setAlignment(Qt::AlignCenter);
-    addWidget(m_textPanel, 1);
-    addPermanentWidget(m_timePanel);
 
     m_clock.setSingleShot(true);
     m_clock.setTimerType(Qt::CoarseTimer);
@@ -68,13 +61,26 @@ QString StatusBar::panelText(int panel) const
 void StatusBar::showEvent(QShowEvent* event)
 {
     showTime();
-    QStatusBar::showEvent(event);
+    QWidget::showEvent(event);
 }
 
 void StatusBar::hideEvent(QHideEvent* event)
 {
     m_clock.stop();
-    QStatusBar::hideEvent(event);
+    QWidget::hideEvent(event);
+}
+
+void StatusBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    constexpr int kGap = 2;
+    const int panelWidth = twipsToPixels(kPanelWidthTwips);
+    const int panelHeight = height() - 2 * kGap;
+    const int textWidth = qMax(panelWidth, width() - panelWidth - 3 * kGap);
+    m_textPanel->setFixedSize(textWidth, panelHeight);
+    m_textPanel->move(kGap, kGap);
+    m_timePanel->setFixedSize(panelWidth, panelHeight);
+    m_timePanel->move(width() - panelWidth - kGap, kGap);
 }
 
 void StatusBar::showTime()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStatusBar>
 #include <QTimer>
+#include <QWidget>
 
 class QLabel;
 
@@ -9,8 +9,10 @@ namespace ui {
 
 // The window's status bar: panel 1 takes the text the system writes and
 // stretches with the bar; panel 2 shows the time of day and keeps it current
-// by itself, waking once a minute.
-class StatusBar final : public QStatusBar
+// by itself, waking only when the shown time changes. Both panels have fixed
+// sizes that only a resize of the bar changes, so a new text never sets off
+// a relayout.
+class StatusBar final : public QWidget
 {
     Q_OBJECT
 public:
@@ -26,6 +28,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void showTime();

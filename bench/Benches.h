@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Measurement.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace bench {
+
+// CPU time per accepted report through the real report handler and widgets.
+std::vector<Figure> benchReportPath();
+
+// Reports written on a pseudo-terminal at 960 a second: latency to the
+// displays, reports lost, and the monitor's CPU share while running.
+std::vector<Figure> benchEndToEnd();
+
+// The monitor's CPU share while idle with the port open and stopped.
+std::vector<Figure> benchIdleCpu();
+
+// Time from process start to the window shown, and peak resident memory.
+std::vector<Figure> benchStartup(const QString& probePath);
+
+} // namespace bench

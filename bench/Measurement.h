@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <ctime>
+#include <vector>
+
+namespace bench {
+
+// One row of the benchmark table.
+struct Figure
+{
+    QString name;
+    QString value;
+    QString target;
+    bool met;
+};
+
+inline double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+inline double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+inline double monotonicSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// The q-quantile (0..1) of the samples; sorts them.
+double quantile(std::vector<double>& samples, double q);
+
+} // namespace bench

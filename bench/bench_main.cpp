@@ -1,0 +1,60 @@
+// Runs every benchmark and prints one table, with a description of the
+// machine, in Markdown so that it can go into BENCHMARKS.md as it stands.
+#include "Benches.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QFile>
+#include <QSysInfo>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+QString cpuModel()
+{
+    QFile info(QStringLiteral("/proc/cpuinfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown CPU");
+    for (const QByteArray& line : info.readAll().split('\n')) {
+        if (line.startsWith("model name"))
+            return QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+    }
+    return QStringLiteral("unknown CPU");
+}
+
+void print(const QString& text)
+{
+    std::fputs(qPrintable(text), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-startup-probe");
+
+    print(QStringLiteral("Measured %1 on %2, %3 cores, %4, Qt %5, %6 (%7 platform).\n\n")
+              .arg(QDate::currentDate().toString(Qt::ISODate), cpuModel())
+              .arg(QThread::idealThreadCount())
+              .arg(QSysInfo::prettyProductName(), QString::fromLatin1(qVersion()),
+                   QStringLiteral("g++ " __VERSION__), QGuiApplication::platformName()));
+    print(QStringLiteral("| Figure | Measured | Target | Met |\n|---|---|---|---|\n"));
+    using Bench = std::vector<bench::Figure> (*)();
+    const Bench benches[] = {bench::benchReportPath, bench::benchEndToEnd, bench::benchIdleCpu};
+    bool allMet = true;
+    auto report = [&](const std::vector<bench::Figure>& figures) {
+        for (const bench::Figure& figure : figures) {
+            allMet = allMet && figure.met;
+            print(QStringLiteral("| %1 | %2 | %3 | %4 |\n")
+                      .arg(figure.name, figure.value, figure.target, figure.met ? "yes" : "**no**"));
+        }
+    };
+    for (Bench run : benches)
+        report(run());
+    report(bench::benchStartup(probe));
+    return allMet ? 0 : 1;
+}

@@ -1,0 +1,50 @@
+// Starts the monitor exactly as bermon does and prints, once the window has
+// been painted for the first time, the monotonic clock and the peak resident
+// memory, then ends. The benchmark driver runs it as a child process.
+#include "serial/PortMapping.h"
+#include "serial/SerialPortBackend.h"
+#include "ui/Form1.h"
+#include "ui/Launch.h"
+
+#include <QApplication>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+class FirstPaint final : public QObject
+{
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+            timespec ts{};
+            clock_gettime(CLOCK_MONOTONIC, &ts);
+            m_shownAt = ts.tv_sec + ts.tv_nsec / 1e9;
+        }
+        return false;
+    }
+    double m_shownAt = 0;
+    bool m_seen = false;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemDeviceForPort);
+    FirstPaint probe;
+    form->installEventFilter(&probe);
+    app.exec();
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.6f %ld\n", probe.m_shownAt, usage.ru_maxrss);
+    return 0;
+}

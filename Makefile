@@ -1,10 +1,11 @@
-# Front door. `make run` starts the monitor on real serial ports, `make test`
-# runs every test. Each installs what is missing and builds first.
+# Front door. `make demo` starts the monitor with a built-in unit under test,
+# `make run` starts it on real serial ports, `make test` runs every test.
+# Each installs what is missing and builds first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan package clean
+.PHONY: all deps configure build demo run test test-asan bench fuzz package clean
 
 all: build
 
@@ -16,6 +17,9 @@ configure: deps
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	$(BUILD)/tools/demo/bermon-demo
 
 run: build
 	$(BUILD)/src/app/bermon
@@ -31,6 +35,15 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# Speed and memory figures; prints a Markdown table for BENCHMARKS.md.
+bench: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bermon-bench
+
+# Each fuzz target for FUZZ_SECONDS (60) from the seed corpus in fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	fuzz/run $(FUZZ_SECONDS)
 
 # A Debian package of bermon and bermon-sim.
 package: build

@@ -15,6 +15,9 @@ std::vector<Figure> benchReportPath();
 // displays, reports lost, and the monitor's CPU share while running.
 std::vector<Figure> benchEndToEnd();
 
+// The same line read by a bare poll/read loop, for reference.
+std::vector<Figure> benchPtyFloor();
+
 // The monitor's CPU share while idle with the port open and stopped.
 std::vector<Figure> benchIdleCpu();
 

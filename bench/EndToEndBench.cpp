@@ -1,6 +1,6 @@
 #include "Benches.h"
+#include "ReportWriter.h"
 
-#include "emulator/CounterReportEncoding.h"
 #include "emulator/PseudoTerminal.h"
 #include "serial/CommControl.h"
 #include "serial/SerialPortBackend.h"
@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <set>
@@ -22,9 +21,6 @@ namespace bench {
 
 namespace {
 
-constexpr int kReports = 10'000;
-constexpr double kReportsPerSecond = 960;
-constexpr double kReportTime = 12 * 10 / 115200.0; // 12 bytes of 10 bits at 115200 baud
 
 // The monitor on port 1, a pseudo-terminal, started and ready for reports.
 struct Monitor
@@ -62,35 +58,23 @@ std::vector<Figure> benchEndToEnd()
     auto* errorBits = monitor.form.findChild<QLabel*>(QStringLiteral("txt_ErrorBit"));
 
     // Report i carries i as its bit-error count, so the display names it.
-    std::vector<std::atomic<double>> writtenAt(kReports + 1);
+    std::vector<std::atomic<double>> writtenAt(kNumberedReports + 1);
     std::vector<double> latencies;
-    latencies.reserve(kReports);
+    latencies.reserve(kNumberedReports);
     std::set<quint32> seen;
     // Connected after the window's own handler, so it runs once the displays
     // hold the new texts.
     QObject::connect(monitor.comm, &serial::CommControl::OnComm, &monitor.form, [&] {
         const double now = monotonicSeconds();
         const quint32 i = errorBits->text().toUInt();
-        if (i == 0 || i > kReports || !seen.insert(i).second)
+        if (i == 0 || i > kNumberedReports || !seen.insert(i).second)
             return;
         latencies.push_back(now - writtenAt[i].load(std::memory_order_acquire));
     });
 
     std::atomic<bool> done = false;
     std::thread writer([&] {
-        // 960 a second, and never two closer than one report time, even when
-        // this thread wakes late.
-        const double period = 1.0 / kReportsPerSecond;
-        double due = monotonicSeconds() + 0.1;
-        for (quint32 i = 1; i <= kReports; ++i) {
-            const timespec until{time_t(due), long((due - time_t(due)) * 1e9)};
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-            const QByteArray report = emulator::encodeReport({quint16(i), 0, 0, i});
-            const double now = monotonicSeconds();
-            writtenAt[i].store(now, std::memory_order_release);
-            monitor.line.write(report);
-            due = std::max(due + period, now + kReportTime);
-        }
+        writeNumberedReports(monitor.line, writtenAt);
         done = true;
     });
 
@@ -106,9 +90,9 @@ std::vector<Figure> benchEndToEnd()
     const double median = quantile(latencies, 0.5);
     const double p99 = quantile(latencies, 0.99);
     const double worst = latencies.empty() ? NAN : latencies.back();
-    const int lost = kReports - int(received);
+    const int lost = kNumberedReports - int(received);
     return {
-        {QStringLiteral("End to end: latency median / p99 / max (%1 reports at 960/s)").arg(kReports),
+        {QStringLiteral("End to end: latency median / p99 / max (%1 reports at 960/s)").arg(kNumberedReports),
          QStringLiteral("%1 / %2 / %3").arg(microseconds(median), microseconds(p99), microseconds(worst)),
          QStringLiteral("p99 < 1 ms"), p99 < 1e-3},
         {QStringLiteral("End to end: reports lost"), QString::number(lost), QStringLiteral("0"), lost == 0},

@@ -18,7 +18,7 @@ class RepaintPacer final : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kPeriodMs = 20;
+    static constexpr int kPeriodMs = 40; // 25 repaints a second at most
 
     explicit RepaintPacer(QObject* parent = nullptr);
 

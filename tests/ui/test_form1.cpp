@@ -82,6 +82,7 @@ private slots:
     void statusBarStaysDocked();
     void timerIsIdleAndIconIsSet();
     void delayLetsAClickBeHandled();
+    void fastReportsAreShownAndPaintedAgain();
 };
 
 void Form1Test::startUpOpensPortOne()
@@ -385,6 +386,21 @@ void Form1Test::delayLetsAClickBeHandled()
     const qint32 time = 20;
     bench.form->delay(time);
     QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+}
+
+void Form1Test::fastReportsAreShownAndPaintedAgain()
+{
+    Bench bench;
+    bench.form->show();
+    bench.click("cmd_start");
+    for (quint8 frames = 1; frames <= 5; ++frames)
+        bench.receive(QByteArray::fromHex("F100") + char(frames) + QByteArray(9, 0));
+    // The texts are current at once, whatever their painting waits for.
+    QCOMPARE(bench.text("txt_RecvFrame"), QString("5"));
+    QCOMPARE(bench.hexLine(), QString(" F1 00 05 00 00 00 00 00 00 00 00 00"));
+    // Held repaints are released: no display stays frozen.
+    QTRY_VERIFY(bench.element("txt_RecvFrame")->updatesEnabled());
+    QTRY_VERIFY(bench.element<StatusBar>("StatusBar1")->panel(1)->updatesEnabled());
 }
 
 } // namespace ui

@@ -1,6 +1,7 @@
 #include "Benches.h"
 #include "Measurement.h"
 
+#include "emulator/CounterReportEncoding.h"
 #include "serial/MemoryPortBackend.h"
 #include "ui/Form1.h"
 
@@ -13,9 +14,7 @@ namespace {
 
 QByteArray reportWithCount(quint32 i)
 {
-    const quint16 frames = quint16(i);
-    const char bytes[12] = {char(0xF1), char(frames >> 8), char(frames), 0, 3, 0, 2, 0, 0, char(i >> 8), char(i), 0};
-    return QByteArray(bytes, 12);
+    return emulator::encodeReport({quint16(i), 3, 2, i & 0xFFFF});
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measurement/CounterReport.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,7 +19,7 @@ inline const QString kNotConnectedCaption = QStringLiteral("No Connecting.....")
 inline const QString kWindowTitle = QStringLiteral("KESMO BER Test Program ") + QStringLiteral("2020.08.18");
 
 // Length of a counter report: a run takes reports while the threshold is this.
-inline constexpr qint16 kRunThreshold = 12;
+inline constexpr qint16 kRunThreshold = measurement::kReportLength;
 
 // What the port-selection and run handlers need of the window. Any call may
 // throw; the handlers decide what a failure means.

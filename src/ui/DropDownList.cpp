@@ -17,4 +17,10 @@ DropDownList::DropDownList(QWidget* parent)
     connect(this, &QComboBox::activated, this, &DropDownList::chosen);
 }
 
+void DropDownList::showPopup()
+{
+    emit aboutToOpen();
+    QComboBox::showPopup();
+}
+
 } // namespace ui

@@ -14,8 +14,12 @@ class DropDownList final : public QComboBox
 public:
     explicit DropDownList(QWidget* parent = nullptr);
 
+    void showPopup() override;
+
 signals:
     void chosen(int index);
+    // The list is about to open: the moment to bring its entries up to date.
+    void aboutToOpen();
 };
 
 } // namespace ui

@@ -14,6 +14,11 @@ QFont elementFont(FontStyle style)
     font.setPointSizeF(small ? 9.0 : 9.75);
     const bool bold = style == FontStyle::Bold975 || style == FontStyle::Bold9;
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
+    // At these sizes the Ming faces draw regular text from their bitmap
+    // strikes, crisp and black; smoothed outlines of their thin strokes look
+    // grey, like disabled text. Bold strokes are thick enough to smooth.
+    if (!bold)
+        font.setStyleStrategy(QFont::NoAntialias);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);

@@ -18,7 +18,8 @@ constexpr std::array kElements = {
     ElementRow{"Frame_BaudRate",      K::GroupBox,     "Form1",               "Baud Rate",                       4700, 1440, 2000, 855, 26, C::Standard, F::Bold975, true},
     ElementRow{"FrameButton",         K::GroupBox,     "Form1",               nullptr,                           4680, 2280, 2000, 1455, 3, C::Standard, F::Window,  true},
     ElementRow{"Combo_CommPort",      K::List,         "Frame_ComPortSelect", "Combo1",                          120,  360, 1575,  315, 19, C::Standard, F::Window,  true},
-    ElementRow{"Label_ComPortStatus", K::Caption,      "Frame_ComPortSelect", "Stauts",                          120,  840, 1335,  255,  1, C::DarkGrey, F::Normal9, true},
+    // Wider than designed (1335), up to the list's right edge: the substitute faces need the room for "No Connecting.....".
+    ElementRow{"Label_ComPortStatus", K::Caption,      "Frame_ComPortSelect", "Stauts",                          120,  840, 1815,  255,  1, C::DarkGrey, F::Normal9, true},
     ElementRow{"Combo_BaudRate",      K::List,         "Frame_BaudRate",      "Combo1",                          120,  360, 1815,  315, 27, C::Standard, F::Window,  true},
     ElementRow{"cmd_start",           K::Button,       "FrameButton",         "Start",                           260,  320, 1400,  375,  4, C::Standard, F::Window,  true},
     ElementRow{"cmd_stop",            K::Button,       "FrameButton",         "Stop",                            260,  840, 1400,  375,  5, C::Standard, F::Window,  true},

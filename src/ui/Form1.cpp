@@ -5,6 +5,7 @@
 #include "serial/CommControl.h"
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
+#include "serial/PortHolder.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementStyle.h"
 #include "ui/ElementTable.h"
@@ -71,6 +72,7 @@ Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort
     setObjectName(QStringLiteral("Form1"));
     m_failureNotice = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
 
+    m_deviceForPort = deviceForPort ? deviceForPort : serial::systemDeviceForPort;
     m_comm = new serial::CommControl(std::move(backend), std::move(deviceForPort), this);
     m_comm->setObjectName(QStringLiteral("MSComm1"));
     // Present, disabled and without a handler: it has no effect.
@@ -139,6 +141,7 @@ void Form1::wireEvents()
 {
     connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
     connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
+    connect(m_portList, &DropDownList::aboutToOpen, this, &Form1::describePorts);
     connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_start"))), &QPushButton::clicked, this,
             &Form1::cmd_start_Click);
     connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_stop"))), &QPushButton::clicked, this,
@@ -150,6 +153,7 @@ void Form1::wireEvents()
 void Form1::load()
 {
     Form_Load();
+    describePorts();
 }
 
 QString Form1::FormatBer(double a) const
@@ -288,13 +292,33 @@ void Form1::explainPortStatus()
 {
     // The caption says only whether the port is open; the tooltip says which
     // device the port number stands for and why it is not open.
-    QString tip = QStringLiteral("Port %1: %2").arg(m_comm->commPort()).arg(m_comm->device());
+    const QString device = m_comm->device();
+    if (device.isEmpty()) {
+        m_portStatus->setToolTip(serial::noDeviceText(m_comm->commPort()));
+        return;
+    }
+    QString tip = QStringLiteral("Port %1: %2").arg(m_comm->commPort()).arg(device);
     if (!m_comm->portOpen() && !m_comm->lastError().isEmpty()) {
         tip += QLatin1Char('\n') + m_comm->lastError();
-        if (m_comm->lastError().contains(QLatin1String("ermission")))
+        // A port that another program holds says nothing about permissions.
+        if (const auto holder = serial::findPortHolder(device))
+            tip += QLatin1Char('\n') + serial::describeHolder(*holder);
+        else if (m_comm->lastError().contains(QLatin1String("ermission")))
             tip += QStringLiteral("\nOn Linux, serial ports need membership of the dialout group.");
     }
     m_portStatus->setToolTip(tip);
+}
+
+void Form1::describePorts()
+{
+    // The devices come and go: each entry names the device it stands for now.
+    const serial::SerialDeviceSnapshot snapshot;
+    for (int index = 0; index < m_portList->count(); ++index) {
+        const int port = index + 1;
+        const QString device = m_deviceForPort(port);
+        m_portList->setItemData(index, device.isEmpty() ? serial::noDeviceText(port) : serial::describeDevice(device),
+                                Qt::ToolTipRole);
+    }
 }
 
 void Form1::end(int status)

@@ -100,6 +100,7 @@ private:
     void buildElements();
     void wireEvents();
     void explainPortStatus();
+    void describePorts();
     DropDownList* list(serial::ChoiceList list) const;
     // Runs a handler that traps nothing: a failure is shown and ends the program.
     template <typename Handler>
@@ -115,6 +116,8 @@ private:
     RepaintPacer* m_repaintPacer = nullptr;
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;
+    serial::DeviceForPort m_deviceForPort;
+    std::optional<qint16> m_closeOrigin;
     FailureNotice m_failureNotice;
     bool m_ended = false;
     int m_exitStatus = 0;

@@ -1,5 +1,7 @@
 #include "serial/MemoryPortBackend.h"
 #include "support/FormDriver.h"
+#include "serial/RunControl.h"
+#include "ui/DropDownList.h"
 #include "ui/ElementTable.h"
 
 #include <QComboBox>
@@ -41,10 +43,11 @@ struct Bench : MemoryPortHolder, FormDriver
         : Bench(memoryPort(refused))
     {
     }
+    // A burst of bytes, and then the line is quiet.
     void receive(const QByteArray& bytes) const
     {
         backend->deliver(bytes);
-        QCoreApplication::processEvents();
+        QTest::qWait(int(serial::quietLineTime(comm()->settings().section(',', 0, 0).toInt()).count()) + 20);
     }
 
 private:
@@ -64,6 +67,8 @@ private slots:
     void startUpOpensPortOne();
     void startUpWithPortThatDoesNotOpen();
     void choosingPort16();
+    void portEntriesNameTheirDevicesAsTheyCome();
+    void statusCaptionShownWhole();
     void portChangeWhileRunningKeepsReportsFlowing();
     void baudChangeOnClosedPortIsUsedAtNextOpen();
     void rejectedBaudRateKeepsProgramRunning();
@@ -129,6 +134,41 @@ void Form1Test::choosingPort16()
     bench.choose("Combo_CommPort", 15);
     QCOMPARE(bench.comm()->commPort(), qint16(16));
     QCOMPARE(bench.backend->device(), QString("mem16"));
+}
+
+void Form1Test::portEntriesNameTheirDevicesAsTheyCome()
+{
+    int present = 1;
+    auto port = std::make_unique<serial::MemoryPortBackend>();
+    port->refuse(QString(), QStringLiteral("No such file or directory")); // as a real port does
+    FormDriver window(std::move(port), [&](int n) { return n <= present ? memoryDevice(n) : QString(); });
+    auto* list = window.element<DropDownList>("Combo_CommPort");
+    const auto tip = [&](int index) { return list->itemData(index, Qt::ToolTipRole).toString(); };
+    QCOMPARE(tip(0), QString("mem1"));
+    QCOMPARE(tip(1), QString("no serial device for port 2"));
+
+    // A device plugged in while the program runs shows when the list opens.
+    present = 2;
+    emit list->aboutToOpen();
+    QCOMPARE(tip(1), QString("mem2"));
+    QCOMPARE(tip(15), QString("no serial device for port 16"));
+
+    window.choose("Combo_CommPort", 2);
+    auto* status = window.element<QLabel>("Label_ComPortStatus");
+    QCOMPARE(status->text(), QString("No Connecting....."));
+    QCOMPARE(status->toolTip(), QString("no serial device for port 3"));
+}
+
+void Form1Test::statusCaptionShownWhole()
+{
+    Bench bench;
+    auto* status = bench.element<QLabel>("Label_ComPortStatus");
+    for (const QString& caption : {serial::kConnectedCaption, serial::kNotConnectedCaption})
+        QVERIFY2(status->fontMetrics().horizontalAdvance(caption) <= status->contentsRect().width(),
+                 qPrintable(caption));
+    // It grows to the right, within its group.
+    const QRect group = bench.element("Frame_ComPortSelect")->contentsRect();
+    QVERIFY(status->geometry().right() <= group.right());
 }
 
 void Form1Test::portChangeWhileRunningKeepsReportsFlowing()

@@ -12,6 +12,9 @@ CommControl::CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort dev
 {
     connect(m_backend.get(), &PortBackend::bytesArrived, this, &CommControl::onBytesArrived);
     connect(m_backend.get(), &PortBackend::failed, this, &CommControl::onBackendFailed);
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setInterval(quietLineTime(m_settings.baudRate));
+    connect(&m_quietTimer, &QTimer::timeout, this, &CommControl::onLineQuiet);
 }
 
 CommControl::~CommControl()
@@ -35,6 +38,7 @@ void CommControl::setSettings(const QString& text)
     if (m_open)
         m_backend->apply(settings);
     m_settings = settings;
+    m_quietTimer.setInterval(quietLineTime(settings.baudRate));
 }
 
 void CommControl::setPortOpen(bool open)
@@ -43,7 +47,7 @@ void CommControl::setPortOpen(bool open)
         if (m_open) {
             m_backend->close();
             m_open = false;
-            m_inBuffer.clear();
+            restartFraming();
         }
         return;
     }
@@ -57,7 +61,8 @@ void CommControl::setPortOpen(bool open)
         throw;
     }
     m_lastError.clear();
-    m_inBuffer.clear();
+    restartFraming();
+    m_quietTimer.start(); // the line counts as quiet once it has been heard to be
     m_open = true;
 }
 
@@ -65,6 +70,10 @@ void CommControl::setRThreshold(qint16 threshold)
 {
     if (threshold < 0)
         throw PortError(QStringLiteral("Invalid receive threshold %1").arg(threshold));
+    // A run starts with nothing half received. Unless the line has been quiet,
+    // the next byte may fall anywhere in a report.
+    if (m_threshold == 0 && threshold > 0)
+        m_framer.reset(!m_quietTimer.isActive() && m_open);
     m_threshold = threshold;
     // Bytes that already wait raise the event too, from the event loop rather
     // than nested inside the caller.
@@ -76,7 +85,6 @@ QByteArray CommControl::input()
 {
     if (!m_open)
         return {};
-    pullReceived();
     return std::exchange(m_inBuffer, {});
 }
 
@@ -89,17 +97,54 @@ void CommControl::onBytesArrived()
 {
     if (!m_open)
         return;
-    pullReceived();
-    raiseReceiveIfDue();
+    const QByteArray received = m_backend->takeReceived();
+    if (received.isEmpty())
+        return;
+    m_quietTimer.start();
+    deliver(m_framer.feed(received));
 }
 
-void CommControl::pullReceived()
+void CommControl::onLineQuiet()
 {
-    // Read everything the device has, so nothing stale is left behind in the
-    // system's buffers; what does not fit the receive buffer is an overrun.
-    const QByteArray received = m_backend->takeReceived();
-    const qsizetype room = kInBufferSize - m_inBuffer.size();
-    m_inBuffer += received.first(qMin(room, received.size()));
+    if (!m_open)
+        return;
+    // After a stall of the event loop the timer and the device's notification
+    // may both be due: bytes still waiting mean the line was never quiet.
+    if (m_backend->bytesWaiting()) {
+        m_quietTimer.start();
+        return;
+    }
+    deliver(m_framer.endOfBurst());
+}
+
+void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
+{
+    // Of reports settled together the handler sees the newest; a report is
+    // announced before any rejected bytes that follow it, so the hex line ends
+    // on the newest bytes dealt with.
+    bool announced = true;
+    for (const ReportFramer::Piece& piece : pieces) {
+        if (piece.kind == ReportFramer::Piece::Report) {
+            m_inBuffer = piece.bytes;
+            announced = false;
+            emit reportFramed(piece.bytes);
+            continue;
+        }
+        if (!announced)
+            raiseReceiveIfDue();
+        announced = true;
+        if (m_open && m_threshold > 0)
+            emit inputRejected(piece.bytes);
+    }
+    if (!announced)
+        raiseReceiveIfDue();
+}
+
+void CommControl::restartFraming()
+{
+    m_inBuffer.clear();
+    m_quietTimer.stop();
+    m_framer.reset(false);
 }
 
 void CommControl::raiseReceiveIfDue()
@@ -116,7 +161,7 @@ void CommControl::onBackendFailed(const QString& reason)
         return;
     m_backend->close();
     m_open = false;
-    m_inBuffer.clear();
+    restartFraming();
     m_lastError = reason;
     emit deviceLost(reason);
 }

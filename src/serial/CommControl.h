@@ -3,9 +3,11 @@
 #include "measurement/ReportPort.h"
 #include "serial/LineSettings.h"
 #include "serial/PortMapping.h"
+#include "serial/ReportFramer.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -13,16 +15,18 @@ namespace serial {
 
 class PortBackend;
 
-// The window's serial-port control. It only listens: bytes received are kept
-// in a receive buffer that `input()` empties, and `OnComm` signals that at
-// least `RThreshold` bytes wait. Port number, line settings and threshold are
-// its own settings and hold across closing and reopening. A failed operation
-// throws PortError.
+// The window's serial-port control. It only listens. The bytes received are
+// framed into whole counter reports; the newest of them waits in the receive
+// buffer that `input()` empties, and `OnComm` signals that at least
+// `RThreshold` bytes wait. Every report is also announced in order by
+// `reportFramed`, and bytes that belong to no report by `inputRejected`.
+// Port number, line settings and threshold are its own settings and hold
+// across closing and reopening. A failed operation throws PortError.
 class CommControl final : public QObject, public measurement::ReportPort
 {
     Q_OBJECT
 public:
-    static constexpr int kInBufferSize = 1024;
+    static constexpr int kInBufferSize = ReportFramer::kMaxUndecided;
     static constexpr int kOutBufferSize = 512; // kept for completeness: nothing is sent
     static constexpr QChar kParityReplace = u'?';
 
@@ -38,9 +42,10 @@ public:
     void setPortOpen(bool open);
     bool portOpen() const { return m_open; }
     // n > 0: OnComm follows once at least n bytes wait; 0: no receive events.
+    // Going from 0 to n > 0 starts a run: a report half received is dropped.
     void setRThreshold(qint16 threshold);
-    // Every waiting byte, oldest first, removed from the buffer. Empty when
-    // nothing waits or the port is closed.
+    // The newest whole report not yet taken, removed from the buffer. Empty
+    // when none waits or the port is closed.
     QByteArray input() override;
     qint16 commEvent() const override { return m_commEvent; }
 
@@ -56,16 +61,24 @@ signals:
     void OnComm();
     // The open device failed for good; the port has been closed.
     void deviceLost(const QString& reason);
+    // Every whole report received, in order, whether a run is on or not.
+    void reportFramed(const QByteArray& report);
+    // Bytes that belong to no report, while a run is on.
+    void inputRejected(const QByteArray& bytes);
 
 private:
     void onBytesArrived();
+    void onLineQuiet();
     void onBackendFailed(const QString& reason);
-    void pullReceived();
+    void deliver(const QList<ReportFramer::Piece>& pieces);
     void raiseReceiveIfDue();
+    void restartFraming();
 
     std::unique_ptr<PortBackend> m_backend;
     DeviceForPort m_deviceForPort;
     QByteArray m_inBuffer;
+    ReportFramer m_framer;
+    QTimer m_quietTimer;     // runs from each arrival until the line is quiet
     LineSettings m_settings;
     QString m_lastError;
     qint16 m_commPort = 1;

@@ -24,6 +24,8 @@ public:
     virtual void apply(const LineSettings& settings) = 0;
     // Every byte received so far and not yet taken.
     virtual QByteArray takeReceived() = 0;
+    // Whether bytes have arrived that bytesArrived has not yet announced.
+    virtual bool bytesWaiting() const { return false; }
 
 signals:
     void bytesArrived();

@@ -2,6 +2,10 @@
 
 #include "serial/PortError.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
+
 namespace serial {
 
 SerialPortBackend::SerialPortBackend(QObject* parent)
@@ -43,6 +47,19 @@ void SerialPortBackend::apply(const LineSettings& settings)
 QByteArray SerialPortBackend::takeReceived()
 {
     return m_port.readAll();
+}
+
+bool SerialPortBackend::bytesWaiting() const
+{
+    if (m_port.bytesAvailable() > 0)
+        return true;
+#ifdef Q_OS_UNIX
+    // Still in the system's buffer: the port's notifier has yet to run.
+    int waiting = 0;
+    if (m_port.isOpen() && ::ioctl(int(m_port.handle()), FIONREAD, &waiting) == 0)
+        return waiting > 0;
+#endif
+    return false;
 }
 
 bool SerialPortBackend::configure(const LineSettings& settings)

@@ -17,6 +17,7 @@ public:
     void close() override;
     void apply(const LineSettings& settings) override;
     QByteArray takeReceived() override;
+    bool bytesWaiting() const override;
 
 private:
     void onErrorOccurred(QSerialPort::SerialPortError error);

@@ -18,13 +18,26 @@ QString memDevice(int port)
     return QStringLiteral("mem%1").arg(port);
 }
 
-// Bytes 0, 1, 2, ... wrapping at 256, so a lost, repeated or reordered byte shows.
-QByteArray countingBytes(qsizetype count, int first = 0)
+// Report number n: no marker past its first byte, and n in its last bytes.
+QByteArray numberedReport(int n)
 {
-    QByteArray bytes(count, Qt::Uninitialized);
-    for (qsizetype i = 0; i < count; ++i)
-        bytes[i] = char((first + i) & 0xFF);
+    QByteArray bytes = QByteArray::fromHex("F103E8000A000200000000");
+    bytes += char(n & 0x7F);
+    bytes[10] = char(n >> 7);
     return bytes;
+}
+
+// Reports that carry every byte value, 0x00 and the marker included.
+QList<QByteArray> reportsCarryingEveryByteValue()
+{
+    QList<QByteArray> reports;
+    for (int value = 0; value < 256; value += 11) {
+        QByteArray report(1, char(0xF1));
+        for (int i = 0; i < 11; ++i)
+            report += char((value + i) & 0xFF);
+        reports.append(report);
+    }
+    return reports;
 }
 
 } // namespace
@@ -51,11 +64,19 @@ private slots:
     void thresholdReachedByWaitingBytes_data();
     void thresholdReachedByWaitingBytes();
     void deviceFailureClosesThePortOnce();
-    void receiveBufferDropsTheOverrun_data();
-    void receiveBufferDropsTheOverrun();
+    void deliversWholeReportsOnly_data();
+    void deliversWholeReportsOnly();
 
 private:
     void open() { m_control->setPortOpen(true); }
+    // Opens the port and waits until the line counts as quiet, so that the
+    // next byte starts a burst.
+    void openQuiet()
+    {
+        open();
+        waitForQuietLine();
+    }
+    void waitForQuietLine() { QTest::qWait(int(serial::quietLineTime(9600).count()) + 20); }
     // Counts OnComm and, like the report handler, takes every waiting byte.
     void readOnEveryEvent();
 
@@ -108,11 +129,18 @@ void TestCommControl::startsWithTheDefaultConfiguration()
 
 void TestCommControl::everyByteValueArrivesUnchanged()
 {
+    QSignalSpy framed(m_control.get(), &CommControl::reportFramed);
     open();
     // 0x00, XON 0x11 and XOFF 0x13 above all: report bytes may take any value.
-    const QByteArray all = countingBytes(256);
-    m_memory->deliver(all);
-    QCOMPARE(m_control->input(), all);
+    const QList<QByteArray> reports = reportsCarryingEveryByteValue();
+    for (const QByteArray& report : reports) {
+        waitForQuietLine();
+        m_memory->deliver(report);
+    }
+    QTRY_COMPARE(framed.count(), reports.size());
+    for (qsizetype i = 0; i < reports.size(); ++i)
+        QCOMPARE(framed.at(i).at(0).toByteArray(), reports[i]);
+    QCOMPARE(m_control->input(), reports.last());
     QVERIFY(m_control->input().isEmpty());
 }
 
@@ -123,8 +151,8 @@ void TestCommControl::inputOnAClosedPortYieldsNothing()
     QCOMPARE(m_memory->openCount(), 0);
 
     // What waited when the port closed is gone, also after reopening.
-    open();
-    m_memory->deliver(QByteArray("\xF1\x00\x11", 3));
+    openQuiet();
+    m_memory->deliver(numberedReport(1));
     m_control->setPortOpen(false);
     QVERIFY(m_control->input().isEmpty());
     open();
@@ -196,15 +224,15 @@ void TestCommControl::rejectedSettingsKeepThePreviousOnesInForce()
     m_memory->rejectBaudRate(115200);
     m_control->setSettings(QStringLiteral("19200,n,8,1"));
     if (portOpen)
-        open();
-    m_memory->deliver("waiting");
+        openQuiet();
+    m_memory->deliver(numberedReport(1));
 
     QVERIFY_THROWS_EXCEPTION(PortError, m_control->setSettings(text));
     QCOMPARE(m_control->settings(), QStringLiteral("19200,n,8,1"));
     QCOMPARE(m_control->portOpen(), portOpen);
     if (portOpen) {
         QCOMPARE(m_memory->settings().text(), QStringLiteral("19200,n,8,1"));
-        QCOMPARE(m_control->input(), QByteArray("waiting"));
+        QCOMPARE(m_control->input(), numberedReport(1));
     }
 }
 
@@ -256,8 +284,9 @@ void TestCommControl::receiveEventsFollowTheThreshold_data()
     QTest::newRow("report in pieces 5+4+3") << qint16(12) << QList<int>{5, 4, 3} << QList<int>{0, 0, 1};
     QTest::newRow("11 bytes are not a report") << qint16(12) << QList<int>{11} << QList<int>{0};
     QTest::newRow("two reports in one read") << qint16(12) << QList<int>{24} << QList<int>{1};
-    // The handler took everything: counting starts again from nothing.
     QTest::newRow("next report after a read") << qint16(12) << QList<int>{12, 5, 7} << QList<int>{1, 1, 2};
+    QTest::newRow("a byte at a time") << qint16(12) << QList<int>(24, 1)
+                                      << QList<int>(11, 0) + QList<int>(12, 1) + QList<int>{2};
     QTest::newRow("threshold 0, stopped") << qint16(0) << QList<int>{12, 12} << QList<int>{0, 0};
 }
 
@@ -268,22 +297,23 @@ void TestCommControl::receiveEventsFollowTheThreshold()
     QFETCH(QList<int>, eventsAfterPiece);
 
     readOnEveryEvent();
-    open();
+    openQuiet();
     m_control->setRThreshold(threshold);
 
-    QByteArray sent;
+    const QByteArray sent = numberedReport(1) + numberedReport(2);
+    qsizetype at = 0;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const QByteArray piece = countingBytes(pieces[i], int(sent.size()));
-        sent += piece;
-        m_memory->deliver(piece);
+        m_memory->deliver(sent.sliced(at, pieces[i]));
+        at += pieces[i];
         QCOMPARE(m_events, eventsAfterPiece[i]);
     }
-    // Nothing more follows from the event loop.
-    QCoreApplication::processEvents();
+    // Nothing more follows, not even once the line is quiet.
+    waitForQuietLine();
     QCOMPARE(m_events, eventsAfterPiece.last());
     QCOMPARE(m_eventKinds, QList<qint16>(m_events, measurement::kCommEventReceive));
-    // Every byte reaches a reader once, oldest first.
-    QCOMPARE(m_read + m_control->input(), sent);
+    // Each event hands over the newest whole report, once.
+    const QByteArray newest = at >= 24 ? numberedReport(2) : at >= 12 ? numberedReport(1) : QByteArray();
+    QCOMPARE(threshold > 0 ? m_read.right(12) : m_control->input(), newest);
 }
 
 void TestCommControl::thresholdReachedByWaitingBytes_data()
@@ -305,8 +335,8 @@ void TestCommControl::thresholdReachedByWaitingBytes()
     QFETCH(int, events);
 
     readOnEveryEvent();
-    open();
-    m_memory->deliver(countingBytes(12));
+    openQuiet();
+    m_memory->deliver(numberedReport(1));
     QCOMPARE(m_events, 0);
 
     m_control->setRThreshold(12);
@@ -327,16 +357,16 @@ void TestCommControl::thresholdReachedByWaitingBytes()
     QCoreApplication::processEvents();
     QCOMPARE(m_events, events);
     if (events > 0)
-        QCOMPARE(m_read, countingBytes(12));
+        QCOMPARE(m_read, numberedReport(1));
 }
 
 void TestCommControl::deviceFailureClosesThePortOnce()
 {
     readOnEveryEvent();
     QSignalSpy lost(m_control.get(), &CommControl::deviceLost);
-    open();
+    openQuiet();
     m_control->setRThreshold(12);
-    m_memory->deliver(countingBytes(5));
+    m_memory->deliver(numberedReport(1).first(5));
 
     m_memory->fail(QStringLiteral("Input/output error"));
     QVERIFY(!m_control->portOpen());
@@ -354,43 +384,54 @@ void TestCommControl::deviceFailureClosesThePortOnce()
     QCOMPARE(m_control->rThreshold(), qint16(12));
 
     // Reopening starts afresh: the 5 bytes from before the failure are gone.
-    open();
+    openQuiet();
     QVERIFY(m_control->lastError().isEmpty());
-    m_memory->deliver(countingBytes(7, 5));
+    m_memory->deliver(numberedReport(2).first(7));
     QCOMPARE(m_events, 0);
-    m_memory->deliver(countingBytes(5, 12));
+    m_memory->deliver(numberedReport(2).sliced(7));
     QCOMPARE(m_events, 1);
-    QCOMPARE(m_read, countingBytes(12, 5));
+    QCOMPARE(m_read, numberedReport(2));
 }
 
-void TestCommControl::receiveBufferDropsTheOverrun_data()
+void TestCommControl::deliversWholeReportsOnly_data()
 {
-    QTest::addColumn<QList<int>>("pieces");
-    QTest::addColumn<int>("kept");
+    // Bursts, each followed by a quiet line; what the handler reads and which
+    // bytes are announced as belonging to no report.
+    QTest::addColumn<QList<QByteArray>>("bursts");
+    QTest::addColumn<QByteArray>("read");
+    QTest::addColumn<QList<QByteArray>>("rejected");
 
-    QTest::newRow("one burst over the size") << QList<int>{1100} << 1024;
-    QTest::newRow("filled, then more") << QList<int>{1000, 100} << 1024;
-    QTest::newRow("exactly full, then one") << QList<int>{1024, 1} << 1024;
-    QTest::newRow("one short of full") << QList<int>{1023} << 1023;
+    const QByteArray r1 = numberedReport(1);
+    const QByteArray r2 = numberedReport(2);
+    const QByteArray stray = QByteArray::fromHex("F10000");
+    using L = QList<QByteArray>;
+    QTest::newRow("stray fragment, then a report") << L{stray + r1} << r1 << L{stray};
+    QTest::newRow("garbage alone") << L{stray} << QByteArray() << L{stray};
+    QTest::newRow("cut report, then a whole one") << L{r1.first(6) + r2} << r2 << L{r1.first(6)};
+    QTest::newRow("report, then garbage") << L{r1, stray} << r1 << L{stray};
 }
 
-void TestCommControl::receiveBufferDropsTheOverrun()
+void TestCommControl::deliversWholeReportsOnly()
 {
-    QFETCH(QList<int>, pieces);
-    QFETCH(int, kept);
+    QFETCH(QList<QByteArray>, bursts);
+    QFETCH(QByteArray, read);
+    QFETCH(QList<QByteArray>, rejected);
 
-    open();
-    qsizetype sent = 0;
-    for (int size : pieces) {
-        m_memory->deliver(countingBytes(size, int(sent)));
-        sent += size;
+    readOnEveryEvent();
+    QSignalSpy rejections(m_control.get(), &CommControl::inputRejected);
+    openQuiet();
+    m_memory->deliver(QByteArray::fromHex("F1F1")); // while stopped: nobody hears of it
+    waitForQuietLine();
+    m_control->setRThreshold(12);
+    for (const QByteArray& burst : bursts) {
+        m_memory->deliver(burst);
+        waitForQuietLine();
     }
-    // The oldest bytes stay; what did not fit is lost.
-    QCOMPARE(m_control->input(), countingBytes(kept));
-
-    // Reading makes room again.
-    m_memory->deliver(countingBytes(10, 7));
-    QCOMPARE(m_control->input(), countingBytes(10, 7));
+    QCOMPARE(m_read, read);
+    QList<QByteArray> announced;
+    for (const QList<QVariant>& arguments : rejections)
+        announced.append(arguments.at(0).toByteArray());
+    QCOMPARE(announced, rejected);
 }
 
 QTEST_GUILESS_MAIN(TestCommControl)

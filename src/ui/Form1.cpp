@@ -268,7 +268,7 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // A close from the window system is the operator's close box or window
     // menu (origin 0); a close from code is the program's own (origin 1).
-    const qint16 origin = event->spontaneous() ? 0 : 1;
+    const qint16 origin = m_closeOrigin.value_or(event->spontaneous() ? 0 : 1);
     qint16 cancel = 0;
     Form_QueryUnload(cancel, origin);
     if (cancel || m_ended) {
@@ -286,6 +286,14 @@ void Form1::resizeEvent(QResizeEvent* event)
     const int barHeight = m_statusBar->height();
     m_statusBar->setFixedWidth(width());
     m_statusBar->move(0, height() - barHeight);
+}
+
+bool Form1::closeFor(qint16 origin)
+{
+    m_closeOrigin = origin;
+    const bool closed = close();
+    m_closeOrigin.reset();
+    return closed;
 }
 
 void Form1::explainPortStatus()

@@ -47,6 +47,9 @@ public:
     bool hasEnded() const { return m_ended; }
     int exitStatus() const { return m_exitStatus; }
     void setFailureNotice(FailureNotice notice) { m_failureNotice = std::move(notice); }
+    // Asks the window to close as if from `origin` (see Form_QueryUnload);
+    // true when it closed.
+    bool closeFor(qint16 origin);
 
     // Public operations of the window. Arguments are taken by reference as
     // the routines document: dec2bin leaves its remainder in the caller's n.

@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QScreen>
 
+#if defined(Q_OS_UNIX)
+#include "ui/CloseOnSignals.h"
+#endif
+
 namespace ui {
 
 std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend,
@@ -17,6 +21,9 @@ std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backen
     form->load();
     if (form->hasEnded())
         return form;
+#if defined(Q_OS_UNIX)
+    new CloseOnSignals(*form); // owned by the window
+#endif
     const QRect screen = form->screen()->availableGeometry();
     form->move(screen.center() - form->rect().center());
     form->show();

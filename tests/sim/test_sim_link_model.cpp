@@ -16,6 +16,8 @@ class TestLinkModel : public QObject
 private slots:
     void encodesReportBigEndian();
     void countsWrapLikeTheUnitsRegisters();
+    void newPeriodRestartsAllCountsTogether_data();
+    void newPeriodRestartsAllCountsTogether();
     void honoursRatesOverALongRun_data();
     void honoursRatesOverALongRun();
     void carriesFractionsOfAFrame();
@@ -33,7 +35,7 @@ void TestLinkModel::encodesReportBigEndian()
 void TestLinkModel::countsWrapLikeTheUnitsRegisters()
 {
     // Every bit wrong and half the frames lost: every counter passes the top of its register.
-    LinkModel link({ .frameRate = 1e6, .bitErrorRate = 1, .frameLossRate = 0.5 });
+    LinkModel link({ .frameRate = 1e6, .bitErrorRate = 1, .frameLossRate = 0.5 }, 1, emulator::CountOverflow::Wrap);
     link.advance(18);
     const auto& totals = link.totals();
     QVERIFY(totals.framesReceived > 65535 && totals.framesLost > 65535);
@@ -44,6 +46,48 @@ void TestLinkModel::countsWrapLikeTheUnitsRegisters()
     QCOMPARE(counts.lossFrame, quint16(totals.framesLost % 65536));
     QCOMPARE(counts.errorFrame, quint16(totals.framesReceived % 65536));
     QCOMPARE(counts.errorBit, quint32(totals.framesReceived * 512 % Q_UINT64_C(0x100000000)));
+}
+
+void TestLinkModel::newPeriodRestartsAllCountsTogether_data()
+{
+    QTest::addColumn<double>("frameRate");
+    QTest::addColumn<double>("bitErrorRate");
+    QTest::addColumn<double>("lossRate");
+    QTest::addColumn<double>("stepSeconds");
+
+    QTest::newRow("received passes first") << 1e4 << 1e-5 << 0.01 << 0.25;
+    QTest::newRow("lost passes first") << 1e4 << 1e-5 << 0.6 << 0.25;
+    QTest::newRow("long steps, counted in parts") << 1e5 << 1.0 << 0.01 << 0.9;
+    QTest::newRow("steps far past the registers") << 1e7 << 1e-4 << 0.01 << 3.0;
+}
+
+void TestLinkModel::newPeriodRestartsAllCountsTogether()
+{
+    QFETCH(double, frameRate);
+    QFETCH(double, bitErrorRate);
+    QFETCH(double, lossRate);
+    QFETCH(double, stepSeconds);
+    LinkModel link({ .frameRate = frameRate, .bitErrorRate = bitErrorRate, .frameLossRate = lossRate }, 5);
+    int restarts = 0;
+    for (int step = 0; step < 120; ++step) {
+        const auto start = link.periodStart();
+        link.advance(stepSeconds);
+        const auto& end = link.totals();
+        const auto& period = link.periodStart();
+        // The counts are the period's exactly, none wrapped: all four cover the same frames.
+        const LinkCounts counts = link.counts();
+        QCOMPARE(counts, LinkCounts({ quint16(end.framesReceived - period.framesReceived), quint16(end.framesLost - period.framesLost),
+                                      quint16(end.framesWithErrors - period.framesWithErrors), quint32(end.bitErrors - period.bitErrors) }));
+        QVERIFY(end.framesReceived - period.framesReceived <= 65535 && end.framesLost - period.framesLost <= 65535);
+        if (period == start)
+            continue;
+        // A new period, begun in this step, only when a count of the old one would have passed 65535.
+        ++restarts;
+        QVERIFY(period.framesSent > start.framesSent);
+        QVERIFY(end.framesReceived - start.framesReceived > 65535 || end.framesLost - start.framesLost > 65535
+                || end.framesWithErrors - start.framesWithErrors > 65535);
+    }
+    QVERIFY(restarts > 0);
 }
 
 void TestLinkModel::honoursRatesOverALongRun_data()

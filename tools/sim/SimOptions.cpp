@@ -20,9 +20,11 @@ struct OptionEntry
     QString description;
 };
 
-QList<OptionEntry> optionEntries()
+QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
 {
-    const emulator::EmulatorSettings defaults;
+    const auto overflowName = [](emulator::CountOverflow overflow) {
+        return overflow == emulator::CountOverflow::Wrap ? QStringLiteral("wrap") : QStringLiteral("restart");
+    };
     return {
         { "device", "PATH", "send on this serial device (default: create a pseudo-terminal and print its path)" },
         { "baud", "RATE", QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate) },
@@ -30,9 +32,11 @@ QList<OptionEntry> optionEntries()
         { "frame-rate", "N", QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate) },
         { "ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate) },
         { "loss-rate", "X", QString("share of frames lost, 0 to 1 (default %1)").arg(defaults.link.frameLossRate) },
-        { "fault", "MODE", "none, wrong-marker, short, double, garbage, hangup or burst; repeat or separate by commas (default none)" },
+        { "counters", "MODE", QString("restart: when a 16-bit count would pass 65535, a new test period begins with all four counts at 0; wrap: each count wraps on its own (default %1)").arg(overflowName(defaults.overflow)) },
+        { "fault", "MODE", "none, wrong-marker, short, double, garbage, stray, hangup, burst or marker-counts; repeat or separate by commas (default none)" },
         { "fault-every", "N", QString("every N-th report is faulty, the faults taking turns (default %1)").arg(defaults.faults.faultEvery) },
         { "hangup-after", "N", QString("with --fault hangup: the line goes away after N reports (default %1)").arg(DefaultHangUpAfter) },
+        { "pieces", "N", QString("deliver each transmission in N pieces, separate writes, 1 to %1; each piece follows the previous one after its wire time, 10 bits a byte at --baud (default %2)").arg(emulator::MaxPieces).arg(defaults.pieces) },
         { "count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count) },
         { "seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed) },
         { "help", "", "show this text" },
@@ -46,6 +50,7 @@ std::optional<ReportFault> reportFaultNamed(const QString& name)
         { "short", ReportFault::Short },
         { "double", ReportFault::Double },
         { "garbage", ReportFault::Garbage },
+        { "stray", ReportFault::Stray },
     };
     for (const auto& [known, fault] : names)
         if (known == name)
@@ -99,9 +104,20 @@ int baudValue(const QCommandLineParser& parser, int fallback)
     return baud;
 }
 
-emulator::FaultPlan faultPlan(const QCommandLineParser& parser)
+emulator::CountOverflow overflowValue(const QCommandLineParser& parser, emulator::CountOverflow fallback)
 {
-    emulator::FaultPlan plan;
+    if (!parser.isSet("counters"))
+        return fallback;
+    const QString text = parser.value("counters");
+    if (text == "restart")
+        return emulator::CountOverflow::RestartPeriod;
+    if (text == "wrap")
+        return emulator::CountOverflow::Wrap;
+    reject("counters", text, QStringLiteral("neither restart nor wrap"));
+}
+
+emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultPlan plan)
+{
     bool hangUp = false;
     for (const QString& value : parser.values("fault")) {
         for (const QString& part : value.split(',')) {
@@ -110,10 +126,13 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser)
                 hangUp = true;
             else if (name == "burst")
                 plan.burst = true;
+            else if (name == "marker-counts")
+                plan.markerCounts = true;
             else if (const auto fault = reportFaultNamed(name))
                 plan.reportFaults.append(*fault);
             else if (name != "none")
-                reject("fault", name, QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, hangup or burst)"));
+                reject("fault", name, QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, stray, "
+                                                     "hangup, burst or marker-counts)"));
         }
     }
     if (parser.isSet("hangup-after") && !hangUp)
@@ -148,17 +167,19 @@ QString describeOption(const OptionEntry& entry)
 
 } // namespace
 
-ParsedSimOptions parseSimOptions(const QStringList& arguments)
+ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandLine& commandLine)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionEntry& entry : optionEntries()) {
+    // --device is known even where it is not taken, so that it gets a message of its own.
+    for (const OptionEntry& entry : optionEntries(commandLine.defaults)) {
         const QStringList names = entry.name == "help" ? QStringList { "h", "help" } : QStringList { entry.name };
         parser.addOption(QCommandLineOption(names, entry.description, entry.valueName));
     }
 
     ParsedSimOptions parsed;
-    if (!parser.parse(QStringList { "bermon-sim" } + arguments)) {
+    parsed.options.emulator = commandLine.defaults;
+    if (!parser.parse(QStringList { commandLine.program } + arguments)) {
         parsed.error = parser.errorText();
         return parsed;
     }
@@ -170,6 +191,10 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments)
     SimOptions& options = parsed.options;
     options.showHelp = parser.isSet("help");
     try {
+        if (parser.isSet("device") && !commandLine.takesDevice)
+            reject("device", parser.value("device"),
+                   QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
+                                  "bermon-sim --device").arg(commandLine.program));
         if (parser.isSet("device") && parser.value("device").isEmpty())
             reject("device", {}, QStringLiteral("empty path"));
         options.device = parser.value("device");
@@ -179,7 +204,9 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments)
         settings.link.frameRate = realValue(parser, "frame-rate", 0, 1e8, settings.link.frameRate);
         settings.link.bitErrorRate = realValue(parser, "ber", 0, 1, settings.link.bitErrorRate);
         settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
-        settings.faults = faultPlan(parser);
+        settings.overflow = overflowValue(parser, settings.overflow);
+        settings.faults = faultPlan(parser, settings.faults);
+        settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::MaxPieces, settings.pieces));
         settings.count = int(wholeValue(parser, "count", 0, INT_MAX, settings.count));
         settings.seed = quint32(wholeValue(parser, "seed", 0, UINT_MAX, settings.seed));
     } catch (const OptionError& error) {
@@ -188,28 +215,44 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments)
     return parsed;
 }
 
-QString simHelpText()
+QString simHelpText(const SimCommandLine& commandLine)
 {
-    QString text = QStringLiteral(
-        "Usage: bermon-sim [options]\n"
-        "Plays the unit under test of a bit-error-rate test: runs the link test and\n"
-        "sends a 12-byte counter report on a serial line every interval.\n\n"
-        "Options:\n");
-    for (const OptionEntry& entry : optionEntries())
-        text += describeOption(entry);
+    const bool sim = commandLine.takesDevice;
+    QString text = QStringLiteral("Usage: %1 [options]\n").arg(commandLine.program);
+    text += !commandLine.summary.isEmpty() ? commandLine.summary
+                                           : QStringLiteral(
+                                               "Plays the unit under test of a bit-error-rate test: runs the link test and\n"
+                                               "sends a 12-byte counter report on a serial line every interval.\n");
+    text += QStringLiteral("\nOptions:\n");
+    for (const OptionEntry& entry : optionEntries(commandLine.defaults))
+        if (sim || entry.name != "device")
+            text += describeOption(entry);
     text += QStringLiteral(
         "\nFaults:\n"
         "  wrong-marker  the first byte is 0xF0, not 0xF1\n"
         "  short         the report breaks off after %1 bytes\n"
         "  double        two reports in one write, so they arrive together\n"
         "  garbage       1 to %2 random bytes, never 0xF1, ahead of the report\n"
+        "  stray         one byte ahead of the report, 0xF1 one time in %3\n"
         "  hangup        the line goes away after --hangup-after reports\n"
         "  burst         reports back to back at the line's full rate, not every --interval\n"
+        "  marker-counts fixed counts that hold 0xF1 bytes, back to back as in a burst:\n"
+        "                F1 F1F1 00F1 01F1 0001F1F1 nn, byte 11 (nn) counting on\n"
         "--count and --hangup-after count transmissions, a double report as one. Byte 11\n"
-        "numbers the reports themselves: 1, 2, 3 ... modulo 256.\n\n"
-        "Ctrl-C or SIGTERM ends the program.\n"
-        "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n")
+        "numbers the reports themselves: 1, 2, 3 ... modulo 256. --fault-every applies to\n"
+        "wrong-marker, short, double, garbage and stray.\n\n"
+        "Counts: the unit counts over a test period. With --counters restart, when a\n"
+        "16-bit count (frames received, lost or with errors) would pass 65535, a new\n"
+        "period begins with all four counts at 0 and counting goes on from there, so the\n"
+        "counts of a report always belong together.\n\n")
                 .arg(emulator::ShortReportLength)
-                .arg(emulator::MaxGarbageLength);
+                .arg(emulator::MaxGarbageLength)
+                .arg(emulator::StrayMarkerOneIn);
+    if (sim)
+        text += QStringLiteral(
+            "Ctrl-C or SIGTERM ends the program.\n"
+            "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n");
+    else
+        text += QStringLiteral("Exit status: 2 bad command line, else that of the monitor.\n");
     return text;
 }

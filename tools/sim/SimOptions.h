@@ -13,6 +13,16 @@ struct SimOptions
     emulator::EmulatorSettings emulator;
 };
 
+// Whose command line it is: bermon-sim's, or that of a program with a unit built in (bermon-demo),
+// which has defaults of its own and no --device.
+struct SimCommandLine
+{
+    QString program = QStringLiteral("bermon-sim");
+    QString summary;  // the lines after "Usage:" in the help; empty: bermon-sim's
+    emulator::EmulatorSettings defaults;
+    bool takesDevice = true;
+};
+
 struct ParsedSimOptions
 {
     SimOptions options;
@@ -22,6 +32,6 @@ struct ParsedSimOptions
 };
 
 // `arguments` is the command line after the program's name.
-ParsedSimOptions parseSimOptions(const QStringList& arguments);
+ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandLine& commandLine = {});
 
-QString simHelpText();
+QString simHelpText(const SimCommandLine& commandLine = {});

@@ -2,7 +2,21 @@
 
 #include "emulator/CounterReportEncoding.h"
 
+#include <algorithm>
+
 namespace emulator {
+
+namespace {
+
+// Never the marker: a byte that is noise and cannot pass for the start of a report.
+char drawNonMarker(std::mt19937& random)
+{
+    std::uniform_int_distribution<int> value(0, 254);
+    const int drawn = value(random);
+    return char(drawn < ReportMarker ? drawn : drawn + 1);
+}
+
+} // namespace
 
 ReportFault FaultPlan::faultFor(int number) const
 {
@@ -35,19 +49,35 @@ QByteArray shapeTransmission(ReportFault fault, const QList<QByteArray>& reports
             bytes += reports.at(i);
         break;
     case ReportFault::Garbage: {
-        // Never the marker: the monitor is to see garbage, not something that passes for a report.
+        // The monitor is to see garbage, not something that passes for a report.
         std::uniform_int_distribution<int> length(1, MaxGarbageLength);
-        std::uniform_int_distribution<int> value(0, 254);
         QByteArray garbage(length(random), '\0');
-        for (char& byte : garbage) {
-            const int drawn = value(random);
-            byte = char(drawn < ReportMarker ? drawn : drawn + 1);
-        }
+        for (char& byte : garbage)
+            byte = drawNonMarker(random);
         bytes.prepend(garbage);
+        break;
+    }
+    case ReportFault::Stray: {
+        // A stray marker looks like the start of a report one byte too early.
+        std::uniform_int_distribution<int> oneIn(1, StrayMarkerOneIn);
+        bytes.prepend(oneIn(random) == 1 ? char(ReportMarker) : drawNonMarker(random));
         break;
     }
     }
     return bytes;
+}
+
+QList<QByteArray> splitIntoPieces(const QByteArray& bytes, int pieces)
+{
+    const qsizetype count = std::min<qsizetype>(std::clamp(pieces, 1, MaxPieces), std::max<qsizetype>(bytes.size(), 1));
+    QList<QByteArray> result;
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype length = bytes.size() / count + (i < bytes.size() % count ? 1 : 0);
+        result.append(bytes.mid(at, length));
+        at += length;
+    }
+    return result;
 }
 
 } // namespace emulator

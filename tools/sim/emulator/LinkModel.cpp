@@ -10,6 +10,10 @@ namespace {
 // Up to this many errored frames in one step, their bit errors are drawn frame by frame.
 constexpr quint64 ExactDrawLimit = 1000;
 constexpr double MaxFramesPerStep = 1e15;
+// A period-keeping step runs in spans of at most this many frames, half a 16-bit register, so a
+// period that restarts at the start of a span can hold that span.
+constexpr double PeriodSpanFrames = 32768;
+constexpr quint64 RegisterTop = 65535;
 
 double frameErrorChance(double bitErrorRate)
 {
@@ -22,9 +26,10 @@ double frameErrorChance(double bitErrorRate)
 
 } // namespace
 
-LinkModel::LinkModel(const LinkRates& rates, quint32 seed)
+LinkModel::LinkModel(const LinkRates& rates, quint32 seed, CountOverflow overflow)
     : m_rates(rates)
     , m_frameErrorChance(frameErrorChance(rates.bitErrorRate))
+    , m_overflow(overflow)
     , m_random(seed)
 {
 }
@@ -33,9 +38,39 @@ void LinkModel::advance(double seconds)
 {
     if (!(seconds > 0) || !(m_rates.frameRate > 0))
         return;
-    // Frames go out on the link's steady clock; the fraction of a frame waits for the next step.
     // An absurdly long step (an infinite one included) is cut short rather than overflow.
-    m_frameCarry += std::min(m_rates.frameRate * seconds, MaxFramesPerStep);
+    double frames = std::min(m_rates.frameRate * seconds, MaxFramesPerStep);
+    if (m_overflow == CountOverflow::Wrap)
+        return send(frames);
+
+    // A step of more than six spans sends over 131072 frames before its last two spans, so a count
+    // surely passes 65535 there: that part runs at once and the period starts after it.
+    if (frames > 6 * PeriodSpanFrames) {
+        send(frames - 2 * PeriodSpanFrames);
+        m_periodStart = m_totals;
+        frames = 2 * PeriodSpanFrames;
+    }
+    while (frames > 0) {
+        const double part = std::min(frames, PeriodSpanFrames);
+        const LinkTotals before = m_totals;
+        send(part);
+        if (periodPassesRegisters())
+            m_periodStart = before;
+        frames -= part;
+    }
+}
+
+bool LinkModel::periodPassesRegisters() const
+{
+    return m_totals.framesReceived - m_periodStart.framesReceived > RegisterTop
+        || m_totals.framesLost - m_periodStart.framesLost > RegisterTop
+        || m_totals.framesWithErrors - m_periodStart.framesWithErrors > RegisterTop;
+}
+
+void LinkModel::send(double frames)
+{
+    // Frames go out on the link's steady clock; the fraction of a frame waits for the next step.
+    m_frameCarry += frames;
     const double whole = std::floor(m_frameCarry);
     m_frameCarry -= whole;
     const auto sent = static_cast<quint64>(whole);
@@ -53,9 +88,12 @@ void LinkModel::advance(double seconds)
 
 LinkCounts LinkModel::counts() const
 {
-    // The unit's counters wrap around as their registers overflow.
-    return { static_cast<quint16>(m_totals.framesReceived), static_cast<quint16>(m_totals.framesLost),
-             static_cast<quint16>(m_totals.framesWithErrors), static_cast<quint32>(m_totals.bitErrors) };
+    // Within a kept period the casts lose nothing: at most 65535 errored frames of 512 bits each
+    // fit in 32 bits. In Wrap mode they are the registers overflowing.
+    return { static_cast<quint16>(m_totals.framesReceived - m_periodStart.framesReceived),
+             static_cast<quint16>(m_totals.framesLost - m_periodStart.framesLost),
+             static_cast<quint16>(m_totals.framesWithErrors - m_periodStart.framesWithErrors),
+             static_cast<quint32>(m_totals.bitErrors - m_periodStart.bitErrors) };
 }
 
 quint64 LinkModel::drawBinomial(quint64 trials, double chance)

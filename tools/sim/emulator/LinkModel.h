@@ -29,6 +29,12 @@ struct LinkTotals
     friend bool operator==(const LinkTotals&, const LinkTotals&) = default;
 };
 
+// What the unit does when a 16-bit count would pass 65535.
+enum class CountOverflow {
+    RestartPeriod,  // a new test period begins with all four counts at 0, so they stay consistent
+    Wrap,           // each register wraps on its own, as a unit with plain hardware counters does
+};
+
 struct LinkRates
 {
     double frameRate = 1000;     // test frames sent per second
@@ -39,28 +45,41 @@ struct LinkRates
 // A running link test: frames go out at a steady rate, each is lost or received, and each bit of
 // a received frame is in error independently of the others. The same seed and the same calls
 // give the same counts.
+//
+// The counts are those of the current test period. With CountOverflow::RestartPeriod a period
+// ends at the start of the step of advance() that would take a 16-bit count past 65535 (a long
+// step counts in parts of at most 32768 frames), so the new period holds that step's frames and
+// all four counts cover the same frames.
 class LinkModel
 {
 public:
     static constexpr int BitsPerFrame = 64 * 8;
 
-    explicit LinkModel(const LinkRates& rates = {}, quint32 seed = 1);
+    explicit LinkModel(const LinkRates& rates = {}, quint32 seed = 1,
+                       CountOverflow overflow = CountOverflow::RestartPeriod);
 
     // Runs the test for `seconds` more; nothing happens for a time that is not positive.
     void advance(double seconds);
 
     LinkCounts counts() const;
+    // The whole run, over every period.
     const LinkTotals& totals() const { return m_totals; }
+    // The totals when the current period began.
+    const LinkTotals& periodStart() const { return m_periodStart; }
     const LinkRates& rates() const { return m_rates; }
 
 private:
+    void send(double frames);
+    bool periodPassesRegisters() const;
     quint64 drawBinomial(quint64 trials, double chance);
     quint64 drawBitErrors(quint64 framesWithErrors);
 
     LinkRates m_rates;
     double m_frameErrorChance;  // chance that a received frame has at least one bit error
     double m_frameCarry = 0;    // the part of a frame sent but not yet counted
+    CountOverflow m_overflow;
     LinkTotals m_totals;
+    LinkTotals m_periodStart;
     std::mt19937 m_random;
 };
 

@@ -4,7 +4,9 @@
 #include "emulator/LineEnd.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace emulator {
 
@@ -14,6 +16,9 @@ constexpr double BitsPerByteOnWire = 10;  // start bit, 8 data bits, stop bit
 // After a stall of the event loop a burst catches up at most this far, so the line is not
 // flooded with everything it missed.
 constexpr double MaxBurstCatchUpSeconds = 0.05;
+// A piece due this soon is waited for by sleeping: a timer may wake a millisecond late, many
+// bytes' time at a high baud rate, which would show as a pause on the line.
+constexpr double PieceSleepSeconds = 0.002;
 
 } // namespace
 
@@ -21,10 +26,11 @@ UnitEmulator::UnitEmulator(LineEnd& line, const EmulatorSettings& settings, QObj
     : QObject(parent)
     , m_line(line)
     , m_settings(settings)
-    , m_link(settings.link, settings.seed)
+    , m_link(settings.link, settings.seed, settings.overflow)
 {
     m_settings.intervalMs = std::max(1, settings.intervalMs);
     m_settings.baudRate = std::max(1, settings.baudRate);
+    m_settings.pieces = std::clamp(settings.pieces, 1, MaxPieces);
     std::seed_seq seed { settings.seed, 0x6761u };  // garbage draws apart from the link's
     m_garbageRandom.seed(seed);
     m_timer.setSingleShot(true);
@@ -52,20 +58,53 @@ void UnitEmulator::stop()
 {
     m_running = false;
     m_timer.stop();
+    // A unit switched off in the middle of a transmission never finishes it.
+    m_pieces.clear();
 }
 
 void UnitEmulator::onTimer()
 {
+    // The rest of a transmission in pieces goes first; nothing else comes between its pieces.
+    while (m_running && !m_pieces.isEmpty()) {
+        if (!waitBriefly(m_pieceDue))
+            return scheduleTimer();
+        writePiece();
+    }
+    // Pieces keep the line's pace to the byte, and so does the transmission that follows them.
+    if (m_running && m_settings.pieces > 1)
+        waitBriefly(m_nextDue);
     const double now = elapsedSeconds();
     // A late timer sends what was due, once; a burst may catch up a little, as bytes queue on a line.
-    const double tolerance = m_settings.faults.burst ? MaxBurstCatchUpSeconds : m_settings.intervalMs / 2000.0;
+    const double tolerance = m_settings.faults.backToBack() ? MaxBurstCatchUpSeconds : m_settings.intervalMs / 2000.0;
     if (now - m_nextDue > tolerance)
         m_nextDue = now;
-    while (m_running && m_nextDue <= now)
+    while (m_running && m_pieces.isEmpty() && m_nextDue <= now)
         takeSlot(m_nextDue);
-    // A slow write can take the clock past the next slot; Qt refuses a negative interval.
     if (m_running)
-        m_timer.start(std::max(0, int(std::ceil((m_nextDue - elapsedSeconds()) * 1000))));
+        scheduleTimer();
+}
+
+void UnitEmulator::scheduleTimer()
+{
+    const double left = (m_pieces.isEmpty() ? m_nextDue : m_pieceDue) - elapsedSeconds();
+    // Qt refuses a negative interval, and a slow write can take the clock past the next slot.
+    if (m_settings.pieces == 1)
+        m_timer.start(std::max(0, int(std::ceil(left * 1000))));
+    else  // a little early: waitBriefly() sleeps the rest
+        m_timer.start(std::max(0, int(left * 1000) - 1));
+}
+
+// True at `dueSeconds`, after sleeping for it if it is near; false at once if it is further off.
+bool UnitEmulator::waitBriefly(double dueSeconds) const
+{
+    double left = dueSeconds - elapsedSeconds();
+    if (left > PieceSleepSeconds)
+        return false;
+    while (left > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(left));
+        left = dueSeconds - elapsedSeconds();
+    }
+    return true;
 }
 
 // Sends the transmission due at `lineSeconds` and sets the next slot, or ends the run there.
@@ -84,18 +123,37 @@ void UnitEmulator::takeSlot(double lineSeconds)
         return;
     }
 
-    const QByteArray bytes = nextTransmission(lineSeconds);
+    m_sending = nextTransmission(lineSeconds);
     ++m_transmissions;
-    const bool backToBack = faults.burst && m_transmissions != m_settings.count;
-    m_nextDue = lineSeconds + (backToBack ? wireSeconds(bytes.size()) : m_settings.intervalMs / 1000.0);
-    if (m_line.write(bytes)) {
-        emit transmitted(bytes);
-    } else if (m_line.isOpen()) {
-        ++m_dropped;
-    } else {
-        stop();
-        emit failed(m_line.errorString());
+    const bool backToBack = faults.backToBack() && m_transmissions != m_settings.count;
+    m_nextDue = lineSeconds + (backToBack ? wireSeconds(m_sending.size()) : m_settings.intervalMs / 1000.0);
+    m_pieces = splitIntoPieces(m_sending, m_settings.pieces);
+    writePiece();
+}
+
+// Writes the next piece of the transmission under way; after its last piece the transmission is done.
+void UnitEmulator::writePiece()
+{
+    const QByteArray piece = m_pieces.takeFirst();
+    const double writtenAt = elapsedSeconds();
+    if (!m_line.write(piece)) {
+        m_pieces.clear();  // the rest of a transmission the line dropped would be garbage
+        if (m_line.isOpen()) {
+            ++m_dropped;
+        } else {
+            stop();
+            emit failed(m_line.errorString());
+        }
+        return;
     }
+    m_pieceDue = writtenAt + wireSeconds(piece.size());
+    if (!m_pieces.isEmpty())
+        return;
+    // The next transmission waits for the last piece to leave the wire. (In one write, a burst
+    // keeps to the line's clock instead, catching up a little after a late timer.)
+    if (m_settings.pieces > 1)
+        m_nextDue = std::max(m_nextDue, m_pieceDue);
+    emit transmitted(m_sending);
 }
 
 QByteArray UnitEmulator::nextTransmission(double lineSeconds)
@@ -107,7 +165,8 @@ QByteArray UnitEmulator::nextTransmission(double lineSeconds)
             m_link.advance(lineSeconds - m_linkSeconds);
             m_linkSeconds = lineSeconds;
         }
-        reports.append(encodeReport(m_link.counts(), quint8(++m_reports)));
+        const LinkCounts counts = m_settings.faults.markerCounts ? MarkerCounts : m_link.counts();
+        reports.append(encodeReport(counts, quint8(++m_reports)));
         lineSeconds += wireSeconds(ReportSize);  // a report that follows leaves the unit later
     }
     return shapeTransmission(fault, reports, m_garbageRandom);

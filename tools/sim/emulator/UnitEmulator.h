@@ -15,10 +15,12 @@ class LineEnd;
 
 struct EmulatorSettings
 {
-    int baudRate = 9600;  // paces bursts: 10 bits a byte on the wire; at least 1
+    int baudRate = 9600;  // paces bursts and pieces: 10 bits a byte on the wire; at least 1
     int intervalMs = 1000;  // at least 1
     LinkRates link;
+    CountOverflow overflow = CountOverflow::RestartPeriod;
     FaultPlan faults;
+    int pieces = 1;       // writes a transmission takes, 1 to MaxPieces, paced at the line's rate
     int count = 0;        // transmissions before the unit stops; 0: no end
     quint32 seed = 1;
 };
@@ -27,9 +29,12 @@ struct EmulatorSettings
 // in a burst, one report after the other as fast as the line carries them.
 //
 // Each report carries the counts at the moment it was due on the line's clock, which follows the
-// real one: in a steady run, report n counts n × interval × frame rate frames sent. Byte 11 of
-// report n is n modulo 256, which tells reports apart. The first report comes one interval after
-// start().
+// real one: in a steady run, report n counts n × interval × frame rate frames sent, until a count
+// would pass 65535 and a new test period begins (see LinkModel). Byte 11 of report n is n modulo
+// 256, which tells reports apart. The first report comes one interval after start().
+//
+// A transmission in pieces goes out as it would from a UART fed in parts: each piece is written
+// once the one before has had its wire time, and no other transmission comes between them.
 class UnitEmulator : public QObject
 {
     Q_OBJECT
@@ -48,6 +53,7 @@ public:
     int droppedTransmissions() const { return m_dropped; }
 
 signals:
+    // A whole transmission went out, all its pieces.
     void transmitted(const QByteArray& bytes);
     // The hang-up fault took the line away; the emulator has stopped.
     void hungUp();
@@ -60,6 +66,9 @@ signals:
 private:
     void onTimer();
     void takeSlot(double lineSeconds);
+    void writePiece();
+    bool waitBriefly(double dueSeconds) const;
+    void scheduleTimer();
     QByteArray nextTransmission(double lineSeconds);
     double wireSeconds(qsizetype bytes) const;
     double elapsedSeconds() const;
@@ -73,6 +82,9 @@ private:
     bool m_running = false;
     double m_linkSeconds = 0;  // how far the link model has run
     double m_nextDue = 0;      // when the next transmission or hang-up is due
+    QByteArray m_sending;      // the transmission whose pieces are going out
+    QList<QByteArray> m_pieces;  // its pieces not written yet
+    double m_pieceDue = 0;     // when the first of them may go
     int m_transmissions = 0;
     int m_reports = 0;
     int m_dropped = 0;

@@ -13,6 +13,7 @@ class TestSimProgram : public QObject
 private slots:
     void rejectsBadOptionWithStatus2();
     void helpDocumentsEveryOption();
+    void demoTakesTheEmulatorsOptions();
     void sendsOnAPseudoTerminalUntilTerminated();
 };
 
@@ -35,10 +36,27 @@ void TestSimProgram::helpDocumentsEveryOption()
     QVERIFY(sim.waitForFinished(30000));
     QCOMPARE(sim.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(sim.readAllStandardOutput());
-    for (const char* option : { "--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate", "--fault",
-                                "--fault-every", "--hangup-after", "--count", "--seed" })
+    for (const char* option : { "--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate", "--counters",
+                                "--fault", "--fault-every", "--hangup-after", "--pieces", "--count", "--seed" })
         QVERIFY2(help.contains(option), option);
-    QCOMPARE(help.count("(default"), 11);
+    QCOMPARE(help.count("(default"), 13);
+    for (const char* fault : { "stray", "marker-counts", "wrap", "wire time" })
+        QVERIFY2(help.contains(fault), fault);
+}
+
+void TestSimProgram::demoTakesTheEmulatorsOptions()
+{
+    QProcess demo;
+    demo.start(BERMON_DEMO_PATH, { "--fault", "garbage", "--interval", "soon" });
+    QVERIFY(demo.waitForFinished(30000));
+    QCOMPARE(demo.exitCode(), 2);
+    QVERIFY(demo.readAllStandardError().contains("--interval 'soon'"));
+
+    demo.start(BERMON_DEMO_PATH, { "--help" });
+    QVERIFY(demo.waitForFinished(30000));
+    QCOMPARE(demo.exitCode(), 0);
+    const QString help = QString::fromLocal8Bit(demo.readAllStandardOutput());
+    QVERIFY2(help.contains("--pieces") && help.contains("(default 250)") && !help.contains("--device"), qPrintable(help));
 }
 
 void TestSimProgram::sendsOnAPseudoTerminalUntilTerminated()

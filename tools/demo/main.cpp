@@ -1,6 +1,8 @@
 // The monitor with a built-in unit under test: port 1 is a pseudo-terminal
 // fed by an emulated unit in this process, so the window shows live counts on
-// a machine without serial hardware. Every other port is the real one.
+// a machine without serial hardware. Every other port is the real one. The unit takes
+// bermon-sim's options, so faults can be watched in the window.
+#include "DemoCommandLine.h"
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
 #include "serial/PortMapping.h"
@@ -12,21 +14,37 @@
 
 #include <cstdio>
 
+namespace {
+
+enum ExitStatus { Done = 0, LineFailed = 1, BadCommandLine = 2 };
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // Qt takes its own options (-platform, -style ...) out of the command line first.
     QApplication app(argc, argv);
+    const SimCommandLine commandLine = demoCommandLine();
+    const ParsedSimOptions parsed = parseSimOptions(app.arguments().mid(1), commandLine);
+    if (!parsed.ok()) {
+        std::fprintf(stderr, "bermon-demo: %s\nTry 'bermon-demo --help'.\n", qPrintable(parsed.error));
+        return BadCommandLine;
+    }
+    if (parsed.options.showHelp) {
+        std::fputs(qPrintable(simHelpText(commandLine)), stdout);
+        return Done;
+    }
 
     emulator::PseudoTerminal line;
     if (!line.isOpen()) {
         std::fprintf(stderr, "bermon-demo: cannot create a pseudo-terminal: %s\n", qPrintable(line.errorString()));
-        return 1;
+        return LineFailed;
     }
-    emulator::EmulatorSettings unitSettings;
-    unitSettings.intervalMs = 250;
-    unitSettings.link.frameRate = 1000;
-    unitSettings.link.bitErrorRate = 2e-5;
-    unitSettings.link.frameLossRate = 1e-3;
-    emulator::UnitEmulator unit(line, unitSettings);
+    emulator::UnitEmulator unit(line, parsed.options.emulator);
+    // The window shows the line going away; the terminal says that it was meant.
+    QObject::connect(&unit, &emulator::UnitEmulator::hungUp, &app, [&unit] {
+        std::fprintf(stderr, "bermon-demo: the unit hung up after %d reports, as --fault hangup asks\n", unit.transmissions());
+    });
 
     const QString demoDevice = line.slavePath();
     std::printf("bermon-demo: port 1 is %s, fed by the built-in unit; press Start.\n", qPrintable(demoDevice));

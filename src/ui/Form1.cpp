@@ -1,5 +1,6 @@
 #include "ui/Form1.h"
 
+#include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
 #include "serial/CommControl.h"
@@ -148,6 +149,10 @@ void Form1::wireEvents()
             &Form1::cmd_stop_Click);
     connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(m_comm, &serial::CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
+    // Bytes that belong to no report never reach the report handler; the hex
+    // line shows them so that garbage on the line can be seen.
+    connect(m_comm, &serial::CommControl::inputRejected, this,
+            [this](const QByteArray& bytes) { setHexLine(measurement::hexLine(bytes)); });
 }
 
 void Form1::load()

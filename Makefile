@@ -45,9 +45,11 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	fuzz/run $(FUZZ_SECONDS)
 
-# A Debian package of bermon and bermon-sim.
+# The Debian package of bermon, bermon-sim and bermon-demo, checked by lintian:
+# any error fails the target.
 package: build
-	cd $(BUILD) && cpack -G DEB
+	cd $(BUILD) && rm -f bermon_*.deb && cpack -G DEB
+	lintian --fail-on error $(BUILD)/bermon_*.deb
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -11,8 +11,9 @@ namespace bench {
 // CPU time per accepted report through the real report handler and widgets.
 std::vector<Figure> benchReportPath();
 
-// Reports written on a pseudo-terminal at 960 a second: latency to the
-// displays, reports lost, and the monitor's CPU share while running.
+// Reports written on a pseudo-terminal at 960 a second, whole and in pieces:
+// how stale the window gets, whether it ever shows counts that were not sent
+// or misses the last report, and the monitor's CPU share while running.
 std::vector<Figure> benchEndToEnd();
 
 // The same line read by a bare poll/read loop, for reference.

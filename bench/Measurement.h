@@ -7,13 +7,16 @@
 
 namespace bench {
 
-// One row of the benchmark table.
+// One row of the benchmark table. A missed speed target is a figure; a
+// missed correctness row fails the benchmark.
 struct Figure
 {
+    enum Kind { Speed, Correctness };
     QString name;
     QString value;
     QString target;
     bool met;
+    Kind kind = Speed;
 };
 
 inline double threadCpuSeconds()

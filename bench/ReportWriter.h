@@ -9,10 +9,17 @@ namespace bench {
 
 inline constexpr int kNumberedReports = 10'000;
 
+// How the reports' bytes go to the line.
+enum class Writes {
+    WholeReports, // one write a report
+    UsbPieces,    // each write the rest of one report and a random head of the next, as a USB adapter delivers them
+};
+
 // Writes reports 1 .. kNumberedReports on the line, 960 a second and never
 // two closer than one report time at 115200 baud, even when the writing
-// thread wakes late. Report i carries i as its bit-error count; writtenAt[i]
-// is the moment its bytes were written.
-void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt);
+// thread wakes late. Report i counts i received frames and i bit errors;
+// writtenAt[i] is the moment its last byte was written.
+void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt,
+                          Writes writes = Writes::WholeReports);
 
 } // namespace bench

@@ -57,10 +57,10 @@ int main(int argc, char* argv[])
         {"start-up", [] { return bench::benchStartup(probe()); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    bool allMet = true;
+    bool correct = true;
     auto report = [&](const std::vector<bench::Figure>& figures) {
         for (const bench::Figure& figure : figures) {
-            allMet = allMet && figure.met;
+            correct = correct && (figure.met || figure.kind != bench::Figure::Correctness);
             print(QStringLiteral("| %1 | %2 | %3 | %4 |\n")
                       .arg(figure.name, figure.value, figure.target, figure.met ? "yes" : "**no**"));
         }
@@ -69,5 +69,6 @@ int main(int argc, char* argv[])
         if (only.isEmpty() || only == QLatin1String(name))
             report(run());
     }
-    return allMet ? 0 : 1;
+    // Speed depends on the machine's state; a wrong result never does.
+    return correct ? 0 : 1;
 }

@@ -98,31 +98,33 @@ private:
     void forEachItem(qsizetype i, State s, Visit&& visit) const
     {
         const bool marker = isMarker(i);
-        if (marker) {
-            if (i + kReportLength <= m_size)
-                visit(i + kReportLength, Boundary, true);
-            const State afterCut = s == Boundary || s == Adrift ? AfterCut : AfterLateCut;
-            for (qsizetype end = i + 1; end < i + kReportLength && end <= m_size; ++end)
-                visit(end, afterCut, false);
-        }
+        if (marker && i + kReportLength <= m_size)
+            visit(i + kReportLength, Boundary, true);
         if (s == Adrift) {
             // The rest of a report or of garbage already under way.
             for (qsizetype end = i + 1; end <= std::min(i + kMaxStrayRun, m_size); ++end)
                 visit(end, Boundary, false);
-        } else if (s != Boundary) {
+        } else if (s != Boundary && !marker) {
             return; // a cut report is followed by a whole one, garbage by a report
         }
-        // Garbage ends where a report begins, or at the newest byte while more
-        // may follow. Up to 11 bytes of any value ...
-        const auto garbageMayEndAt = [&](qsizetype end) {
-            return end < m_size ? isMarker(end) : !m_burstEnded;
-        };
-        for (qsizetype end = i + 1; end <= std::min(i + kMaxStrayRun, m_size); ++end)
-            if (garbageMayEndAt(end))
+        // A cut report and garbage are followed by a report, so they can only
+        // end where a marker is, or at the newest byte.
+        const State afterCut = s == Boundary || s == Adrift ? AfterCut : AfterLateCut;
+        const bool garbage = s == Boundary || s == Adrift;
+        const qsizetype last = std::min(i + kMaxStrayRun, m_size);
+        for (qsizetype end = m_nextMarker[size_t(i) + 1]; end <= last; end = m_nextMarker[size_t(end) + 1]) {
+            if (marker)
+                visit(end, afterCut, false);
+            // Up to 11 bytes of garbage of any value end here; at the newest
+            // byte only while more may follow.
+            if (garbage && (end < m_size || !m_burstEnded))
                 visit(end, AfterGarbage, false);
-        // ... or any number without a marker.
+            if (end == m_size)
+                break;
+        }
+        // Or any number of bytes without a marker.
         const qsizetype marked = m_nextMarker[size_t(i)];
-        if (!marker && marked > i + kMaxStrayRun && garbageMayEndAt(marked))
+        if (garbage && !marker && marked > last && (marked < m_size || !m_burstEnded))
             visit(marked, AfterGarbage, false);
     }
 

@@ -33,8 +33,11 @@ public:
         friend bool operator==(const Piece&, const Piece&) = default;
     };
 
-    // More than this many undecided bytes are an overrun: the oldest go.
-    static constexpr qsizetype kMaxUndecided = 1024;
+    // More than this many undecided bytes are an overrun: the oldest go. Only
+    // counts full of markers sent back to back stay undecided that long, and
+    // then nothing can be shown before the line goes quiet anyway; the bound
+    // keeps the work per arrival small.
+    static constexpr qsizetype kMaxUndecided = 256;
 
     // Takes bytes as they arrive and returns what they settle, oldest first.
     QList<Piece> feed(const QByteArray& bytes);

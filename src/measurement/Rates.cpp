@@ -25,18 +25,52 @@ quint64 countIn(const StatusView& view, StatusDisplay display)
     return count;
 }
 
-float countAsFloat(const StatusView& view, StatusDisplay display)
+float asFloat(quint64 count)
 {
-    return static_cast<float>(countIn(view, display));
+    return static_cast<float>(count);
 }
 
 // Frame count times bits per frame, formed exactly and then rounded once.
-float frameBitsAsFloat(const StatusView& view, StatusDisplay display)
+float frameBitsAsFloat(quint64 frames)
 {
-    return static_cast<float>(countIn(view, display) * kBitsPerFrame);
+    return static_cast<float>(frames * kBitsPerFrame);
 }
 
 } // namespace
+
+// BER without sync loss: bit errors over the bits of the received frames.
+float berWithoutLoss(quint64 errorBit, quint64 recvFrame)
+{
+    return asFloat(errorBit) / frameBitsAsFloat(recvFrame);
+}
+
+// BER with sync loss: every bit of a lost frame counts as an error.
+float berWithLoss(quint64 errorBit, quint64 recvFrame, quint64 lossFrame)
+{
+    const float errors = frameBitsAsFloat(lossFrame) + asFloat(errorBit);
+    const float bits = frameBitsAsFloat(recvFrame) + frameBitsAsFloat(lossFrame);
+    return errors / bits;
+}
+
+// PER without sync loss: errored frames over received frames.
+float perWithoutLoss(quint64 errorFrame, quint64 recvFrame)
+{
+    return asFloat(errorFrame) / asFloat(recvFrame);
+}
+
+// PER with sync loss: lost frames count as errored frames.
+float perWithLoss(quint64 errorFrame, quint64 recvFrame, quint64 lossFrame)
+{
+    const float errored = asFloat(lossFrame) + asFloat(errorFrame);
+    const float frames = asFloat(recvFrame) + asFloat(lossFrame);
+    return errored / frames;
+}
+
+RateValues computeRates(const ReportCounts& c)
+{
+    return {berWithoutLoss(c.errorBit, c.recvFrame), berWithLoss(c.errorBit, c.recvFrame, c.lossFrame),
+            perWithoutLoss(c.errorFrame, c.recvFrame), perWithLoss(c.errorFrame, c.recvFrame, c.lossFrame)};
+}
 
 QString formatBer(double a)
 {
@@ -77,29 +111,20 @@ void applyRates(StatusView& view)
 {
     using D = StatusDisplay;
     float rate = 0.0f;
+    // Each rate reads its counts afresh: a count display that holds no count
+    // fails only the rates that need it.
+    auto count = [&view](D display) { return countIn(view, display); };
 
-    // BER without sync loss: bit errors over the bits of the received frames.
-    runGuarded([&] { rate = countAsFloat(view, D::ErrorBit) / frameBitsAsFloat(view, D::RecvFrame); });
+    runGuarded([&] { rate = berWithoutLoss(count(D::ErrorBit), count(D::RecvFrame)); });
     runGuarded([&] { view.setDisplayText(D::Ber, formatBer(rate)); });
 
-    // BER with sync loss: every bit of a lost frame counts as an error.
-    runGuarded([&] {
-        const float errors = frameBitsAsFloat(view, D::LossFrame) + countAsFloat(view, D::ErrorBit);
-        const float bits = frameBitsAsFloat(view, D::RecvFrame) + frameBitsAsFloat(view, D::LossFrame);
-        rate = errors / bits;
-    });
+    runGuarded([&] { rate = berWithLoss(count(D::ErrorBit), count(D::RecvFrame), count(D::LossFrame)); });
     runGuarded([&] { view.setDisplayText(D::BerLoss, formatBer(rate)); });
 
-    // PER without sync loss: errored frames over received frames.
-    runGuarded([&] { rate = countAsFloat(view, D::ErrorFrame) / countAsFloat(view, D::RecvFrame); });
+    runGuarded([&] { rate = perWithoutLoss(count(D::ErrorFrame), count(D::RecvFrame)); });
     runGuarded([&] { view.setDisplayText(D::Per, percentText(rate)); });
 
-    // PER with sync loss: lost frames count as errored frames.
-    runGuarded([&] {
-        const float errored = countAsFloat(view, D::LossFrame) + countAsFloat(view, D::ErrorFrame);
-        const float frames = countAsFloat(view, D::RecvFrame) + countAsFloat(view, D::LossFrame);
-        rate = errored / frames;
-    });
+    runGuarded([&] { rate = perWithLoss(count(D::ErrorFrame), count(D::RecvFrame), count(D::LossFrame)); });
     runGuarded([&] { view.setDisplayText(D::PerLoss, percentText(rate)); });
 }
 

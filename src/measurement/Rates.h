@@ -21,6 +21,32 @@ QString formatBer(double a);
 // The rate as a percentage with two decimals in the default locale, "0.20%".
 QString percentText(float rate);
 
+// The four counts of one counter report.
+struct ReportCounts
+{
+    quint64 recvFrame = 0;
+    quint64 lossFrame = 0;
+    quint64 errorFrame = 0;
+    quint64 errorBit = 0;
+};
+
+// The four rates in single precision, computed as the window computes them:
+// a zero denominator gives a value that is not finite.
+float berWithoutLoss(quint64 errorBit, quint64 recvFrame);
+float berWithLoss(quint64 errorBit, quint64 recvFrame, quint64 lossFrame);
+float perWithoutLoss(quint64 errorFrame, quint64 recvFrame);
+float perWithLoss(quint64 errorFrame, quint64 recvFrame, quint64 lossFrame);
+
+struct RateValues
+{
+    float ber = 0;
+    float berLoss = 0;
+    float per = 0;
+    float perLoss = 0;
+};
+
+RateValues computeRates(const ReportCounts& counts);
+
 // Computes BER and PER, without and with lost frames, from the texts of the
 // count displays and writes the four rate displays. Each computation and each
 // write is a step of its own: a step that fails leaves its display as it was.

@@ -1,5 +1,6 @@
 #include "ui/Form1.h"
 
+#include "measurement/ConfidenceBound.h"
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
@@ -354,6 +355,19 @@ void Form1::setDisplayText(StatusDisplay display, const QString& text)
     QLabel* label = m_displays[size_t(display)];
     m_repaintPacer->aboutToChange(label);
     label->setText(text);
+    // The counts are written before the rates, so the BER's bound is that of
+    // the report on screen.
+    if (display == StatusDisplay::Ber) {
+        bool framesOk = false;
+        bool errorsOk = false;
+        const quint64 frames = displayText(StatusDisplay::RecvFrame).toULongLong(&framesOk);
+        const quint64 errors = displayText(StatusDisplay::ErrorBit).toULongLong(&errorsOk);
+        label->setToolTip(framesOk && errorsOk
+                              ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95)
+                              : QString());
+    } else if (display == StatusDisplay::BerLoss) {
+        label->setToolTip(measurement::noBoundWithLossText());
+    }
 }
 
 void Form1::setHexLine(const QString& text)

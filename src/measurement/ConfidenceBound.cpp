@@ -1,0 +1,146 @@
+#include "measurement/ConfidenceBound.h"
+
+#include <cmath>
+#include <limits>
+
+namespace measurement {
+
+namespace {
+
+constexpr int kMaxTerms = 100000;
+constexpr double kEpsilon = 1e-15;
+
+// ln Q(a, x), the regularized upper incomplete gamma function, for a > 0 and
+// x >= 0: the series below a + 1, the continued fraction above it (Numerical
+// Recipes, gser and gcf), each where it converges fast and keeps precision.
+double logGammaQ(double a, double x)
+{
+    if (x <= 0)
+        return 0;
+    const double logPrefix = a * std::log(x) - x - std::lgamma(a);
+    if (x < a + 1) {
+        double term = 1 / a;
+        double sum = term;
+        for (int n = 1; n < kMaxTerms && std::abs(term) > std::abs(sum) * kEpsilon; ++n) {
+            term *= x / (a + n);
+            sum += term;
+        }
+        return std::log1p(-std::exp(logPrefix + std::log(sum)));
+    }
+    // Lentz's method for the continued fraction of Q.
+    constexpr double kTiny = 1e-300;
+    double b = x + 1 - a;
+    double c = 1 / kTiny;
+    double d = 1 / b;
+    double h = d;
+    for (int i = 1; i < kMaxTerms; ++i) {
+        const double an = -i * (i - a);
+        b += 2;
+        d = an * d + b;
+        if (std::abs(d) < kTiny)
+            d = kTiny;
+        c = b + an / c;
+        if (std::abs(c) < kTiny)
+            c = kTiny;
+        d = 1 / d;
+        const double delta = d * c;
+        h *= delta;
+        if (std::abs(delta - 1) < kEpsilon)
+            break;
+    }
+    return logPrefix + std::log(h);
+}
+
+// The x with Q(a, x) = q, 0 < q < 1. Q falls from 1 to 0 as x grows, with
+// slope -x^(a-1) e^-x / Γ(a); Newton's method on ln Q, kept inside a bracket
+// that bisection narrows whenever a step would leave it.
+double inverseGammaQ(double a, double q)
+{
+    const double target = std::log(q);
+    double low = 0;
+    double high = a + 1;
+    while (logGammaQ(a, high) > target)
+        high *= 2;
+    double x = (low + high) / 2;
+    for (int i = 0; i < 200; ++i) {
+        const double logQ = logGammaQ(a, x);
+        const double f = logQ - target;
+        if (f > 0)
+            low = x;
+        else
+            high = x;
+        const double slope = -std::exp((a - 1) * std::log(x) - x - std::lgamma(a) - logQ);
+        double next = x - f / slope;
+        if (!(next > low && next < high))
+            next = (low + high) / 2;
+        if (std::abs(next - x) <= 1e-14 * x || high - low <= 1e-14 * high)
+            return next;
+        x = next;
+    }
+    return x;
+}
+
+} // namespace
+
+double poissonUpperMean(quint64 errors, double confidence)
+{
+    // P(Poisson(λ) <= E) = Q(E + 1, λ).
+    return inverseGammaQ(double(errors) + 1, 1 - confidence);
+}
+
+double poissonLowerMean(quint64 errors, double confidence)
+{
+    // P(Poisson(λ) >= E) = 1 - Q(E, λ) for E >= 1.
+    if (errors == 0)
+        return 0;
+    return inverseGammaQ(double(errors), confidence);
+}
+
+double berUpperBound(quint64 errors, quint64 bits, double confidence)
+{
+    if (bits == 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    return poissonUpperMean(errors, confidence) / double(bits);
+}
+
+double berLowerBound(quint64 errors, quint64 bits, double confidence)
+{
+    if (bits == 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    return poissonLowerMean(errors, confidence) / double(bits);
+}
+
+double bitsForPass(double maxBer, double confidence)
+{
+    return -std::log1p(-confidence) / maxBer;
+}
+
+QString shortScientific(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("N/A");
+    if (value == 0)
+        return QStringLiteral("0");
+    // printf rounds the mantissa and carries into the exponent ("9.96" gives "1.0e+01").
+    const QString text = QString::asprintf("%.1e", value);
+    const qsizetype e = text.indexOf(QLatin1Char('e'));
+    return text.left(e) + QStringLiteral(" E") + QString::number(text.mid(e + 1).toInt());
+}
+
+QString berBoundText(quint64 errors, quint64 bits, double confidence)
+{
+    if (bits == 0)
+        return QStringLiteral("No confidence bound: no frame received yet");
+    return QStringLiteral("below %1 at %2 % confidence (%3 errors in %4 bits)")
+        .arg(shortScientific(berUpperBound(errors, bits, confidence)), QString::number(confidence * 100, 'g', 6))
+        .arg(errors)
+        .arg(shortScientific(double(bits)));
+}
+
+QString noBoundWithLossText()
+{
+    return QStringLiteral("No confidence bound: a lost frame counts 512 bit errors at once, which is not a Poisson "
+                          "count. The bound beside is for the BER without sync loss.");
+}
+
+} // namespace measurement

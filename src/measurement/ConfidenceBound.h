@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace measurement {
+
+// Exact one-sided Poisson confidence bounds on a bit error ratio. Bit errors
+// on a link without sync loss are rare and independent, so E errors in N bits
+// are a Poisson count with mean N x BER.
+
+// The mean λ with P(Poisson(λ) <= errors) = 1 - confidence: the upper bound on
+// the mean count. For 0 errors this is -ln(1 - confidence).
+double poissonUpperMean(quint64 errors, double confidence);
+
+// The mean λ with P(Poisson(λ) >= errors) = 1 - confidence: the lower bound;
+// 0 for 0 errors.
+double poissonLowerMean(quint64 errors, double confidence);
+
+// The bounds on the BER after `errors` bit errors in `bits` bits; not finite
+// when no bit has been counted.
+double berUpperBound(quint64 errors, quint64 bits, double confidence);
+double berLowerBound(quint64 errors, quint64 bits, double confidence);
+
+// Bits that a run must count with no error for its upper bound to reach
+// `maxBer`: -ln(1 - confidence) / maxBer.
+double bitsForPass(double maxBer, double confidence);
+
+// "3.4 E7", "8.9 E-8": two significant digits for texts people read.
+QString shortScientific(double value);
+
+// What hovering the BER display tells: "below 8.9 E-8 at 95 % confidence
+// (0 errors in 3.4 E7 bits)", or why there is no bound yet.
+QString berBoundText(quint64 errors, quint64 bits, double confidence);
+
+// Why the BER with sync loss has no bound.
+QString noBoundWithLossText();
+
+} // namespace measurement

@@ -1,0 +1,41 @@
+#include "support/FormDriver.h"
+
+#include "serial/LineSettings.h"
+#include "serial/MemoryPortBackend.h"
+#include "serial/ReportFramer.h"
+
+#include <QTest>
+
+// The window's BER displays explain, on hover, what the report on screen
+// allows one to claim.
+class TestBoundTooltips : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void berShowsTheBoundOfTheReportOnScreen();
+};
+
+void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
+{
+    auto port = std::make_unique<serial::MemoryPortBackend>();
+    serial::MemoryPortBackend* backend = port.get();
+    FormDriver driver(std::move(port), [](int port) { return QStringLiteral("mem%1").arg(port); });
+    driver.click("cmd_start");
+    const auto receive = [&](const char* hex) {
+        backend->deliver(QByteArray::fromHex(hex));
+        QTest::qWait(int(serial::quietLineTime(9600).count()) + 20);
+    };
+
+    receive("F1FFFF0000000000000000AA"); // 65535 frames, no error
+    QCOMPARE(driver.element<QLabel>("txt_BER")->toolTip(),
+             QString("below 8.9 E-8 at 95 % confidence (0 errors in 3.4 E7 bits)"));
+    receive("F107D000000001000000650B"); // 2000 frames, 101 bit errors
+    QCOMPARE(driver.element<QLabel>("txt_BER")->toolTip(),
+             QString("below 1.2 E-4 at 95 % confidence (101 errors in 1.0 E6 bits)"));
+    QCOMPARE(driver.text("txt_BER"), QString("9.863 E-5")); // the display text is untouched
+    QVERIFY(driver.element<QLabel>("txt_BER_Loss")->toolTip().contains("not a Poisson count"));
+}
+
+QTEST_MAIN(TestBoundTooltips)
+#include "test_bound_tooltips.moc"

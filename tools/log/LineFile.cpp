@@ -1,0 +1,115 @@
+#include "LineFile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool writeWhole(int fd, const QByteArray& line)
+{
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+namespace {
+
+// Reads exactly `size` bytes at `offset`; fewer at the end of the file.
+QByteArray readAt(int fd, qint64 offset, qint64 size)
+{
+    QByteArray bytes(size, '\0');
+    const ssize_t n = ::pread(fd, bytes.data(), size_t(size), off_t(offset));
+    bytes.resize(n > 0 ? n : 0);
+    return bytes;
+}
+
+// Offset just past the last newline before `end`; 0 when there is none.
+qint64 endOfLastLine(int fd, qint64 end)
+{
+    constexpr qint64 kChunk = 64 * 1024;
+    while (end > 0) {
+        const qint64 start = std::max<qint64>(0, end - kChunk);
+        const QByteArray chunk = readAt(fd, start, end - start);
+        const qsizetype newline = chunk.lastIndexOf('\n');
+        if (newline >= 0)
+            return start + newline + 1;
+        end = start;
+    }
+    return 0;
+}
+
+} // namespace
+
+CsvFile::~CsvFile()
+{
+    if (m_fd >= 0) {
+        sync();
+        ::close(m_fd);
+    }
+}
+
+bool CsvFile::fail(const QString& why)
+{
+    m_error = QStringLiteral("--csv '%1': %2").arg(m_path, why);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    return false;
+}
+
+bool CsvFile::open(const QString& path, const QByteArray& header)
+{
+    m_path = path;
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return fail(QStringLiteral("not a regular file"));
+    // Two recorders appending to one file would interleave their runs.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(QStringLiteral("another program is writing to it"));
+
+    const qint64 size = info.st_size;
+    const QByteArray head = readAt(m_fd, 0, header.size());
+    const bool tornHeader = size < header.size() && header.startsWith(head) && !head.contains('\n');
+    if (size > 0 && head != header && !tornHeader)
+        return fail(QStringLiteral("its first line is not this program's header; it is left untouched"));
+
+    const qint64 keep = tornHeader ? 0 : endOfLastLine(m_fd, size);
+    if (keep < size) {
+        if (::ftruncate(m_fd, off_t(keep)) != 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        m_cut = size - keep;
+    }
+    if (keep == 0 && !append(header))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    return sync() || fail(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool CsvFile::append(const QByteArray& line)
+{
+    m_dirty = true;
+    return writeWhole(m_fd, line);
+}
+
+bool CsvFile::sync()
+{
+    if (!m_dirty)
+        return true;
+    m_dirty = false;
+    return ::fsync(m_fd) == 0;
+}

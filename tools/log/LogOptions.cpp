@@ -1,0 +1,243 @@
+#include "LogOptions.h"
+
+#include "measurement/ConfidenceBound.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
+
+struct Option
+{
+    QString name;
+    QString valueName; // empty for a switch
+    QString description;
+};
+
+const QList<Option>& options()
+{
+    static const QList<Option> list{
+        {"device", "PATH", "record from this serial device or pseudo-terminal"},
+        {"port", "N", "record from port N, numbered as the bermon window numbers its ports (1 to 256)"},
+        {"baud", "RATE", "line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default 9600)"},
+        {"counters", "MODEL",
+         "restart: a received-frame count below the last one starts a new test period with every count at 0, and "
+         "the totals add each period's last report; frames between that report and the restart are not counted. "
+         "wrap: each field is a free-running counter modulo 2^16 or 2^32, and the totals add the increments from "
+         "the first report on. Either way a decrease is recorded as an event (default restart)"},
+        {"csv", "FILE",
+         "append a row for every report and event to FILE; a torn last line is cut first, a file with another "
+         "header is refused (default: no file)"},
+        {"jsonl", "", "write every row to standard output as a JSON line (default off)"},
+        {"confidence", "C", "confidence of the bound on the run's BER, above 0 and below 1 (default 0.95)"},
+        {"max-ber", "X",
+         "ask for a verdict at the end: pass (status 0) when the bound is at or below X, fail (status 1) when the "
+         "lower bound is above X, else not decided (status 4); X above 0 and below 1 (default: no verdict)"},
+        {"duration", "TIME", "stop after TIME: 45s, 30m, 8h, 1h30m, 2d, 500ms or seconds (default: no limit)"},
+        {"bits", "N",
+         "stop once the run has counted N bits, e.g. 3e9; auto: the bits a pass needs with no error, "
+         "-ln(1-C)/X, which needs --max-ber (default: no limit)"},
+        {"reports", "N", "stop after N reports (default: no limit)"},
+        {"reconnect", "",
+         "when the device is missing, busy or goes away, record it, wait for it and go on; the run totals carry on "
+         "(default: end with status 3)"},
+        {"quiet", "", "no live status line on standard error (default off)"},
+        {"help", "", "show this text"},
+    };
+    return list;
+}
+
+struct OptionError
+{
+    QString message;
+};
+
+[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
+{
+    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
+}
+
+// A number from `low` to `high`, each end included or not.
+double numberIn(const QCommandLineParser& parser, const QString& option, double low, double high, bool openEnds)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok)
+        reject(option, text, QStringLiteral("not a number"));
+    const bool inside = openEnds ? value > low && value < high : value >= low && value <= high;
+    if (!inside) // NaN included
+        reject(option, text,
+               QStringLiteral("must be %1 %2 and %3 %4")
+                   .arg(openEnds ? "above" : "at least")
+                   .arg(low)
+                   .arg(openEnds ? "below" : "at most")
+                   .arg(high));
+    return value;
+}
+
+qint64 wholeIn(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok)
+        reject(option, text, QStringLiteral("not a whole number"));
+    if (value < low || value > high)
+        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(low).arg(high));
+    return value;
+}
+
+LogOptions read(const QCommandLineParser& parser)
+{
+    LogOptions o;
+    if (!parser.positionalArguments().isEmpty())
+        throw OptionError{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
+    for (const Option& option : options()) {
+        if (!option.valueName.isEmpty() && parser.values(option.name).size() > 1)
+            throw OptionError{QStringLiteral("--%1 given more than once").arg(option.name)};
+    }
+    if (parser.isSet("device") == parser.isSet("port"))
+        throw OptionError{QStringLiteral("give either --device PATH or --port N")};
+    if (parser.isSet("device")) {
+        o.device = parser.value("device");
+        if (o.device.isEmpty())
+            reject("device", o.device, QStringLiteral("empty path"));
+    } else {
+        o.port = int(wholeIn(parser, "port", 1, 256));
+    }
+    if (parser.isSet("baud")) {
+        o.baudRate = int(wholeIn(parser, "baud", 1, 115200));
+        if (!std::ranges::count(kBaudRates, o.baudRate))
+            reject("baud", parser.value("baud"),
+                   QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
+    }
+    if (parser.isSet("counters")) {
+        const QString model = parser.value("counters");
+        if (model == QLatin1String("wrap"))
+            o.counters = CounterModel::Wrap;
+        else if (model != QLatin1String("restart"))
+            reject("counters", model, QStringLiteral("neither restart nor wrap"));
+    }
+    if (parser.isSet("csv")) {
+        o.csvPath = parser.value("csv");
+        if (o.csvPath.isEmpty())
+            reject("csv", o.csvPath, QStringLiteral("empty path"));
+    }
+    o.jsonl = parser.isSet("jsonl");
+    if (parser.isSet("confidence"))
+        o.confidence = numberIn(parser, "confidence", 0, 1, true);
+    if (parser.isSet("max-ber"))
+        o.maxBer = numberIn(parser, "max-ber", 0, 1, true);
+    if (parser.isSet("duration")) {
+        o.durationMs = parseDurationMs(parser.value("duration"));
+        if (o.durationMs <= 0)
+            reject("duration", parser.value("duration"),
+                   QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
+    }
+    if (parser.isSet("bits")) {
+        if (parser.value("bits") == QLatin1String("auto")) {
+            if (!o.maxBer)
+                reject("bits", "auto", QStringLiteral("needs --max-ber"));
+            o.stopBitsAuto = true;
+            o.stopBits = std::ceil(measurement::bitsForPass(*o.maxBer, o.confidence));
+        } else {
+            o.stopBits = numberIn(parser, "bits", 1, 1e18, false);
+        }
+    }
+    if (parser.isSet("reports"))
+        o.stopReports = wholeIn(parser, "reports", 1, std::numeric_limits<qint64>::max());
+    o.reconnect = parser.isSet("reconnect");
+    o.quiet = parser.isSet("quiet");
+    return o;
+}
+
+} // namespace
+
+QString counterModelName(CounterModel model)
+{
+    return model == CounterModel::Wrap ? QStringLiteral("wrap") : QStringLiteral("restart");
+}
+
+qint64 parseDurationMs(const QString& text)
+{
+    static const QRegularExpression bare(QStringLiteral("^\\d+(\\.\\d+)?$"));
+    static const QRegularExpression whole(QStringLiteral("^(\\d+(\\.\\d+)?(ms|s|m|h|d))+$"));
+    static const QRegularExpression part(QStringLiteral("(\\d+(?:\\.\\d+)?)(ms|s|m|h|d)"));
+    double ms = 0;
+    if (bare.match(text).hasMatch()) {
+        ms = text.toDouble() * 1000;
+    } else if (whole.match(text).hasMatch()) {
+        for (const QRegularExpressionMatch& m : part.globalMatch(text)) {
+            const QString unit = m.captured(2);
+            const double scale = unit == "ms" ? 1 : unit == "s" ? 1e3 : unit == "m" ? 60e3 : unit == "h" ? 3600e3 : 86400e3;
+            ms += m.captured(1).toDouble() * scale;
+        }
+    } else {
+        return -1;
+    }
+    // Ten years is plenty, and keeps the figure far from overflow.
+    if (!(ms >= 1 && ms <= 10 * 365 * 86400e3))
+        return -1;
+    return qint64(std::llround(ms));
+}
+
+ParsedLogOptions parseLogOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const Option& option : options())
+        parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
+    if (!parser.parse(QStringList{QStringLiteral("bermon-log")} + arguments))
+        return {{}, parser.errorText()};
+    if (parser.isSet("help")) {
+        ParsedLogOptions parsed;
+        parsed.options.showHelp = true;
+        return parsed;
+    }
+    try {
+        return {read(parser), {}};
+    } catch (const OptionError& error) {
+        return {{}, error.message};
+    }
+}
+
+QString logHelpText()
+{
+    QString text = QStringLiteral(
+        "Usage: bermon-log (--device PATH | --port N) [options]\n"
+        "Records the counter reports of a unit under test in a bit-error-rate test, keeps the run's totals,\n"
+        "bounds its bit error ratio at a confidence level and, with --max-ber, gives a verdict.\n"
+        "\n"
+        "Every whole report becomes a row, in the CSV file and/or as a JSON line on standard output;\n"
+        "events (started, device lost, device back, counts went down, torn line cut, stopped) have rows\n"
+        "of their own. The bound is the exact one-sided Poisson upper bound on the BER without sync\n"
+        "loss; the BER with sync loss has none, as a lost frame counts 512 bit errors at once.\n"
+        "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"
+        "\nOptions:\n");
+    for (const Option& option : options()) {
+        const QString name = QStringLiteral("--") + option.name
+                             + (option.valueName.isEmpty() ? QString() : QLatin1Char(' ') + option.valueName);
+        text += QStringLiteral("  %1\n").arg(name);
+        // Wrapped at word boundaries, indented under the option.
+        QString line;
+        for (const QString& word : option.description.split(QLatin1Char(' '))) {
+            if (!line.isEmpty() && line.size() + word.size() > 88) {
+                text += QStringLiteral("      ") + line + QLatin1Char('\n');
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        text += QStringLiteral("      ") + line + QLatin1Char('\n');
+    }
+    text += QStringLiteral(
+        "\nExit status: 0 pass (or no verdict asked), 1 fail, 2 bad command line or CSV file,\n"
+        "3 no report came, the device failed without --reconnect, or a record could not be written,\n"
+        "4 not decided.\n");
+    return text;
+}

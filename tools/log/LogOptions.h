@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// How the run totals follow the unit's counters.
+enum class CounterModel {
+    Restart, // a received-frame count below the last one starts a new test period at 0
+    Wrap,    // each field is a free-running counter modulo its width
+};
+
+QString counterModelName(CounterModel model);
+
+// What the command line of bermon-log asks for.
+struct LogOptions
+{
+    bool showHelp = false;
+    QString device;   // --device, or empty
+    int port = 0;     // --port, or 0
+    int baudRate = 9600;
+    CounterModel counters = CounterModel::Restart;
+    QString csvPath;  // empty: no CSV
+    bool jsonl = false;
+    double confidence = 0.95;
+    std::optional<double> maxBer;
+    qint64 durationMs = 0;    // 0: no limit
+    double stopBits = 0;      // 0: no limit
+    bool stopBitsAuto = false;
+    qint64 stopReports = 0;   // 0: no limit
+    bool reconnect = false;
+    bool quiet = false;
+};
+
+struct ParsedLogOptions
+{
+    LogOptions options;
+    QString error; // empty when the command line is good; else names the option and value at fault
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// `arguments` is the command line after the program's name.
+ParsedLogOptions parseLogOptions(const QStringList& arguments);
+
+// "8h", "90m", "1h30m", "45s", "500ms", or a bare number of seconds; -1 when
+// the text is none of these or not above zero.
+qint64 parseDurationMs(const QString& text);
+
+QString logHelpText();

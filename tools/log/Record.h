@@ -1,0 +1,37 @@
+#pragma once
+
+#include "measurement/Rates.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// One row of the recording: a report, or an event with its detail.
+struct Record
+{
+    QDateTime time; // UTC
+    double elapsedSeconds = 0;
+    QString event;  // empty for a report
+    std::optional<measurement::ReportCounts> counts;
+    measurement::RateValues rates;        // with counts only
+    std::array<QString, 4> rateTexts;     // ber, ber_loss, per, per_loss as the window shows them
+    quint64 runBits = 0;
+    quint64 runErrorBits = 0;
+    double runBerUpper = 0;               // meaningful when runBits > 0
+    QString detail;
+};
+
+// The CSV header: column names only, no setting, so that runs with other
+// settings append to the same file.
+QByteArray csvHeader();
+
+// One whole line each, newline included.
+QByteArray csvLine(const Record& record);
+QByteArray jsonLine(const Record& record);
+
+// Counts and rates of one report exactly as the window computes and shows
+// them, without a window.
+void describeReport(const measurement::ReportCounts& counts, Record& record);

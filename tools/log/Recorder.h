@@ -1,0 +1,74 @@
+#pragma once
+
+#include "LineFile.h"
+#include "LogOptions.h"
+#include "Record.h"
+#include "RunTotals.h"
+#include "StatusLine.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace serial {
+class CommControl;
+}
+
+// Exit statuses of bermon-log.
+enum LogStatus { Pass = 0, Fail = 1, BadCommandLine = 2, NoRecording = 3, NotDecided = 4 };
+
+// One recording run: every whole report from the serial-port control becomes
+// a record, the run totals and their bound follow, the stop conditions and
+// the device's comings and goings are watched, and the end gives a verdict.
+class Recorder final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Recorder(const LogOptions& options, QObject* parent = nullptr);
+    ~Recorder() override;
+
+    // Opens the CSV file and the device. An exit status when the run cannot
+    // go on (the reason has been printed); nothing while it runs.
+    std::optional<int> start();
+    // Ends the run once: records why, flushes, prints the verdict, and
+    // returns the exit status. Later calls return the same status.
+    int finish(const QString& why);
+    bool hasFinished() const { return m_finished; }
+
+signals:
+    // The run has ended by itself (a stop condition, the device, a write
+    // failure) with this exit status.
+    void stopped(int status);
+
+private:
+    void onReport(const QByteArray& report);
+    void onDeviceLost(const QString& reason);
+    void tryReopen();
+    void onTick();
+    void stopWith(const QString& why);
+    Record newRecord(const QString& event = {}, const QString& detail = {});
+    void put(const Record& record);
+    double runUpperBound();
+    QString statusText();
+    int verdict();
+    QString describeDevice() const;
+
+    LogOptions m_options;
+    std::unique_ptr<serial::CommControl> m_comm;
+    RunTotals m_totals;
+    CsvFile m_csv;
+    StatusLine m_status;
+    QTimer m_tick;   // once a second: fsync, status, duration
+    QTimer m_reopen; // while waiting for the device
+    QElapsedTimer m_clock;
+    qint64 m_reports = 0;
+    quint64 m_boundErrors = ~0ull; // the error count whose upper mean is cached
+    double m_boundMean = 0;
+    bool m_deviceFailed = false;
+    bool m_writeFailed = false;
+    bool m_finished = false;
+    int m_exitStatus = Pass;
+};

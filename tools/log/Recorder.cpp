@@ -23,6 +23,12 @@ void printError(const QString& text)
     writeWhole(STDERR_FILENO, (QStringLiteral("bermon-log: ") + text + QLatin1Char('\n')).toLocal8Bit());
 }
 
+// The verdict stands alone on its line, for scripts to read.
+void printVerdict(const QString& text)
+{
+    writeWhole(STDERR_FILENO, (text + QLatin1Char('\n')).toLocal8Bit());
+}
+
 QString figure(double value)
 {
     return QString::number(value, 'g', 3);
@@ -83,7 +89,7 @@ std::optional<int> Recorder::start()
         printError(QStringLiteral("a pass at BER %1 and %2 % confidence needs %3 bits with no error%4")
                        .arg(*m_options.maxBer)
                        .arg(m_options.confidence * 100)
-                       .arg(std::ceil(needed), 0, 'g', 6)
+                       .arg(qint64(std::ceil(std::min(needed, 1e18))))
                        .arg(m_options.stopBitsAuto ? QStringLiteral("; the run stops there") : QString()));
     }
 
@@ -266,7 +272,7 @@ int Recorder::verdict()
     const quint64 bits = m_totals.bits();
     const quint64 errors = m_totals.bitErrors();
     if (bits == 0) {
-        printError(QStringLiteral("not decided: no bits counted"));
+        printVerdict(QStringLiteral("not decided: no bits counted"));
         return NotDecided;
     }
     const double upper = runUpperBound();
@@ -276,14 +282,14 @@ int Recorder::verdict()
                                  .arg(figure(double(bits)))
                                  .arg(m_options.confidence * 100);
     if (upper <= maxBer) {
-        printError(QStringLiteral("pass: BER below %1, at or below %2 (%3)").arg(figure(upper)).arg(maxBer).arg(evidence));
+        printVerdict(QStringLiteral("pass: BER below %1, at or below %2 (%3)").arg(figure(upper)).arg(maxBer).arg(evidence));
         return Pass;
     }
     if (lower > maxBer) {
-        printError(QStringLiteral("fail: BER above %1, above %2 (%3)").arg(figure(lower)).arg(maxBer).arg(evidence));
+        printVerdict(QStringLiteral("fail: BER above %1, above %2 (%3)").arg(figure(lower)).arg(maxBer).arg(evidence));
         return Fail;
     }
-    printError(QStringLiteral("not decided: BER between %1 and %2, which holds %3 (%4)")
+    printVerdict(QStringLiteral("not decided: BER between %1 and %2, which holds %3 (%4)")
                    .arg(figure(lower), figure(upper))
                    .arg(maxBer)
                    .arg(evidence));

@@ -1,0 +1,332 @@
+// bermon-log as a program, on pseudo-terminals fed by the emulated unit.
+
+#include "emulator/PseudoTerminal.h"
+#include "emulator/UnitEmulator.h"
+#include "measurement/CounterReport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using emulator::EmulatorSettings;
+using emulator::PseudoTerminal;
+using emulator::UnitEmulator;
+
+Q_DECLARE_METATYPE(emulator::CountOverflow)
+
+namespace {
+
+// The fields of one CSV line, quotes undone.
+QStringList csvFields(const QString& line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += line[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
+
+struct Csv
+{
+    QStringList header;
+    QList<QStringList> rows;
+    bool whole = true; // every line ends with a newline and has every column
+
+    explicit Csv(const QString& path)
+    {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = file.readAll();
+        whole = bytes.endsWith('\n');
+        const QList<QByteArray> lines = bytes.trimmed().split('\n');
+        header = csvFields(QString::fromUtf8(lines.first()));
+        for (const QByteArray& line : lines.mid(1)) {
+            rows << csvFields(QString::fromUtf8(line));
+            whole = whole && rows.last().size() == header.size();
+        }
+    }
+    QString at(const QStringList& row, const char* column) const { return row.value(header.indexOf(column)); }
+    QList<QStringList> events(const char* name) const
+    {
+        QList<QStringList> found;
+        for (const QStringList& row : rows)
+            if (at(row, "event") == name)
+                found << row;
+        return found;
+    }
+    QList<QStringList> reports() const { return events(""); }
+};
+
+// The emulated unit on a pseudo-terminal, and bermon-log recording it into a CSV file.
+struct Rig
+{
+    explicit Rig(EmulatorSettings settings)
+        : unit(line, settings)
+    {
+        QObject::connect(&unit, &UnitEmulator::transmitted, [this](const QByteArray& bytes) { sent << bytes; });
+    }
+    // Starts the recorder, and the unit once the recorder listens.
+    void start(const QStringList& options)
+    {
+        log.start(BERMON_LOG_PATH, QStringList{"--device", line.slavePath(), "--csv", csv()} + options);
+        QVERIFY(QTest::qWaitFor([&] { return QFile(csv()).size() > 300 || log.state() == QProcess::NotRunning; }, 20000));
+        QTest::qWait(100);
+        unit.start();
+    }
+    int finish()
+    {
+        if (!QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000))
+            return -1;
+        return log.exitStatus() == QProcess::NormalExit ? log.exitCode() : -1;
+    }
+    QString csv() const { return dir.filePath("run.csv"); }
+    QString errors() { return QString::fromLocal8Bit(log.readAllStandardError()); }
+
+    QTemporaryDir dir;
+    PseudoTerminal line;
+    UnitEmulator unit;
+    QList<QByteArray> sent;
+    QProcess log;
+};
+
+EmulatorSettings fastUnit(double ber, emulator::CountOverflow overflow = emulator::CountOverflow::RestartPeriod)
+{
+    EmulatorSettings settings;
+    settings.intervalMs = 20;
+    settings.link.frameRate = 1e6; // 20000 frames a report: a new period or a wrap every few reports
+    settings.link.bitErrorRate = ber;
+    settings.link.frameLossRate = 1e-4;
+    settings.overflow = overflow;
+    return settings;
+}
+
+} // namespace
+
+class TestLogProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsAndTotalsFollowTheReports_data();
+    void rowsAndTotalsFollowTheReports();
+    void verdicts_data();
+    void verdicts();
+    void killNineLeavesWholeRowsAndTheTornLineIsCut();
+    void fileWithAnotherHeaderIsRefused();
+    void reconnectsAfterAHangUp();
+    void badCommandLinesAndMissingDevices_data();
+    void badCommandLinesAndMissingDevices();
+};
+
+void TestLogProgram::rowsAndTotalsFollowTheReports_data()
+{
+    QTest::addColumn<emulator::CountOverflow>("overflow");
+    QTest::newRow("restart") << emulator::CountOverflow::RestartPeriod;
+    QTest::newRow("wrap") << emulator::CountOverflow::Wrap;
+}
+
+void TestLogProgram::rowsAndTotalsFollowTheReports()
+{
+    QFETCH(emulator::CountOverflow, overflow);
+    const bool wrap = overflow == emulator::CountOverflow::Wrap;
+    Rig rig(fastUnit(1e-6, overflow));
+    rig.start({"--reports", "30", "--counters", wrap ? "wrap" : "restart"});
+    QCOMPARE(rig.finish(), 0);
+    const Csv csv(rig.csv());
+    QVERIFY(csv.whole);
+    const QList<QStringList> reports = csv.reports();
+    QCOMPARE(reports.size(), 30);
+    QVERIFY(rig.sent.size() >= 30);
+
+    // The totals by the rule of each model, from the reports as sent.
+    quint64 fields[4] = {};
+    quint64 last[4] = {};
+    quint64 totals[4] = {};
+    const quint64 modulus[4] = {1 << 16, 1 << 16, 1 << 16, 1ull << 32};
+    int decreases = 0;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray& sent = rig.sent[i];
+        const QStringList& row = reports[i];
+        int f = 0;
+        for (const auto& [column, first, width] : {std::tuple{"recv_frames", 1, 2}, {"loss_frames", 3, 2},
+                                                   {"error_frames", 5, 2}, {"error_bits", 7, 4}}) {
+            fields[f] = measurement::reportField(sent, first, width);
+            QCOMPARE(csv.at(row, column).toULongLong(), fields[f]);
+            ++f;
+        }
+        const float ber = float(fields[3]) / float(fields[0] * 512);
+        QCOMPARE(csv.at(row, "ber"), QString::number(ber, 'g', 9));
+        const bool newPeriod = !wrap && i > 0 && fields[0] < last[0];
+        const bool down = i > 0 && (fields[0] < last[0] || fields[3] < last[3] || fields[1] < last[1] || fields[2] < last[2]);
+        decreases += down;
+        for (int k = 0; k < 4; ++k) {
+            if (wrap && i > 0)
+                totals[k] += (fields[k] + modulus[k] - last[k]) % modulus[k];
+            else if (newPeriod)
+                totals[k] += last[k];
+            last[k] = fields[k];
+        }
+        const quint64 bits = (wrap ? totals[0] : totals[0] + fields[0]) * 512;
+        const quint64 errors = wrap ? totals[3] : totals[3] + fields[3];
+        QCOMPARE(csv.at(row, "run_bits").toULongLong(), bits);
+        QCOMPARE(csv.at(row, "run_error_bits").toULongLong(), errors);
+    }
+    QVERIFY(decreases >= 5);
+    QCOMPARE(csv.events("counts went down").size(), decreases);
+    QCOMPARE(csv.events("stopped").size(), 1);
+    QVERIFY(csv.at(csv.events("started").first(), "detail").contains(wrap ? "counters wrap" : "counters restart"));
+}
+
+void TestLogProgram::verdicts_data()
+{
+    QTest::addColumn<double>("ber");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("pass") << 0.0 << QStringList{"--max-ber", "1e-6", "--bits", "auto"} << 0 << "pass:";
+    QTest::newRow("fail") << 1e-4 << QStringList{"--max-ber", "1e-6", "--reports", "3"} << 1 << "fail:";
+    QTest::newRow("not decided") << 1e-6 << QStringList{"--max-ber", "1.5e-6", "--reports", "3"} << 4 << "not decided:";
+}
+
+void TestLogProgram::verdicts()
+{
+    QFETCH(double, ber);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, verdict);
+    Rig rig(fastUnit(ber));
+    rig.start(options << "--quiet");
+    QCOMPARE(rig.finish(), status);
+    const QStringList lines = rig.errors().split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.last().startsWith(verdict), qPrintable(lines.join('\n')));
+    if (status == 0) // --bits auto: -ln(0.05)/1e-6 = 2995733 bits, the first report's 1e7 bits pass
+        QVERIFY(lines.first().contains("2995733 bits"));
+}
+
+void TestLogProgram::killNineLeavesWholeRowsAndTheTornLineIsCut()
+{
+    EmulatorSettings settings = fastUnit(1e-6);
+    settings.intervalMs = 1;
+    Rig rig(settings);
+    rig.start({"--quiet"});
+    QTest::qWait(700);
+    ::kill(pid_t(rig.log.processId()), SIGKILL);
+    rig.finish();
+    QVERIFY(Csv(rig.csv()).whole);
+    const int rows = Csv(rig.csv()).rows.size();
+    QVERIFY(rows > 50);
+
+    QFile file(rig.csv());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("2026-01-01T00:00:00.000Z,1.5,,6553"); // a power cut mid-row
+    file.close();
+    Rig again(fastUnit(1e-6));
+    QVERIFY(QFile::copy(rig.csv(), again.csv()));
+    again.start({"--reports", "2", "--quiet"});
+    QCOMPARE(again.finish(), 0);
+    const Csv after(again.csv());
+    QVERIFY(after.whole);
+    QCOMPARE(after.rows.size(), rows + 5); // started, torn line cut, two reports, stopped
+    QCOMPARE(after.at(after.events("torn line cut").first(), "detail"), "cut 34 bytes of a torn last line before appending");
+}
+
+void TestLogProgram::fileWithAnotherHeaderIsRefused()
+{
+    Rig rig(fastUnit(0));
+    QFile file(rig.csv());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("time,value\n1,2"); // someone else's file
+    file.close();
+    rig.log.start(BERMON_LOG_PATH, {"--device", rig.line.slavePath(), "--csv", rig.csv()});
+    QCOMPARE(rig.finish(), 2);
+    QVERIFY(rig.errors().contains("not this program's header"));
+    QFile check(rig.csv());
+    check.open(QIODevice::ReadOnly);
+    QCOMPARE(check.readAll(), QByteArray("time,value\n1,2"));
+}
+
+void TestLogProgram::reconnectsAfterAHangUp()
+{
+    // The device is reached through a link that is pointed at a new
+    // pseudo-terminal once the first hangs up, as a re-plugged adapter returns.
+    EmulatorSettings settings = fastUnit(1e-6);
+    settings.faults.hangUpAfter = 5;
+    Rig rig(settings);
+    const QString link = rig.dir.filePath("ttyUNIT");
+    QVERIFY(QFile::link(rig.line.slavePath(), link));
+    rig.log.start(BERMON_LOG_PATH, {"--device", link, "--csv", rig.csv(), "--reconnect", "--reports", "10", "--quiet"});
+    QVERIFY(QTest::qWaitFor([&] { return QFile(rig.csv()).size() > 300; }, 20000));
+    QTest::qWait(100);
+    rig.unit.start();
+    QVERIFY(QTest::qWaitFor([&] { return !rig.unit.isRunning(); }, 20000));
+
+    PseudoTerminal second;
+    QFile::remove(link);
+    QVERIFY(QFile::link(second.slavePath(), link));
+    UnitEmulator unit(second, fastUnit(1e-6));
+    QVERIFY(QTest::qWaitFor([&] { return !Csv(rig.csv()).events("device back").isEmpty(); }, 20000));
+    unit.start();
+    QCOMPARE(rig.finish(), 0);
+
+    const Csv csv(rig.csv());
+    QCOMPARE(csv.reports().size(), 10);
+    QCOMPARE(csv.events("device lost").size(), 1);
+    // The totals carry on: the second unit's first report adds to the first's last.
+    const QList<QStringList> reports = csv.reports();
+    QVERIFY(csv.at(reports[5], "run_bits").toULongLong() > csv.at(reports[4], "run_bits").toULongLong());
+}
+
+void TestLogProgram::badCommandLinesAndMissingDevices_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QStringList pts{"--device", "/dev/ptmx"};
+    QTest::newRow("no device") << QStringList{} << 2 << "either --device PATH or --port N";
+    QTest::newRow("both") << QStringList{"--device", "/dev/null", "--port", "1"} << 2 << "either --device";
+    QTest::newRow("unknown") << QStringList{"--speed", "9600"} << 2 << "Unknown option 'speed'";
+    QTest::newRow("baud") << pts + QStringList{"--baud", "4800"} << 2 << "--baud '4800': not a supported baud rate";
+    QTest::newRow("port") << QStringList{"--port", "0"} << 2 << "--port '0': out of range (1 to 256)";
+    QTest::newRow("counters") << pts + QStringList{"--counters", "free"} << 2 << "--counters 'free'";
+    QTest::newRow("confidence 1") << pts + QStringList{"--confidence", "1"} << 2 << "--confidence '1': must be above 0 and below 1";
+    QTest::newRow("confidence nan") << pts + QStringList{"--confidence", "nan"} << 2 << "--confidence 'nan'";
+    QTest::newRow("max-ber") << pts + QStringList{"--max-ber", "0"} << 2 << "--max-ber '0'";
+    QTest::newRow("duration") << pts + QStringList{"--duration", "8x"} << 2 << "--duration '8x'";
+    QTest::newRow("duration 0") << pts + QStringList{"--duration", "0h"} << 2 << "--duration '0h'";
+    QTest::newRow("bits") << pts + QStringList{"--bits", "lots"} << 2 << "--bits 'lots': not a number";
+    QTest::newRow("bits auto") << pts + QStringList{"--bits", "auto"} << 2 << "--bits 'auto': needs --max-ber";
+    QTest::newRow("reports") << pts + QStringList{"--reports", "-1"} << 2 << "--reports '-1'";
+    QTest::newRow("twice") << pts + QStringList{"--reports", "1", "--reports", "2"} << 2 << "--reports given more than once";
+    QTest::newRow("stray") << pts + QStringList{"extra"} << 2 << "unexpected argument 'extra'";
+    QTest::newRow("csv dir") << pts + QStringList{"--csv", "/"} << 2 << "--csv '/':";
+    QTest::newRow("missing") << QStringList{"--device", "/dev/no-such-unit"} << 3 << "cannot open /dev/no-such-unit";
+}
+
+void TestLogProgram::badCommandLinesAndMissingDevices()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QProcess log;
+    log.start(BERMON_LOG_PATH, arguments);
+    QVERIFY(log.waitForFinished(30000));
+    QCOMPARE(log.exitCode(), status);
+    const QString error = QString::fromLocal8Bit(log.readAllStandardError());
+    QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(TestLogProgram)
+#include "test_log_program.moc"

@@ -1,19 +1,29 @@
 // Counter reports end to end: an arbitrary byte stream, cut into arbitrary
-// pieces, arrives on an in-memory device, goes through the serial-port control
-// and its OnComm event into the report handler, and lands in the status
+// pieces, arrives on an in-memory device, is framed by the serial-port control
+// and goes through its OnComm event into the report handler and the status
 // displays. Start, Stop, other receive thresholds, device failures, reopening,
-// stray events and a change of regional settings come in between.
+// stray events, a change of regional settings or of baud rate, pauses and
+// quiet lines come in between.
 //
-// The harness keeps its own account of what waits in the receive buffer and of
-// what the displays must show, decoded independently from the bytes that each
-// read returned, and aborts with a message on the first difference:
-//  - every read hands over exactly the bytes that wait;
-//  - a report is announced as soon as the threshold of bytes waits, once;
-//  - the hex line shows exactly the first twelve bytes of the last read, as
-//    " XX" groups of upper-case digits, and changes only in a receive event;
-//  - each count display holds the plain decimal text of the count that the
-//    last report carrying that field gave, within the field's range; input
-//    without the marker changes no display;
+// Timers run on a clock of the harness's own (VirtualClock below): a quiet
+// line costs no real time and fires the control's quiet timer exactly when the
+// input says so.
+//
+// The harness keeps its own account of the bytes the control was handed since
+// its framing last started afresh, of what waits in the receive buffer and of
+// what the displays must show, and aborts with a message on the first
+// difference:
+//  - every report framed and every run of rejected bytes is a stretch of the
+//    bytes received, in order; while a run is on from the fresh start they
+//    tile the bytes received without gap or overlap, no more than the
+//    framer's limit of them stays undecided, and a quiet line settles all;
+//  - each read hands over nothing or the newest report framed, 12 bytes that
+//    start with the marker; a report is announced once, before any rejected
+//    bytes that follow it, and OnComm is never raised inside OnComm;
+//  - the hex line shows the first twelve bytes of the last report read or of
+//    the last rejected bytes, as " XX" groups of upper-case digits;
+//  - each count display holds the plain decimal text of the count in the last
+//    report read;
 //  - each rate display holds "N/A" exactly when its denominator is 0, or a
 //    well-formed text ("0.0 E+0", "1.0 E+0", "m E-n", a percent text) whose
 //    value is the rate of the counts shown.
@@ -23,9 +33,10 @@
 //   0x00-0x7F  a piece of that many bytes arrives
 //   0x80-0x9F  a flood of (code - 0x7F) * 64 bytes arrives at once: the next
 //              (up to) twelve bytes over and over, zeros when none are left;
-//              enough of them overrun the receive buffer
+//              enough of them overrun the framer
 //   0xA0-0xFF  an action, (code - 0xA0) % 16: see Action below
 
+#include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportPort.h"
 #include "measurement/ReportReception.h"
@@ -33,13 +44,17 @@
 #include "serial/CommControl.h"
 #include "serial/MemoryPortBackend.h"
 #include "serial/PortError.h"
+#include "serial/ReportFramer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTimerEvent>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -47,6 +62,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -54,7 +70,7 @@ using measurement::StatusDisplay;
 
 constexpr int kReportLength = 12;
 constexpr quint8 kMarker = 0xF1;
-constexpr qsizetype kBufferSize = serial::CommControl::kInBufferSize;
+constexpr qsizetype kMaxUndecided = serial::ReportFramer::kMaxUndecided;
 
 [[noreturn]] void violated(const std::string& what)
 {
@@ -173,17 +189,14 @@ struct Counts
     std::array<quint64, 4> values{};
 };
 
-// Applies the fields of a report input that are present in full.
-void decodeInto(Counts& counts, const QByteArray& input)
+void decodeInto(Counts& counts, const QByteArray& report)
 {
     struct Field { int first; int width; };
     constexpr Field fields[] = {{1, 2}, {3, 2}, {5, 2}, {7, 4}};
     for (std::size_t f = 0; f < 4; ++f) {
-        if (input.size() < fields[f].first + fields[f].width)
-            continue;
         quint64 value = 0;
         for (int i = 0; i < fields[f].width; ++i)
-            value = value * 256 + static_cast<quint8>(input[fields[f].first + i]);
+            value = value * 256 + static_cast<quint8>(report[fields[f].first + i]);
         counts.values[f] = value;
     }
 }
@@ -318,6 +331,85 @@ void checkRateText(StatusDisplay display, const QString& text, Style style, cons
 }
 
 // ---------------------------------------------------------------------------
+// The event loop: posted events are delivered as usual, but timers run on a
+// clock that only advance() moves.
+
+class VirtualClock final : public QAbstractEventDispatcher
+{
+public:
+    bool processEvents(QEventLoop::ProcessEventsFlags) override
+    {
+        emit awake();
+        QCoreApplication::sendPostedEvents();
+        return false;
+    }
+    void registerSocketNotifier(QSocketNotifier*) override {}
+    void unregisterSocketNotifier(QSocketNotifier*) override {}
+    void registerTimer(int id, qint64 interval, Qt::TimerType type, QObject* object) override
+    {
+        m_timers.push_back({id, interval, type, object, m_now + interval});
+    }
+    bool unregisterTimer(int id) override
+    {
+        return std::erase_if(m_timers, [id](const Timer& t) { return t.id == id; }) > 0;
+    }
+    bool unregisterTimers(QObject* object) override
+    {
+        return std::erase_if(m_timers, [object](const Timer& t) { return t.object == object; }) > 0;
+    }
+    QList<TimerInfo> registeredTimers(QObject* object) const override
+    {
+        QList<TimerInfo> infos;
+        for (const Timer& t : m_timers)
+            if (t.object == object)
+                infos.append(TimerInfo(t.id, int(t.interval), t.type));
+        return infos;
+    }
+    int remainingTime(int id) override
+    {
+        for (const Timer& t : m_timers)
+            if (t.id == id)
+                return int(std::max<qint64>(0, t.due - m_now));
+        return -1;
+    }
+    void wakeUp() override {}
+    void interrupt() override {}
+
+    // Lets `ms` pass: every timer due by then fires, in the order they fall
+    // due, with what it posts delivered before the next.
+    void advance(qint64 ms)
+    {
+        const qint64 until = m_now + ms;
+        for (;;) {
+            const auto next = std::min_element(m_timers.begin(), m_timers.end(),
+                                               [](const Timer& a, const Timer& b) { return a.due < b.due; });
+            if (next == m_timers.end() || next->due > until)
+                break;
+            m_now = next->due;
+            next->due += std::max<qint64>(next->interval, 1);
+            QTimerEvent event(next->id);
+            QCoreApplication::sendEvent(next->object, &event); // may change m_timers
+            QCoreApplication::sendPostedEvents();
+        }
+        m_now = until;
+    }
+
+private:
+    struct Timer
+    {
+        int id;
+        qint64 interval;
+        Qt::TimerType type;
+        QObject* object;
+        qint64 due;
+    };
+    std::vector<Timer> m_timers;
+    qint64 m_now = 0;
+};
+
+VirtualClock* g_clock = nullptr; // owned by the application
+
+// ---------------------------------------------------------------------------
 // One run of the monitor against one input.
 
 enum class Action {
@@ -325,7 +417,7 @@ enum class Action {
     Stop,
     Resume,          // threshold back to 12 without discarding the backlog
     ThresholdOne,
-    ThresholdFive,
+    ThresholdBeyond, // 13: more than a report, so never reached
     ThresholdEleven,
     DeviceFails,
     Reopen,
@@ -334,6 +426,9 @@ enum class Action {
     StrayEvent,      // OnComm raised without the control's say-so
     SwitchRegion,
     ProcessEvents,
+    LineQuiet,       // the line stays silent for the quiet-line time
+    ShortPause,      // silent for half of it
+    SwitchBaudRate,  // 9600 <-> 115200, which changes the quiet-line time
 };
 
 class Session
@@ -347,6 +442,10 @@ public:
                                                        [](int port) { return QStringLiteral("mem%1").arg(port); });
         QObject::connect(m_comm.get(), &serial::CommControl::OnComm, [this] { onComm(); });
         QObject::connect(m_comm.get(), &serial::CommControl::deviceLost, [this] { ++m_lostSignals; });
+        QObject::connect(m_comm.get(), &serial::CommControl::reportFramed,
+                         [this](const QByteArray& report) { onReportFramed(report); });
+        QObject::connect(m_comm.get(), &serial::CommControl::inputRejected,
+                         [this](const QByteArray& bytes) { onInputRejected(bytes); });
 
         QLocale::setDefault(localeOf(m_style));
         // The window as it opens: start texts, port 1 open, then Start.
@@ -358,18 +457,12 @@ public:
 
     void deliver(const QByteArray& piece)
     {
-        int expectedEvents = 0;
-        if (m_open) {
-            const qsizetype room = kBufferSize - m_waiting.size();
-            m_waiting += piece.first(qMin(room, piece.size()));
-            if (m_threshold > 0 && m_waiting.size() >= m_threshold)
-                expectedEvents = 1;
-        }
-        const int before = m_events;
+        if (m_open)
+            m_received += piece; // before delivery: the signals it raises are checked against it
         m_memory->deliver(piece);
-        if (m_events - before != expectedEvents)
-            violated("a piece of " + std::to_string(piece.size()) + " bytes raised " + std::to_string(m_events - before)
-                     + " receive events, expected " + std::to_string(expectedEvents));
+        if (m_open && m_gapless && m_received.size() - m_settled > kMaxUndecided)
+            violated(std::to_string(m_received.size() - m_settled) + " bytes stay undecided, more than the framer's "
+                     + std::to_string(kMaxUndecided));
         checkState();
     }
 
@@ -392,7 +485,7 @@ public:
         case Action::Stop: setThreshold(0); break;
         case Action::Resume: setThreshold(12); break;
         case Action::ThresholdOne: setThreshold(1); break;
-        case Action::ThresholdFive: setThreshold(5); break;
+        case Action::ThresholdBeyond: setThreshold(13); break;
         case Action::ThresholdEleven: setThreshold(11); break;
         case Action::DeviceFails: {
             const int lostBefore = m_lostSignals;
@@ -413,6 +506,7 @@ public:
                     violated("opening an open port succeeded");
                 m_open = true;
                 m_waiting.clear();
+                restartFraming();
             } catch (const serial::PortError&) {
                 if (!m_open)
                     violated("opening the in-memory port failed");
@@ -422,23 +516,46 @@ public:
             m_comm->setPortOpen(false);
             closeModel();
             break;
-        case Action::StrayEvent: onComm(); break;
+        case Action::StrayEvent:
+            m_stray = true;
+            onComm();
+            m_stray = false;
+            break;
         case Action::SwitchRegion:
             m_style = m_style == Style::C ? Style::German : Style::C;
             QLocale::setDefault(localeOf(m_style));
             break;
         case Action::ProcessEvents: processEvents(0); break;
+        case Action::LineQuiet:
+            g_clock->advance(serial::quietLineTime(m_baudRate).count());
+            if (m_open && m_gapless && m_settled != m_received.size())
+                violated("the line went quiet, yet " + std::to_string(m_received.size() - m_settled)
+                         + " bytes are neither framed nor rejected: " + hexBytes(m_received.sliced(m_settled)));
+            break;
+        case Action::ShortPause: g_clock->advance(serial::quietLineTime(m_baudRate).count() / 2); break;
+        case Action::SwitchBaudRate:
+            m_baudRate = m_baudRate == 9600 ? 115200 : 9600;
+            m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_baudRate));
+            break;
         }
         checkState();
     }
 
 private:
+    // Whether a report waiting in the buffer is announced by OnComm.
+    bool announcing() const { return m_open && m_threshold > 0 && m_threshold <= kReportLength; }
+
     void setThreshold(qint16 threshold)
     {
+        const bool runStarts = m_threshold == 0 && threshold > 0;
         m_comm->setRThreshold(threshold);
         m_threshold = threshold;
-        // Bytes that already wait are announced from the event loop.
-        processEvents(m_open && threshold > 0 && m_waiting.size() >= threshold ? 1 : 0);
+        if (runStarts)
+            restartFraming();
+        else if (threshold == 0)
+            m_gapless = false; // rejected bytes go unannounced from now on
+        // A report that already waits is announced from the event loop.
+        processEvents(announcing() && !m_waiting.isEmpty() ? 1 : 0);
     }
 
     void processEvents(int expectedEvents)
@@ -450,51 +567,101 @@ private:
                      + std::to_string(expectedEvents));
     }
 
+    // The control forgets what it had not yet framed: its account starts anew.
+    void restartFraming()
+    {
+        m_received.clear();
+        m_settled = 0;
+        m_gapless = m_threshold > 0;
+        m_unannounced = false;
+    }
+
     void closeModel()
     {
         m_open = false;
         m_waiting.clear();
+        restartFraming();
+    }
+
+    // Finds a framed report or rejected run in the bytes received after what
+    // was settled before it: right there while every settled piece is
+    // announced, anywhere later otherwise.
+    void locate(const QByteArray& bytes, const char* what)
+    {
+        qsizetype at = -1;
+        if (m_gapless) {
+            if (m_received.sliced(m_settled).startsWith(bytes))
+                at = m_settled;
+        } else {
+            at = m_received.indexOf(bytes, m_settled);
+        }
+        if (at < 0)
+            violated(std::string(what) + " " + hexBytes(bytes) + " is not the next stretch of the bytes received, "
+                     + hexBytes(m_received.sliced(m_settled)));
+        m_settled = at + bytes.size();
+    }
+
+    void onReportFramed(const QByteArray& report)
+    {
+        if (!m_open)
+            violated("a report was framed on a closed port");
+        if (report.size() != kReportLength || static_cast<quint8>(report[0]) != kMarker)
+            violated("framed report " + hexBytes(report) + " is not 12 bytes that start with the marker");
+        locate(report, "framed report");
+        m_waiting = report;
+        m_unannounced = announcing();
+    }
+
+    void onInputRejected(const QByteArray& bytes)
+    {
+        if (!m_open || m_threshold == 0)
+            violated("rejected bytes were announced while no run is on");
+        if (bytes.isEmpty())
+            violated("an empty run of bytes was rejected");
+        if (m_unannounced)
+            violated("rejected bytes " + hexBytes(bytes) + " came before the report ahead of them was announced");
+        locate(bytes, "rejected run");
+        // As the window does: garbage on the line shows in the hex line.
+        m_view.setHexLine(measurement::hexLine(bytes));
+        m_hexLine = expectedHexLine(bytes);
     }
 
     // The report handler, connected to OnComm, and the check of what it did.
     void onComm()
     {
+        if (m_inHandler)
+            violated("OnComm was raised inside OnComm");
+        m_inHandler = true;
         ++m_events;
         const ViewState before = m_view.state;
         RecordingPort port(*m_comm);
         measurement::receiveReport(port, m_view);
+        m_inHandler = false;
 
         if (port.eventReads != 1)
             violated("the handler read the event kind " + std::to_string(port.eventReads) + " times");
         if (port.kind != measurement::kCommEventReceive) {
+            if (!m_stray)
+                violated("the control raised an event of kind " + std::to_string(port.kind));
             if (!port.reads.isEmpty() || !(m_view.state == before))
                 violated("an event of kind " + std::to_string(port.kind) + " read the port or changed a display");
             return;
         }
-        if (port.reads.isEmpty())
-            violated("a receive event did not read the port");
+        if (port.reads.size() != 1)
+            violated("a receive event read the port " + std::to_string(port.reads.size()) + " times");
         const QByteArray input = port.reads.first();
         if (input != m_waiting)
             violated("the read gave " + hexBytes(input) + " while " + hexBytes(m_waiting) + " waited");
+        if (input.isEmpty() && !m_stray)
+            violated("OnComm was raised with no report waiting");
         m_waiting.clear();
+        m_unannounced = false;
 
         m_hexLine = expectedHexLine(input);
         if (m_view.state.hexLine != m_hexLine)
             violated("hex line " + quoted(m_view.state.hexLine) + " for input " + hexBytes(input));
-
-        if (!input.isEmpty() && static_cast<quint8>(input[0]) != kMarker) {
-            // Dropped, with whatever arrived since; nothing arrives while the
-            // handler runs, so the second read finds nothing.
-            if (port.reads.size() != 2 || !port.reads[1].isEmpty())
-                violated("input without the marker was read " + std::to_string(port.reads.size()) + " times");
-            for (std::size_t d = 0; d < before.texts.size(); ++d)
-                if (m_view.state.texts[d] != before.texts[d])
-                    violated("input " + hexBytes(input) + " without the marker changed " + kDisplayNames[d]);
-            return;
-        }
-        if (port.reads.size() != 1)
-            violated("input " + hexBytes(input) + " was read again");
-        decodeInto(m_counts, input);
+        if (!input.isEmpty())
+            decodeInto(m_counts, input);
         // The rates were computed afresh from the counts, in the current
         // style; checkState holds them to that from now on.
         for (std::size_t r = 0; r < 4; ++r) {
@@ -509,14 +676,14 @@ private:
             violated(std::string("the port is ") + (m_comm->portOpen() ? "open" : "closed") + " unexpectedly");
         if (m_comm->rThreshold() != m_threshold)
             violated("the receive threshold changed by itself");
-        if (m_open && m_threshold > 0 && m_waiting.size() >= m_threshold)
-            violated(std::to_string(m_waiting.size()) + " bytes wait unannounced at threshold "
+        if (announcing() && !m_waiting.isEmpty())
+            violated("report " + hexBytes(m_waiting) + " waits unannounced at threshold "
                      + std::to_string(m_threshold));
 
         const ViewState& state = m_view.state;
         checkHexLineShape(state.hexLine);
         if (state.hexLine != m_hexLine)
-            violated("hex line " + quoted(state.hexLine) + " changed outside a receive event");
+            violated("hex line " + quoted(state.hexLine) + " changed outside a receive event or a rejection");
 
         for (std::size_t c = 0; c < 4; ++c) {
             const QString& text = state.texts[slot(kCountDisplays[c])];
@@ -547,7 +714,14 @@ private:
     // The harness's own account.
     bool m_open = false;
     qint16 m_threshold = 0;
-    QByteArray m_waiting;
+    qint32 m_baudRate = 9600;
+    QByteArray m_received;   // handed to the control since its framing started afresh
+    qsizetype m_settled = 0; // of them, framed or rejected so far
+    bool m_gapless = false;  // every rejected run since then was announced
+    QByteArray m_waiting;    // the newest report framed and not yet read
+    bool m_unannounced = false;
+    bool m_inHandler = false;
+    bool m_stray = false;
     Counts m_counts;
     QString m_hexLine;
     Style m_style = Style::C;
@@ -558,26 +732,6 @@ private:
     int m_lostSignals = 0;
 };
 
-Action actionFor(quint8 code)
-{
-    switch ((code - 0xA0) % 16) {
-    case 0: return Action::Start;
-    case 1: return Action::Stop;
-    case 2: return Action::Resume;
-    case 3: return Action::ThresholdOne;
-    case 4: return Action::ThresholdFive;
-    case 5: return Action::ThresholdEleven;
-    case 6: return Action::DeviceFails;
-    case 7: return Action::Reopen;
-    case 8: return Action::Open;
-    case 9: return Action::Close;
-    case 10: return Action::StrayEvent;
-    case 11: return Action::SwitchRegion;
-    case 12: return Action::ProcessEvents;
-    default: return Action::Start;
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
@@ -585,6 +739,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
     static int argc = 1;
     static char name[] = "report_path_fuzzer";
     static char* argv[] = {name, nullptr};
+    g_clock = new VirtualClock;
+    QCoreApplication::setEventDispatcher(g_clock); // before the application makes its own
     static QCoreApplication app(argc, argv);
     return 0;
 }
@@ -606,7 +762,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 flood[i] = pattern[std::size_t(i) % pattern.size()];
             session.deliver(flood);
         } else {
-            session.act(actionFor(code));
+            session.act(Action((code - 0xA0) % 16));
         }
     }
     return 0;

@@ -1,6 +1,7 @@
 // Runs every benchmark and prints one table, with a description of the
 // machine, in Markdown so that it can go into BENCHMARKS.md as it stands.
 #include "Benches.h"
+#include "LogBench.h"
 
 #include <QApplication>
 #include <QDate>
@@ -55,6 +56,8 @@ int main(int argc, char* argv[])
         {"floor", bench::benchPtyFloor},
         {"idle", bench::benchIdleCpu},
         {"start-up", [] { return bench::benchStartup(probe()); }},
+        {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
+        {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool correct = true;

@@ -1,0 +1,198 @@
+#include "LogBench.h"
+
+#include "ReportWriter.h"
+
+#include "emulator/PseudoTerminal.h"
+#include "measurement/CounterReport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+// User and system CPU seconds of a running process.
+double cpuSecondsOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return NAN;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which is in parentheses: utime and stime are 14 and 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Peak resident memory of a running process, in MiB.
+double peakMiBOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return NAN;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    return NAN;
+}
+
+// Whether report i of the numbered reports holds the marker in its counts.
+// Back to back with the next report, such bytes also read as stray bytes, a
+// report starting at the inner marker, and the next report's tail: the
+// framer cannot tell which, and by its rule shows neither report.
+bool markerInCounts(quint32 i)
+{
+    return (i & 0xFF) == measurement::kReportMarker || ((i >> 8) & 0xFF) == measurement::kReportMarker;
+}
+
+bool ambiguous(quint32 i)
+{
+    return markerInCounts(i) || markerInCounts(i - 1);
+}
+
+struct Missed
+{
+    qsizetype plain = 0;  // reports that any reading of the bytes makes whole
+    qsizetype marked = 0; // reports with the marker in their counts, and the one after each
+};
+
+// The numbered reports that have no row in the recording.
+Missed missedReports(const QString& csvPath)
+{
+    QFile file(csvPath);
+    file.open(QIODevice::ReadOnly);
+    std::vector<bool> recorded(kNumberedReports + 1);
+    // A report row has an empty event, the third field; report i counts i bit errors.
+    for (const QByteArray& row : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = row.split(',');
+        const quint32 i = fields.size() > 6 && fields[2].isEmpty() ? fields[6].toUInt() : 0;
+        if (i >= 1 && i <= quint32(kNumberedReports))
+            recorded[i] = true;
+    }
+    Missed missed;
+    for (quint32 i = 1; i <= quint32(kNumberedReports); ++i) {
+        if (!recorded[i])
+            ++(ambiguous(i) ? missed.marked : missed.plain);
+    }
+    return missed;
+}
+
+struct UnitRun
+{
+    double cpuSeconds = 0;
+    double peakMiB = 0;
+    Missed missed;
+};
+
+// `units` recorders, each on a line of its own that carries the numbered reports.
+std::vector<UnitRun> record(const QString& logPath, int units)
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<emulator::PseudoTerminal>> lines;
+    std::vector<std::unique_ptr<QProcess>> logs;
+    for (int i = 0; i < units; ++i) {
+        lines.push_back(std::make_unique<emulator::PseudoTerminal>());
+        logs.push_back(std::make_unique<QProcess>());
+        logs.back()->start(logPath, {"--device", lines.back()->slavePath(), "--baud", "115200", "--quiet", "--csv",
+                                     dir.filePath(QString::number(i))});
+    }
+    for (int i = 0; i < units; ++i)
+        QTest::qWaitFor([&] { return QFile(dir.filePath(QString::number(i))).size() > 300; }, 10000);
+    QTest::qWait(200); // the ports opened and quiet
+    std::vector<double> cpuAtStart;
+    for (const auto& log : logs)
+        cpuAtStart.push_back(cpuSecondsOf(log->processId()));
+
+    std::vector<std::thread> writers;
+    std::vector<std::vector<std::atomic<double>>> writtenAt;
+    writtenAt.reserve(size_t(units));
+    for (int i = 0; i < units; ++i) {
+        writtenAt.emplace_back(kNumberedReports + 1);
+        writers.emplace_back([&, i] { writeNumberedReports(*lines[size_t(i)], writtenAt[size_t(i)]); });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    QTest::qWait(500); // the last reports settled by the quiet line
+
+    std::vector<UnitRun> runs(static_cast<size_t>(units));
+    for (int i = 0; i < units; ++i) {
+        QProcess& log = *logs[size_t(i)];
+        runs[size_t(i)].cpuSeconds = cpuSecondsOf(log.processId()) - cpuAtStart[size_t(i)];
+        runs[size_t(i)].peakMiB = peakMiBOf(log.processId());
+        log.terminate();
+    }
+    for (int i = 0; i < units; ++i) {
+        logs[size_t(i)]->waitForFinished(10000);
+        runs[size_t(i)].missed = missedReports(dir.filePath(QString::number(i)));
+    }
+    return runs;
+}
+
+QString microseconds(double seconds)
+{
+    return QString::number(seconds * 1e6, 'f', 1) + QStringLiteral(" us");
+}
+
+Figure missedFigure(const QString& who, qsizetype missed, int sent)
+{
+    return {QStringLiteral("%1: whole reports not recorded (of %2)").arg(who).arg(sent), QString::number(missed), "0",
+            missed == 0, Figure::Correctness};
+}
+
+// Counted apart: what the framer does with them is its own rule, the same for the window.
+Figure markedFigure(const QString& who, qsizetype missed)
+{
+    return {QStringLiteral("%1: reports left ambiguous by a marker in the counts, back to back, not framed").arg(who),
+            QString::number(missed), "(the framer's rule)", true};
+}
+
+} // namespace
+
+std::vector<Figure> benchLogOneUnit(const QString& logPath)
+{
+    const UnitRun run = record(logPath, 1).front();
+    const double perReport = run.cpuSeconds / kNumberedReports;
+    return {
+        {QStringLiteral("bermon-log CPU per report at 960 reports/s"), microseconds(perReport), "< 100 us",
+         perReport < 100e-6},
+        {QStringLiteral("bermon-log peak memory at 960 reports/s"), QString::number(run.peakMiB, 'f', 1) + " MiB",
+         "< 40 MiB", run.peakMiB < 40},
+        missedFigure(QStringLiteral("bermon-log"), run.missed.plain, kNumberedReports),
+        markedFigure(QStringLiteral("bermon-log"), run.missed.marked),
+    };
+}
+
+std::vector<Figure> benchLogSixteenUnits(const QString& logPath)
+{
+    constexpr int kUnits = 16;
+    const std::vector<UnitRun> runs = record(logPath, kUnits);
+    double cpu = 0;
+    double peak = 0;
+    Missed missed;
+    for (const UnitRun& run : runs) {
+        cpu = std::max(cpu, run.cpuSeconds);
+        peak = std::max(peak, run.peakMiB);
+        missed.plain += run.missed.plain;
+        missed.marked += run.missed.marked;
+    }
+    const double seconds = kNumberedReports / 960.0;
+    return {
+        {QStringLiteral("16 recorders at 960 reports/s each: CPU share of the busiest unit"),
+         QString::number(100 * cpu / seconds, 'f', 1) + " %", "< 10 %", cpu / seconds < 0.1},
+        {QStringLiteral("16 recorders: peak memory of the largest unit"), QString::number(peak, 'f', 1) + " MiB",
+         "< 40 MiB", peak < 40},
+        missedFigure(QStringLiteral("16 recorders"), missed.plain, kUnits * kNumberedReports),
+        markedFigure(QStringLiteral("16 recorders"), missed.marked),
+    };
+}
+
+} // namespace bench

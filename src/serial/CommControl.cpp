@@ -55,6 +55,8 @@ void CommControl::setPortOpen(bool open)
         throw PortError(QStringLiteral("Port already open"));
     const QString target = device();
     try {
+        if (target.isEmpty())
+            throw PortError(noDeviceText(m_commPort));
         m_backend->open(target, m_settings);
     } catch (const PortError& error) {
         m_lastError = error.message();
@@ -70,10 +72,9 @@ void CommControl::setRThreshold(qint16 threshold)
 {
     if (threshold < 0)
         throw PortError(QStringLiteral("Invalid receive threshold %1").arg(threshold));
-    // A run starts with nothing half received. Unless the line has been quiet,
-    // the next byte may fall anywhere in a report.
+    // A run starts with nothing half received.
     if (m_threshold == 0 && threshold > 0)
-        m_framer.reset(!m_quietTimer.isActive() && m_open);
+        m_framer.dropUndecided();
     m_threshold = threshold;
     // Bytes that already wait raise the event too, from the event loop rather
     // than nested inside the caller.
@@ -100,8 +101,14 @@ void CommControl::onBytesArrived()
     const QByteArray received = m_backend->takeReceived();
     if (received.isEmpty())
         return;
-    m_quietTimer.start();
-    deliver(m_framer.feed(received));
+    const QList<ReportFramer::Piece> pieces = m_framer.feed(received);
+    // Waiting for the line to go quiet costs a wake-up; only undecided bytes
+    // need it.
+    if (m_framer.settled())
+        m_quietTimer.stop();
+    else
+        m_quietTimer.start();
+    deliver(pieces);
 }
 
 void CommControl::onLineQuiet()
@@ -144,7 +151,7 @@ void CommControl::restartFraming()
 {
     m_inBuffer.clear();
     m_quietTimer.stop();
-    m_framer.reset(false);
+    m_framer.reset();
 }
 
 void CommControl::raiseReceiveIfDue()

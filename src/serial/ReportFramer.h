@@ -43,13 +43,22 @@ public:
     QList<Piece> feed(const QByteArray& bytes);
     // The line has gone quiet: settles everything still undecided.
     QList<Piece> endOfBurst();
-    // Forgets everything undecided, a half-received report included. The next
-    // byte may fall anywhere in a report, unless the line is known to be quiet.
-    void reset(bool lineQuiet)
+    // Forgets everything: the next byte may fall anywhere in a report.
+    void reset()
     {
         m_undecided.clear();
-        m_adrift = !lineQuiet;
+        m_adrift = true;
     }
+    // Drops the undecided bytes, a half-received report included; the next
+    // byte may then fall anywhere in that report.
+    void dropUndecided()
+    {
+        if (!m_undecided.isEmpty())
+            reset();
+    }
+    // Whether a quiet line would settle nothing: no byte is undecided and the
+    // next one starts an item.
+    bool settled() const { return m_undecided.isEmpty() && !m_adrift; }
 
     qsizetype undecidedSize() const { return m_undecided.size(); }
 

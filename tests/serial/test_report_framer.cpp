@@ -103,7 +103,7 @@ void TestReportFramer::framesTheLine()
     QFETCH(QList<QByteArray>, all);
 
     ReportFramer framer;
-    framer.reset(true); // after a quiet line
+    framer.endOfBurst(); // the line is quiet
     QList<Piece> pieces;
     QList<QByteArray> yieldedAtOnce;
     QByteArray sent;

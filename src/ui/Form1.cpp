@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <stdexcept>
@@ -82,7 +83,7 @@ Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort
     m_timer0->setObjectName(QStringLiteral("Timer0"));
     m_timer0->setInterval(300);
     // Reports may come faster than a screen refreshes.
-    m_repaintPacer = new RepaintPacer(this);
+    new RepaintPacer(this); // owned by the window
 
     buildElements();
     wireEvents();
@@ -132,6 +133,9 @@ void Form1::buildElements()
 
     for (size_t i = 0; i < m_displays.size(); ++i)
         m_displays[i] = static_cast<QLabel*>(m_elements.value(QLatin1String(kDisplayNames[i])));
+    // The BER's bound is worked out when asked for, from the report on screen.
+    m_displays[size_t(StatusDisplay::Ber)]->installEventFilter(this);
+    m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(measurement::noBoundWithLossText());
     m_portList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_CommPort")));
     m_baudList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_BaudRate")));
     m_portStatus = static_cast<QLabel*>(m_elements.value(QStringLiteral("Label_ComPortStatus")));
@@ -285,6 +289,22 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    QLabel* ber = m_displays[size_t(StatusDisplay::Ber)];
+    if (watched != ber || event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(watched, event);
+    bool framesOk = false;
+    bool errorsOk = false;
+    const quint64 frames = displayText(StatusDisplay::RecvFrame).toULongLong(&framesOk);
+    const quint64 errors = displayText(StatusDisplay::ErrorBit).toULongLong(&errorsOk);
+    const QString tip = framesOk && errorsOk
+                            ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95)
+                            : QString();
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, ber);
+    return true;
+}
+
 void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
@@ -353,26 +373,11 @@ QString Form1::displayText(StatusDisplay display) const
 void Form1::setDisplayText(StatusDisplay display, const QString& text)
 {
     QLabel* label = m_displays[size_t(display)];
-    m_repaintPacer->aboutToChange(label);
     label->setText(text);
-    // The counts are written before the rates, so the BER's bound is that of
-    // the report on screen.
-    if (display == StatusDisplay::Ber) {
-        bool framesOk = false;
-        bool errorsOk = false;
-        const quint64 frames = displayText(StatusDisplay::RecvFrame).toULongLong(&framesOk);
-        const quint64 errors = displayText(StatusDisplay::ErrorBit).toULongLong(&errorsOk);
-        label->setToolTip(framesOk && errorsOk
-                              ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95)
-                              : QString());
-    } else if (display == StatusDisplay::BerLoss) {
-        label->setToolTip(measurement::noBoundWithLossText());
-    }
 }
 
 void Form1::setHexLine(const QString& text)
 {
-    m_repaintPacer->aboutToChange(m_statusBar->panel(1));
     m_statusBar->setPanelText(1, text);
 }
 

@@ -24,7 +24,6 @@ class PortBackend;
 namespace ui {
 
 class DropDownList;
-class RepaintPacer;
 class StatusBar;
 
 // The one window of the monitor. It holds the elements, built from the
@@ -64,6 +63,7 @@ signals:
     void programEnded(int status);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -116,7 +116,6 @@ private:
     DropDownList* m_baudList = nullptr;
     QLabel* m_portStatus = nullptr;
     StatusBar* m_statusBar = nullptr;
-    RepaintPacer* m_repaintPacer = nullptr;
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;
     serial::DeviceForPort m_deviceForPort;

@@ -1,39 +1,45 @@
 #include "ui/RepaintPacer.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QWidget>
 
 namespace ui {
 
-RepaintPacer::RepaintPacer(QObject* parent)
-    : QObject(parent)
+RepaintPacer::RepaintPacer(QWidget* window)
+    : QObject(window)
+    , m_window(window)
 {
-    m_period.setSingleShot(true);
-    m_period.setInterval(kPeriodMs);
-    connect(&m_period, &QTimer::timeout, this, &RepaintPacer::release);
+    m_held.setSingleShot(true);
+    connect(&m_held, &QTimer::timeout, this, &RepaintPacer::paintHeldChanges);
+    window->installEventFilter(this);
 }
 
-void RepaintPacer::aboutToChange(QWidget* widget)
+bool RepaintPacer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!m_period.isActive()) {
-        m_period.start();
-        return;
+    // Widgets that change mark themselves dirty and the window is sent one
+    // update request, which paints them all. Holding the request back holds
+    // the painting; the dirty regions wait, and no further request is sent
+    // until the held one has been delivered.
+    if (watched != m_window || event->type() != QEvent::UpdateRequest || m_releasing)
+        return false;
+    if (m_held.isActive())
+        return true;
+    if (!m_sincePaint.isValid() || m_sincePaint.elapsed() >= kPeriodMs) {
+        m_sincePaint.start();
+        return false;
     }
-    if (widget->updatesEnabled()) {
-        widget->setUpdatesEnabled(false);
-        m_held.emplace_back(widget);
-    }
+    m_held.start(int(kPeriodMs - m_sincePaint.elapsed()));
+    return true;
 }
 
-void RepaintPacer::release()
+void RepaintPacer::paintHeldChanges()
 {
-    if (m_held.empty())
-        return; // nothing changed in this period: the next change paints at once
-    for (const QPointer<QWidget>& widget : m_held) {
-        if (widget)
-            widget->setUpdatesEnabled(true); // repaints it
-    }
-    m_held.clear();
-    m_period.start();
+    m_sincePaint.start();
+    m_releasing = true;
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(m_window, &request);
+    m_releasing = false;
 }
 
 } // namespace ui

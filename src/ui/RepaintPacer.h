@@ -1,35 +1,37 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
-
-#include <vector>
 
 class QWidget;
 
 namespace ui {
 
-// Keeps fast-changing widgets from repainting more often than a screen can
-// show. The first change repaints at once; changes in the following period
-// are painted together when it ends. A widget's content is never held back,
-// only its painting.
+// Keeps a window from repainting more often than a screen can show. A change
+// after a pause is painted at once, in the same pass as every other change
+// made by the same event; changes that follow within the period are painted
+// together when it ends. Texts are never held back, only their painting, and
+// a pass paints only the widgets that changed.
 class RepaintPacer final : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kPeriodMs = 40; // 25 repaints a second at most
 
-    explicit RepaintPacer(QObject* parent = nullptr);
+    // Paces the repaints of `window`, a top-level widget.
+    explicit RepaintPacer(QWidget* window);
 
-    // Call before changing what `widget` shows.
-    void aboutToChange(QWidget* widget);
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void release();
+    void paintHeldChanges();
 
-    QTimer m_period;
-    std::vector<QPointer<QWidget>> m_held;
+    QWidget* m_window;
+    QElapsedTimer m_sincePaint;
+    QTimer m_held; // runs while a repaint waits for the period to end
+    bool m_releasing = false;
 };
 
 } // namespace ui

@@ -18,6 +18,9 @@ QLabel* makePanel(QWidget* parent, const char* name)
     label->setObjectName(QLatin1String(name));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setTextFormat(Qt::PlainText);
+    // Opaque, so that a new text repaints the panel alone, not the bar and
+    // the window behind it.
+    label->setAutoFillBackground(true);
     return label;
 }
 

@@ -19,6 +19,11 @@ std::vector<Figure> benchEndToEnd();
 // The same line read by a bare poll/read loop, for reference.
 std::vector<Figure> benchPtyFloor();
 
+// Reports at 10 a second, as real units send them, read by the monitor on the
+// offscreen platform, on an X server when Xvfb is installed, and by cat as the
+// floor: CPU per report from the scheduler's account, median of three runs.
+std::vector<Figure> benchPaintCost(const QString& probePath);
+
 // The monitor's CPU share while idle with the port open and stopped.
 std::vector<Figure> benchIdleCpu();
 

@@ -58,6 +58,7 @@ int main(int argc, char* argv[])
         {"start-up", [] { return bench::benchStartup(probe()); }},
         {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
+        {"paint", [] { return bench::benchPaintCost(probe()); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool correct = true;

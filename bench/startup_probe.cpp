@@ -1,12 +1,15 @@
 // Starts the monitor exactly as bermon does and prints, once the window has
 // been painted for the first time, the monotonic clock and the peak resident
-// memory, then ends. The benchmark driver runs it as a child process.
+// memory, then ends. With `--device PATH`, port 1 is PATH instead, Start is
+// pressed, and the monitor runs until it is signalled. The benchmark driver
+// runs it as a child process.
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
 #include "ui/Form1.h"
 #include "ui/Launch.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 #include <sys/resource.h>
 
@@ -38,6 +41,13 @@ public:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--device") == 0) {
+        const QString device = QString::fromLocal8Bit(argv[2]);
+        const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(),
+                                            [device](int port) { return port == 1 ? device : QString(); });
+        form->findChild<QPushButton*>(QStringLiteral("cmd_start"))->click();
+        return app.exec();
+    }
     const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemDeviceForPort);
     FirstPaint probe;
     form->installEventFilter(&probe);

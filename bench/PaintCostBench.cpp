@@ -1,0 +1,200 @@
+#include "Benches.h"
+
+#include "emulator/CounterReportEncoding.h"
+#include "emulator/PseudoTerminal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <memory>
+#include <thread>
+
+namespace bench {
+
+namespace {
+
+constexpr int kRuns = 3;
+constexpr double kReportsPerSecond = 10;
+
+// Seconds each run lasts: 60, or BERMON_BENCH_SECONDS for a quick look.
+int runSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("BERMON_BENCH_SECONDS", &ok);
+    return ok && seconds > 0 ? seconds : 60;
+}
+
+// CPU time of every thread of a process, from the scheduler's own account:
+// nanoseconds, where the tick-based utime and stime are too coarse at 10
+// reports a second.
+double processCpuSeconds(qint64 pid)
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task) + QStringLiteral("/schedstat"));
+        if (stat.open(QIODevice::ReadOnly))
+            total += stat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return total;
+}
+
+// An X server of our own for the xcb rows, when Xvfb is installed.
+class XServer
+{
+public:
+    XServer()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xvfb.isEmpty())
+            return;
+        for (int display = 91; display < 99; ++display) {
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)))
+                continue;
+            m_process.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
+                                   QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            m_process.waitForStarted();
+            for (int wait = 0; wait < 50 && m_process.state() == QProcess::Running; ++wait) {
+                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) {
+                    m_display = QStringLiteral(":%1").arg(display);
+                    return;
+                }
+                QThread::msleep(100);
+            }
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    ~XServer()
+    {
+        m_process.terminate();
+        m_process.waitForFinished();
+    }
+    QString display() const { return m_display; }
+
+private:
+    QProcess m_process;
+    QString m_display;
+};
+
+// One process reading the stream on a pseudo-terminal of its own.
+struct Reader
+{
+    Reader(QString name, QString program, QStringList arguments)
+        : name(std::move(name))
+        , program(std::move(program))
+        , arguments(std::move(arguments))
+    {
+    }
+
+    QString name;
+    QString program;
+    QStringList arguments; // "%1" stands for the device
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    bool stdinIsDevice = false;
+    std::vector<double> cpuPerReport;
+
+    std::unique_ptr<emulator::PseudoTerminal> line;
+    std::unique_ptr<QProcess> process;
+    double cpuAtStart = 0;
+
+    void start()
+    {
+        line = std::make_unique<emulator::PseudoTerminal>();
+        process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        if (stdinIsDevice)
+            process->setStandardInputFile(line->slavePath());
+        QStringList args;
+        for (const QString& argument : arguments)
+            args << (argument == QLatin1String("%1") ? line->slavePath() : argument);
+        process->start(program, args);
+        process->waitForStarted();
+    }
+    void beginCounting() { cpuAtStart = processCpuSeconds(process->processId()); }
+    void endCounting(int reports)
+    {
+        cpuPerReport.push_back((processCpuSeconds(process->processId()) - cpuAtStart) / reports);
+        process->terminate();
+        if (!process->waitForFinished(3000))
+            process->kill();
+        process->waitForFinished();
+    }
+};
+
+QString perReport(double seconds)
+{
+    return QString::number(seconds * 1e6, 'f', 1) + QStringLiteral(" us");
+}
+
+} // namespace
+
+std::vector<Figure> benchPaintCost(const QString& probePath)
+{
+    const int seconds = runSeconds();
+    XServer xServer;
+
+    std::vector<Reader> readers;
+    Reader offscreen{QStringLiteral("offscreen"), probePath, {QStringLiteral("--device"), QStringLiteral("%1")}};
+    offscreen.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    readers.push_back(std::move(offscreen));
+    if (!xServer.display().isEmpty()) {
+        Reader xcb{QStringLiteral("X server (Xvfb)"), probePath, {QStringLiteral("--device"), QStringLiteral("%1")}};
+        xcb.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        xcb.environment.insert(QStringLiteral("DISPLAY"), xServer.display());
+        readers.push_back(std::move(xcb));
+    }
+    Reader floor{QStringLiteral("bare reader (cat)"), QStringLiteral("cat"), {}};
+    floor.stdinIsDevice = true;
+    readers.push_back(std::move(floor));
+
+    // The readers take the same stream at once; at 10 reports a second they
+    // leave the machine all but idle, so they do not disturb each other.
+    for (int run = 0; run < kRuns; ++run) {
+        for (Reader& reader : readers)
+            reader.start();
+        QThread::sleep(2); // past start-up
+        for (Reader& reader : readers)
+            reader.beginCounting();
+        const int reports = int(seconds * kReportsPerSecond);
+        const double start = monotonicSeconds();
+        for (int i = 1; i <= reports; ++i) {
+            const double due = start + i / kReportsPerSecond;
+            const timespec until{time_t(due), long((due - time_t(due)) * 1e9)};
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+            const QByteArray report =
+                emulator::encodeReport({quint16(i), quint16(i % 7), quint16(i % 5), quint32(i) * 3}, quint8(i));
+            for (Reader& reader : readers)
+                reader.line->write(report);
+        }
+        QThread::msleep(200);
+        for (Reader& reader : readers)
+            reader.endCounting(reports);
+    }
+
+    const double floorCpu = quantile(readers.back().cpuPerReport, 0.5);
+    std::vector<Figure> figures;
+    for (Reader& reader : readers) {
+        const double cpu = quantile(reader.cpuPerReport, 0.5);
+        const bool isFloor = &reader == &readers.back();
+        const QString name = QStringLiteral("10 reports/s, %1: CPU per report (median of %2 x %3 s)")
+                                 .arg(reader.name)
+                                 .arg(kRuns)
+                                 .arg(seconds);
+        if (isFloor)
+            figures.push_back({name, perReport(cpu), QStringLiteral("(floor)"), true});
+        else
+            figures.push_back({name,
+                               QStringLiteral("%1 (%2 x floor)").arg(perReport(cpu)).arg(cpu / floorCpu, 0, 'f', 0),
+                               QStringLiteral("<= 250 us"), cpu <= 250e-6});
+    }
+    return figures;
+}
+
+} // namespace bench

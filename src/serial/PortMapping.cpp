@@ -164,8 +164,8 @@ QString noDeviceText(int port)
 }
 
 SerialDeviceSnapshot::SerialDeviceSnapshot()
-    : m_listed(listedSerialPorts())
-    , m_ordered(inPortOrder(m_listed))
+    : m_listed(t_snapshot ? t_snapshot->m_listed : listedSerialPorts())
+    , m_ordered(t_snapshot ? t_snapshot->m_ordered : inPortOrder(m_listed))
     , m_outer(t_snapshot)
 {
     t_snapshot = this;

@@ -54,7 +54,8 @@ QString noDeviceText(int port);
 
 // Enumerating the system's ports takes some milliseconds. While a snapshot
 // lives, the functions above answer from it on this thread, so that a list of
-// sixteen ports costs one enumeration rather than sixteen.
+// sixteen ports costs one enumeration rather than sixteen. A snapshot taken
+// while another lives shares its reading.
 class SerialDeviceSnapshot
 {
 public:

@@ -162,6 +162,7 @@ void Form1::wireEvents()
 
 void Form1::load()
 {
+    const serial::SerialDeviceSnapshot snapshot; // one reading of the devices for the whole start-up
     Form_Load();
     describePorts();
 }

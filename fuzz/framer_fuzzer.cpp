@@ -106,7 +106,9 @@ public:
     Line(bool adrift, qsizetype pieceSize)
         : m_pieceSize(pieceSize)
     {
-        m_framer.reset(!adrift);
+        // A new framer starts adrift; a quiet line puts it at a boundary.
+        if (!adrift)
+            m_framer.endOfBurst();
         m_afterQuiet = !adrift;
     }
 

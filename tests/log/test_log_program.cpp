@@ -312,6 +312,9 @@ void TestLogProgram::badCommandLinesAndMissingDevices_data()
     QTest::newRow("twice") << pts + QStringList{"--reports", "1", "--reports", "2"} << 2 << "--reports given more than once";
     QTest::newRow("stray") << pts + QStringList{"extra"} << 2 << "unexpected argument 'extra'";
     QTest::newRow("csv dir") << pts + QStringList{"--csv", "/"} << 2 << "--csv '/':";
+    QTest::newRow("prom name") << pts + QStringList{"--prom-file", "/tmp/unit.txt"} << 2 << "--prom-file '/tmp/unit.txt': the node exporter reads only files named NAME.prom";
+    QTest::newRow("prom dir") << pts + QStringList{"--prom-file", "/no-such-dir/unit.prom"} << 2 << "--prom-file '/no-such-dir/unit.prom':";
+    QTest::newRow("unit") << pts + QStringList{"--unit", " "} << 2 << "--unit ' ': empty name";
     QTest::newRow("missing") << QStringList{"--device", "/dev/no-such-unit"} << 3 << "cannot open /dev/no-such-unit";
 }
 

@@ -3,6 +3,7 @@
 #include "measurement/ConfidenceBound.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -34,6 +35,11 @@ const QList<Option>& options()
          "append a row for every report and event to FILE; a torn last line is cut first, a file with another "
          "header is refused (default: no file)"},
         {"jsonl", "", "write every row to standard output as a JSON line (default off)"},
+        {"prom-file", "PATH",
+         "keep the run's figures in PATH, a file in the Prometheus text format for the node exporter's textfile "
+         "collector; its name must end in .prom. It is replaced whole after a report (at most once a second), when "
+         "the device goes or comes back, and at the end, with bermon_device_up 0 (default: no file)"},
+        {"unit", "NAME", "the unit label of the Prometheus figures (default: the device's base name)"},
         {"confidence", "C", "confidence of the bound on the run's BER, above 0 and below 1 (default 0.95)"},
         {"max-ber", "X",
          "ask for a verdict at the end: pass (status 0) when the bound is at or below X, fail (status 1) when the "
@@ -130,6 +136,17 @@ LogOptions read(const QCommandLineParser& parser)
             reject("csv", o.csvPath, QStringLiteral("empty path"));
     }
     o.jsonl = parser.isSet("jsonl");
+    if (parser.isSet("prom-file")) {
+        o.promPath = parser.value("prom-file");
+        // The collector reads *.prom only: any other name would be ignored without a word.
+        if (!o.promPath.endsWith(QLatin1String(".prom")) || QFileInfo(o.promPath).fileName() == QLatin1String(".prom"))
+            reject("prom-file", o.promPath, QStringLiteral("the node exporter reads only files named NAME.prom"));
+    }
+    if (parser.isSet("unit")) {
+        o.unit = parser.value("unit");
+        if (o.unit.trimmed().isEmpty())
+            reject("unit", o.unit, QStringLiteral("empty name"));
+    }
     if (parser.isSet("confidence"))
         o.confidence = numberIn(parser, "confidence", 0, 1, true);
     if (parser.isSet("max-ber"))

@@ -23,6 +23,8 @@ struct LogOptions
     CounterModel counters = CounterModel::Restart;
     QString csvPath;  // empty: no CSV
     bool jsonl = false;
+    QString promPath; // --prom-file, or empty
+    QString unit;     // --unit; empty: the device's base name
     double confidence = 0.95;
     std::optional<double> maxBer;
     qint64 durationMs = 0;    // 0: no limit

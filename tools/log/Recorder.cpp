@@ -8,6 +8,7 @@
 #include "serial/SerialPortBackend.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
@@ -47,6 +48,7 @@ Recorder::Recorder(const LogOptions& options, QObject* parent)
     , m_options(options)
     , m_totals(options.counters)
     , m_status(!options.quiet)
+    , m_prom(options.promPath)
 {
     serial::DeviceForPort deviceForPort = serial::systemDeviceForPort;
     if (!options.device.isEmpty())
@@ -64,6 +66,9 @@ Recorder::~Recorder() = default;
 
 std::optional<int> Recorder::start()
 {
+    // A prom file that cannot be written is a bad command line, found before any row is recorded.
+    if (!writeProm())
+        return BadCommandLine;
     if (!m_options.csvPath.isEmpty() && !m_csv.open(m_options.csvPath, csvHeader())) {
         printError(m_csv.error());
         return BadCommandLine;
@@ -105,6 +110,8 @@ std::optional<int> Recorder::start()
         put(newRecord(QStringLiteral("device lost"), why + QStringLiteral("; waiting for it")));
         m_reopen.start();
     }
+    m_deviceUp = m_comm->portOpen();
+    writeProm();
     if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
         QTimer::singleShot(int(m_options.durationMs), this, [this] { stopWith(QStringLiteral("duration reached")); });
     m_tick.start();
@@ -132,6 +139,9 @@ void Recorder::onReport(const QByteArray& report)
     describeReport(counts, record);
     put(record);
     m_status.show(statusText());
+    m_lastReport = record;
+    if (m_prom.isEnabled() && m_prom.reportIsDue())
+        writeProm();
 
     if (m_writeFailed)
         stopWith(QStringLiteral("a record could not be written"));
@@ -146,6 +156,8 @@ void Recorder::onDeviceLost(const QString& reason)
     if (m_finished)
         return;
     put(newRecord(QStringLiteral("device lost"), reason));
+    m_deviceUp = false;
+    writeProm();
     if (!m_options.reconnect) {
         printError(QStringLiteral("%1 failed: %2").arg(describeDevice(), reason));
         m_deviceFailed = true;
@@ -164,10 +176,14 @@ void Recorder::tryReopen()
     }
     m_reopen.stop();
     put(newRecord(QStringLiteral("device back"), describeDevice()));
+    m_deviceUp = true;
+    writeProm();
 }
 
 void Recorder::onTick()
 {
+    if (m_prom.isStale())
+        writeProm();
     if (!m_csv.isOpen() || m_csv.sync())
         m_status.show(statusText());
     else
@@ -194,6 +210,8 @@ int Recorder::finish(const QString& why)
     m_tick.stop();
     m_reopen.stop();
     m_comm->setPortOpen(false);
+    m_deviceUp = false;
+    writeProm();
     if (m_csv.isOpen() && !m_csv.sync())
         m_writeFailed = true;
     m_status.show(statusText(), true);
@@ -302,4 +320,30 @@ QString Recorder::describeDevice() const
         return m_options.device;
     const QString device = m_comm->device();
     return QStringLiteral("port %1 (%2)").arg(m_options.port).arg(device.isEmpty() ? QStringLiteral("no device") : device);
+}
+
+bool Recorder::writeProm()
+{
+    if (!m_prom.isEnabled())
+        return true;
+    PromFigures figures;
+    figures.device = m_options.port == 0 ? m_options.device : m_comm->device();
+    figures.unit = !m_options.unit.isEmpty() ? m_options.unit
+                   : m_options.port == 0      ? QFileInfo(m_options.device).fileName()
+                                              : QStringLiteral("port%1").arg(m_options.port);
+    figures.confidence = m_options.confidence;
+    figures.deviceUp = m_deviceUp;
+    figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
+    figures.runBits = m_totals.bits();
+    figures.runErrorBits = m_totals.bitErrors();
+    figures.runBerUpper = runUpperBound();
+    if (m_prom.write(promText(figures))) {
+        m_promFailed = false;
+        return true;
+    }
+    if (!m_promFailed) { // once per spell of failures, not once a second
+        m_promFailed = true;
+        printError(m_prom.error());
+    }
+    return false;
 }

@@ -2,6 +2,7 @@
 
 #include "LineFile.h"
 #include "LogOptions.h"
+#include "PromFile.h"
 #include "Record.h"
 #include "RunTotals.h"
 #include "StatusLine.h"
@@ -55,13 +56,20 @@ private:
     QString statusText();
     int verdict();
     QString describeDevice() const;
+    // Writes the prom file when there is one; false when that failed.
+    bool writeProm();
+
 
     LogOptions m_options;
     std::unique_ptr<serial::CommControl> m_comm;
     RunTotals m_totals;
     CsvFile m_csv;
     StatusLine m_status;
-    QTimer m_tick;   // once a second: fsync, status, duration
+    PromFile m_prom;
+    std::optional<Record> m_lastReport; // for the prom file
+    bool m_deviceUp = false;
+    bool m_promFailed = false; // said once; the recording goes on without it
+    QTimer m_tick;   // once a second: fsync, status, duration, a paced prom file
     QTimer m_reopen; // while waiting for the device
     QElapsedTimer m_clock;
     qint64 m_reports = 0;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Record.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+// The figures of a run for Prometheus, in its text exposition format, for
+// the node exporter's textfile collector to serve.
+struct PromFigures
+{
+    QString device;
+    QString unit;
+    double confidence = 0.95;
+    bool deviceUp = false;
+    const Record* lastReport = nullptr; // none before the first report
+    quint64 runBits = 0;
+    quint64 runErrorBits = 0;
+    double runBerUpper = 0; // meaningful when runBits > 0
+};
+
+QByteArray promText(const PromFigures& figures);
+
+// The file the collector reads. Each write goes to a temporary file in the
+// same directory that is then renamed over it, so that a scrape never sees
+// half a file. Reports are written at most once a second; events at once.
+class PromFile
+{
+public:
+    explicit PromFile(const QString& path);
+
+    bool isEnabled() const { return !m_path.isEmpty(); }
+    // Writes now; false with error() set when it failed.
+    bool write(const QByteArray& text);
+    // A report came: true when the file is due for a write now.
+    bool reportIsDue();
+    // True when a report has not been written yet.
+    bool isStale() const { return m_stale; }
+    QString error() const { return m_error; }
+
+private:
+    QString m_path;
+    QString m_error;
+    QElapsedTimer m_sinceWritten;
+    bool m_stale = false;
+};

@@ -2,7 +2,7 @@
 #include "Measurement.h"
 
 #include "emulator/CounterReportEncoding.h"
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 #include "ui/Form1.h"
 
 #include <QApplication>

@@ -42,7 +42,7 @@
 #include "measurement/ReportReception.h"
 #include "measurement/StatusView.h"
 #include "serial/CommControl.h"
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 #include "serial/PortError.h"
 #include "serial/ReportFramer.h"
 

@@ -113,8 +113,6 @@ void CommControl::onBytesArrived()
 
 void CommControl::onLineQuiet()
 {
-    if (!m_open)
-        return;
     // After a stall of the event loop the timer and the device's notification
     // may both be due: bytes still waiting mean the line was never quiet.
     if (m_backend->bytesWaiting()) {
@@ -147,6 +145,8 @@ void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
         raiseReceiveIfDue();
 }
 
+// Every close comes through here: the quiet-line timer runs only while the
+// port is open.
 void CommControl::restartFraming()
 {
     m_inBuffer.clear();

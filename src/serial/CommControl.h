@@ -26,10 +26,6 @@ class CommControl final : public QObject, public measurement::ReportPort
 {
     Q_OBJECT
 public:
-    static constexpr int kInBufferSize = ReportFramer::kMaxUndecided;
-    static constexpr int kOutBufferSize = 512; // kept for completeness: nothing is sent
-    static constexpr QChar kParityReplace = u'?';
-
     CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent = nullptr);
     ~CommControl() override;
 

@@ -292,8 +292,8 @@ void Form1::closeEvent(QCloseEvent* event)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    QLabel* ber = m_displays[size_t(StatusDisplay::Ber)];
-    if (watched != ber || event->type() != QEvent::ToolTip)
+    // Installed on the BER display alone.
+    if (event->type() != QEvent::ToolTip)
         return QWidget::eventFilter(watched, event);
     bool framesOk = false;
     bool errorsOk = false;
@@ -302,7 +302,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     const QString tip = framesOk && errorsOk
                             ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95)
                             : QString();
-    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, ber);
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_displays[size_t(StatusDisplay::Ber)]);
     return true;
 }
 
@@ -360,7 +360,6 @@ void Form1::end(int status)
 {
     m_ended = true;
     m_exitStatus = status;
-    emit programEnded(status);
     QCoreApplication::exit(status);
 }
 

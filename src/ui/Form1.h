@@ -59,9 +59,6 @@ public:
     void timedelay(const util::Seconds4& tt) const;
     void delay(const qint32& time) const;
 
-signals:
-    void programEnded(int status);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -1,7 +1,7 @@
 #include "support/FormDriver.h"
 
 #include "serial/LineSettings.h"
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 #include "serial/ReportFramer.h"
 
 #include <QHelpEvent>

@@ -1,5 +1,5 @@
 #include "serial/CommControl.h"
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 #include "serial/PortError.h"
 
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 #include "support/FormDriver.h"
 #include "serial/RunControl.h"
 #include "ui/DropDownList.h"

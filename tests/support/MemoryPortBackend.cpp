@@ -1,4 +1,4 @@
-#include "serial/MemoryPortBackend.h"
+#include "support/MemoryPortBackend.h"
 
 #include "serial/PortError.h"
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace measurement {
 
 // The unit under test's counter report: marker, three 16-bit frame counts and
@@ -11,12 +13,12 @@ namespace measurement {
 inline constexpr int kReportLength = 12;
 inline constexpr quint8 kReportMarker = 0xF1;
 
-// Byte i of the input; throws std::out_of_range when the input is shorter.
-quint8 reportByte(const QByteArray& input, int i);
+// Byte i of the input; none when the input is shorter.
+std::optional<quint8> reportByte(const QByteArray& input, qsizetype i);
 
-// Unsigned big-endian field of `width` bytes starting at byte `first`.
-// Reads every byte before returning, so a short input fails as a whole.
-quint32 reportField(const QByteArray& input, int first, int width);
+// Unsigned big-endian field of `width` bytes (2 or 4) starting at byte
+// `first`; none unless the input holds all of them.
+std::optional<quint32> reportField(const QByteArray& input, qsizetype first, qsizetype width);
 
 // " F1 03 E8 ..." for the first twelve bytes present in the input.
 QString hexLine(const QByteArray& input);

@@ -38,18 +38,16 @@ void receiveReport(ReportPort& port, StatusView& view) noexcept
 
     // With no byte 0 the marker test itself fails, and the handler goes on
     // with the count steps, which then fail one by one.
-    bool hasMarker = true;
-    runGuarded([&] { hasMarker = reportByte(input, 0) == kReportMarker; });
-    if (!hasMarker) {
+    const std::optional<quint8> marker = reportByte(input, 0);
+    if (marker && *marker != kReportMarker) {
         runGuarded([&] { port.input(); }); // drop what arrived since the first read
         return;
     }
 
     for (const CountField& field : kCountFields) {
-        runGuarded([&] {
-            const quint32 count = reportField(input, field.firstByte, field.width);
-            view.setDisplayText(field.display, QString::number(count));
-        });
+        // A count whose bytes are missing leaves its display as it was.
+        if (const std::optional<quint32> count = reportField(input, field.firstByte, field.width))
+            runGuarded([&] { view.setDisplayText(field.display, QString::number(*count)); });
     }
     applyRates(view);
 }

@@ -56,13 +56,15 @@ void CommControl::setPortOpen(bool open)
     const QString target = device();
     try {
         if (target.isEmpty())
-            throw PortError(noDeviceText(m_commPort));
+            throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
         m_backend->open(target, m_settings);
     } catch (const PortError& error) {
         m_lastError = error.message();
+        m_lastErrorKind = error.kind();
         throw;
     }
     m_lastError.clear();
+    m_lastErrorKind = QSerialPort::NoError;
     restartFraming();
     m_quietTimer.start(); // the line counts as quiet once it has been heard to be
     m_open = true;
@@ -170,6 +172,7 @@ void CommControl::onBackendFailed(const QString& reason)
     m_open = false;
     restartFraming();
     m_lastError = reason;
+    m_lastErrorKind = QSerialPort::ResourceError;
     emit deviceLost(reason);
 }
 

@@ -52,6 +52,7 @@ public:
     QString device() const;
     // Why the last open failed or the device was lost; empty after a good open.
     QString lastError() const { return m_lastError; }
+    QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
 
 signals:
     void OnComm();
@@ -77,6 +78,7 @@ private:
     QTimer m_quietTimer;     // runs from each arrival until the line is quiet
     LineSettings m_settings;
     QString m_lastError;
+    QSerialPort::SerialPortError m_lastErrorKind = QSerialPort::NoError;
     qint16 m_commPort = 1;
     qint16 m_threshold = 0;
     qint16 m_commEvent = 0;

@@ -21,7 +21,7 @@ void SerialPortBackend::open(const QString& device, const LineSettings& settings
     m_port.setPortName(device);
     configure(settings);
     if (!m_port.open(QIODevice::ReadOnly))
-        throw PortError(QStringLiteral("%1: %2").arg(device, m_port.errorString()));
+        throw PortError(QStringLiteral("%1: %2").arg(device, m_port.errorString()), m_port.error());
     m_settings = settings;
     // Like a freshly opened port: nothing from before the open waits.
     m_port.clear(QSerialPort::Input);
@@ -39,9 +39,10 @@ void SerialPortBackend::apply(const LineSettings& settings)
         m_settings = settings;
         return;
     }
-    const QString reason = m_port.errorString();
+    const PortError rejected(QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString()),
+                             m_port.error());
     configure(m_settings);
-    throw PortError(QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), reason));
+    throw rejected;
 }
 
 QByteArray SerialPortBackend::takeReceived()

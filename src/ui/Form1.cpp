@@ -338,7 +338,7 @@ void Form1::explainPortStatus()
         // A port that another program holds says nothing about permissions.
         if (const auto holder = serial::findPortHolder(device))
             tip += QLatin1Char('\n') + serial::describeHolder(*holder);
-        else if (m_comm->lastError().contains(QLatin1String("ermission")))
+        else if (m_comm->lastErrorKind() == QSerialPort::PermissionError)
             tip += QStringLiteral("\nOn Linux, serial ports need membership of the dialout group.");
     }
     m_portStatus->setToolTip(tip);

@@ -30,7 +30,7 @@ void timedelay(const Seconds4& tt, Clock& clock)
 {
     const qint64 frequency = clock.performanceFrequency();
     const qint64 start = clock.performanceCounter();
-    const double wait = tt.toSeconds();
+    const double wait = std::chrono::duration<double>(tt).count();
     while (elapsedSeconds(start, clock.performanceCounter(), frequency) < wait) {
     }
 }

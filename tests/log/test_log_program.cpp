@@ -163,7 +163,7 @@ void TestLogProgram::rowsAndTotalsFollowTheReports()
         int f = 0;
         for (const auto& [column, first, width] : {std::tuple{"recv_frames", 1, 2}, {"loss_frames", 3, 2},
                                                    {"error_frames", 5, 2}, {"error_bits", 7, 4}}) {
-            fields[f] = measurement::reportField(sent, first, width);
+            fields[f] = *measurement::reportField(sent, first, width);
             QCOMPARE(csv.at(row, column).toULongLong(), fields[f]);
             ++f;
         }

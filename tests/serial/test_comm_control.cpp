@@ -161,7 +161,7 @@ void TestCommControl::inputOnAClosedPortYieldsNothing()
 
 void TestCommControl::refusedOpenKeepsThePortClosed()
 {
-    m_memory->refuse(QStringLiteral("mem3"), QStringLiteral("Device or resource busy"));
+    m_memory->refuse(QStringLiteral("mem3"), QStringLiteral("Device or resource busy"), QSerialPort::PermissionError);
     m_control->setCommPort(3);
 
     QVERIFY_THROWS_EXCEPTION(PortError, open());

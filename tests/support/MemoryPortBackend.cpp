@@ -6,8 +6,8 @@ namespace serial {
 
 void MemoryPortBackend::open(const QString& device, const LineSettings& settings)
 {
-    if (m_refusals.contains(device))
-        throw PortError(QStringLiteral("%1: %2").arg(device, m_refusals.value(device)));
+    if (const auto refusal = m_refusals.constFind(device); refusal != m_refusals.cend())
+        throw *refusal;
     m_device = device;
     m_settings = settings;
     m_received.clear();
@@ -33,9 +33,9 @@ QByteArray MemoryPortBackend::takeReceived()
     return std::exchange(m_received, {});
 }
 
-void MemoryPortBackend::refuse(const QString& device, const QString& reason)
+void MemoryPortBackend::refuse(const QString& device, const QString& reason, QSerialPort::SerialPortError kind)
 {
-    m_refusals.insert(device, reason);
+    m_refusals.insert(device, PortError(QStringLiteral("%1: %2").arg(device, reason), kind));
 }
 
 void MemoryPortBackend::rejectBaudRate(qint32 baudRate)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/PortBackend.h"
+#include "serial/PortError.h"
 
 #include <QHash>
 #include <QSet>
@@ -20,8 +21,8 @@ public:
     void apply(const LineSettings& settings) override;
     QByteArray takeReceived() override;
 
-    // Opening `device` fails with `reason` from now on.
-    void refuse(const QString& device, const QString& reason);
+    // Opening `device` fails with `reason`, of the given kind, from now on.
+    void refuse(const QString& device, const QString& reason, QSerialPort::SerialPortError kind);
     // The device rejects this baud rate when settings are applied while open.
     void rejectBaudRate(qint32 baudRate);
     // Bytes arrive on the open device (ignored while closed).
@@ -35,7 +36,7 @@ public:
     int openCount() const { return m_openCount; }
 
 private:
-    QHash<QString, QString> m_refusals;
+    QHash<QString, PortError> m_refusals;
     QSet<qint32> m_rejectedBaudRates;
     QByteArray m_received;
     QString m_device;

@@ -27,7 +27,7 @@ std::unique_ptr<serial::MemoryPortBackend> memoryPort(const QStringList& refused
 {
     auto port = std::make_unique<serial::MemoryPortBackend>();
     for (const QString& device : refused)
-        port->refuse(device, QStringLiteral("Permission denied"));
+        port->refuse(device, QStringLiteral("Permission denied"), QSerialPort::PermissionError);
     return port;
 }
 
@@ -140,7 +140,7 @@ void Form1Test::portEntriesNameTheirDevicesAsTheyCome()
 {
     int present = 1;
     auto port = std::make_unique<serial::MemoryPortBackend>();
-    port->refuse(QString(), QStringLiteral("No such file or directory")); // as a real port does
+    port->refuse(QString(), QStringLiteral("No such file or directory"), QSerialPort::DeviceNotFoundError); // as a real port does
     FormDriver window(std::move(port), [&](int n) { return n <= present ? memoryDevice(n) : QString(); });
     auto* list = window.element<DropDownList>("Combo_CommPort");
     const auto tip = [&](int index) { return list->itemData(index, Qt::ToolTipRole).toString(); };

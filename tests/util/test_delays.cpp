@@ -82,7 +82,7 @@ private slots:
         clock.m_counter = start;
         clock.m_counterStep = step;
 
-        util::timedelay(Seconds4::fromTenThousandths(tt), clock);
+        util::timedelay(Seconds4(tt), clock);
 
         QTEST(clock.m_counterReadings, "readings");
         QCOMPARE(clock.m_pumps, 0);
@@ -101,7 +101,7 @@ private slots:
         QFETCH(qint64, frequency);
         clock.m_frequency = frequency;
         QVERIFY_THROWS_EXCEPTION(std::domain_error,
-                                 util::timedelay(Seconds4::fromTenThousandths(10'000), clock));
+                                 util::timedelay(Seconds4(10'000), clock));
     }
 
     void delayStopsPastTimeMilliseconds_data()

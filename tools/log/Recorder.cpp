@@ -38,7 +38,7 @@ QString figure(double value)
 measurement::ReportCounts decode(const QByteArray& report)
 {
     using measurement::reportField;
-    return {reportField(report, 1, 2), reportField(report, 3, 2), reportField(report, 5, 2), reportField(report, 7, 4)};
+    return {*reportField(report, 1, 2), *reportField(report, 3, 2), *reportField(report, 5, 2), *reportField(report, 7, 4)};
 }
 
 } // namespace

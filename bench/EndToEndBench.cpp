@@ -27,7 +27,7 @@ struct Monitor
     Monitor()
         : form(std::make_unique<serial::SerialPortBackend>(), [this](int) { return line.slavePath(); })
     {
-        form.load();
+        form.Form_Load();
         form.show();
         form.findChild<QPushButton*>(QStringLiteral("cmd_start"))->click();
         comm = form.findChild<serial::CommControl*>(QStringLiteral("MSComm1"));

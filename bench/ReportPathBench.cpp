@@ -24,7 +24,7 @@ std::vector<Figure> benchReportPath()
     auto port = std::make_unique<serial::MemoryPortBackend>();
     serial::MemoryPortBackend* backend = port.get();
     ui::Form1 form(std::move(port), [](int n) { return QStringLiteral("mem%1").arg(n); });
-    form.load();
+    form.Form_Load();
     form.show();
     form.findChild<QPushButton*>(QStringLiteral("cmd_start"))->click();
     QCoreApplication::processEvents();

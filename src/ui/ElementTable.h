@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <span>
@@ -45,6 +46,14 @@ struct ElementRow
 
 // Every visible element of Form1, containers before their contents.
 std::span<const ElementRow> mainWindowElements();
+
+inline const QString kWindowTitle = QStringLiteral("KESMO BER Test Program 2020.08.18");
+// The port status caption and its colour, as the window toolkit numbers
+// colours (&HBBGGRR).
+inline const QString kConnectedCaption = QStringLiteral("Connecting.....");
+inline const QString kNotConnectedCaption = QStringLiteral("No Connecting.....");
+inline constexpr quint32 kConnectedColour = 0xFF0000;    // blue
+inline constexpr quint32 kNotConnectedColour = 0x0000FF; // red
 
 // The window's client area, in twips.
 inline constexpr int kClientWidthTwips = 6795;

@@ -4,6 +4,7 @@
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
+#include "measurement/StepGuard.h"
 #include "serial/CommControl.h"
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
@@ -26,13 +27,31 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace ui {
 
+using measurement::runGuarded;
+
 namespace {
 
 using measurement::StatusDisplay;
+
+inline constexpr int kPortCount = 16;
+// A run takes reports while the receive threshold is the report's length.
+inline constexpr qint16 kRunThreshold = measurement::kReportLength;
+
+// The line settings of each entry of the baud list, in list order.
+struct BaudEntry
+{
+    const char* entry;
+    const char* settings;
+};
+constexpr BaudEntry kBaudEntries[] = {
+    {"9600", "9600,n,8,1"},   {"19200", "19200,n,8,1"}, {"28800", "28800,n,8,1"},
+    {"38400", "38400,n,8,1"}, {"57600", "57600,n,8,1"}, {"115200", "115200,n,8,1"},
+};
 
 // The element behind each status display, in the order of StatusDisplay.
 constexpr const char* kDisplayNames[] = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame", "txt_ErrorBit",
@@ -160,13 +179,6 @@ void Form1::wireEvents()
             [this](const QByteArray& bytes) { setHexLine(measurement::hexLine(bytes)); });
 }
 
-void Form1::load()
-{
-    const serial::SerialDeviceSnapshot snapshot; // one reading of the devices for the whole start-up
-    Form_Load();
-    describePorts();
-}
-
 QString Form1::FormatBer(double a) const
 {
     return measurement::formatBer(a);
@@ -217,20 +229,41 @@ void Form1::runUntrapped(Handler&& handler)
 
 void Form1::Form_Load()
 {
-    runUntrapped([&] { serial::loadWindow(*this, *m_comm); });
+    const serial::SerialDeviceSnapshot snapshot; // one reading of the devices for the whole start-up
+    runUntrapped([&] {
+        setWindowTitle(kWindowTitle);
+        for (int port = 1; port <= kPortCount; ++port)
+            m_portList->addItem(QString::number(port));
+        m_portList->setCurrentIndex(0);
+        Combo_CommPort_Click();
+        for (const BaudEntry& baud : kBaudEntries)
+            m_baudList->addItem(QLatin1String(baud.entry));
+        m_baudList->setCurrentIndex(0);
+        Combo_BaudRate_Click();
+        m_comm->setRThreshold(0);
+        Combo_CommPort_Click();
+    });
+    describePorts();
 }
 
 void Form1::Combo_CommPort_Click()
 {
-    serial::selectPort(*this, *m_comm);
-    explainPortStatus();
+    // Closes the port and opens the chosen one; each action is guarded on its
+    // own, and a failed one is skipped silently.
+    runGuarded([&] { m_comm->setPortOpen(false); });
+    runGuarded([&] { m_comm->setCommPort(static_cast<qint16>(m_portList->currentIndex() + 1)); });
+    runGuarded([&] { m_comm->setPortOpen(true); });
+    showPortStatus(m_comm->portOpen());
 }
 
 void Form1::Combo_BaudRate_Click()
 {
     runUntrapped([&] {
+        const int index = m_baudList->currentIndex();
+        if (index < 0 || index >= int(std::size(kBaudEntries)))
+            return;
         try {
-            serial::selectBaudRate(*this, *m_comm);
+            m_comm->setSettings(QLatin1String(kBaudEntries[index].settings));
         } catch (const serial::PortError& rejected) {
             // The device keeps the settings it had; the monitor runs on.
             m_failureNotice(rejected.message());
@@ -240,22 +273,37 @@ void Form1::Combo_BaudRate_Click()
 
 void Form1::cmd_start_Click()
 {
-    runUntrapped([&] { serial::startRun(*this, *m_comm); });
+    runUntrapped([&] {
+        ResetStatus();
+        m_comm->setRThreshold(0);
+        m_comm->input(); // the backlog gathered while stopped is dropped
+        m_comm->setRThreshold(kRunThreshold);
+    });
 }
 
 void Form1::cmd_stop_Click()
 {
-    runUntrapped([&] { serial::stopRun(*m_comm); });
+    // The displays keep their texts.
+    runUntrapped([&] { m_comm->setRThreshold(0); });
 }
 
 void Form1::Form_QueryUnload(qint16& cancel, qint16 unloadMode)
 {
-    runUntrapped([&] { serial::queryUnload(*this, *m_comm, cancel, unloadMode); });
+    // The operator's close box or window menu (0) closes the port and ends the
+    // program at once; other origins change nothing here.
+    runUntrapped([&] {
+        if (unloadMode != 0)
+            return;
+        if (m_comm->portOpen())
+            m_comm->setPortOpen(false);
+        cancel = 1;
+        end(EXIT_SUCCESS);
+    });
 }
 
-void Form1::Form_Unload(qint16& cancel)
+void Form1::Form_Unload(qint16& /*cancel*/)
 {
-    runUntrapped([&] { serial::unloadWindow(*m_comm, cancel); });
+    runUntrapped([&] { m_comm->setPortOpen(false); });
 }
 
 void Form1::MSComm1_OnComm()
@@ -265,9 +313,7 @@ void Form1::MSComm1_OnComm()
 
 void Form1::MSComm1_DeviceLost()
 {
-    setPortStatusColour(serial::kNotConnectedColour);
-    setPortStatusCaption(serial::kNotConnectedCaption);
-    explainPortStatus();
+    showPortStatus(false);
 }
 
 void Form1::ResetStatus()
@@ -323,8 +369,12 @@ bool Form1::closeFor(qint16 origin)
     return closed;
 }
 
-void Form1::explainPortStatus()
+void Form1::showPortStatus(bool open)
 {
+    QPalette palette = m_portStatus->palette();
+    palette.setColor(QPalette::WindowText, colourFromBgr(open ? kConnectedColour : kNotConnectedColour));
+    m_portStatus->setPalette(palette);
+    m_portStatus->setText(open ? kConnectedCaption : kNotConnectedCaption);
     // The caption says only whether the port is open; the tooltip says which
     // device the port number stands for and why it is not open.
     const QString device = m_comm->device();
@@ -363,7 +413,7 @@ void Form1::end(int status)
     QCoreApplication::exit(status);
 }
 
-// ---- the window's side of the measurement and the run control ----------------
+// ---- the window's side of the measurement ----------------------------------
 
 QString Form1::displayText(StatusDisplay display) const
 {
@@ -379,65 +429,6 @@ void Form1::setDisplayText(StatusDisplay display, const QString& text)
 void Form1::setHexLine(const QString& text)
 {
     m_statusBar->setPanelText(1, text);
-}
-
-void Form1::setTitle(const QString& title)
-{
-    setWindowTitle(title);
-}
-
-DropDownList* Form1::list(serial::ChoiceList list) const
-{
-    return list == serial::ChoiceList::CommPort ? m_portList : m_baudList;
-}
-
-void Form1::appendEntry(serial::ChoiceList list, const QString& entry)
-{
-    this->list(list)->addItem(entry);
-}
-
-void Form1::selectIndex(serial::ChoiceList list, int index)
-{
-    DropDownList* target = this->list(list);
-    if (index < -1 || index >= target->count())
-        throw std::out_of_range("Invalid list index " + std::to_string(index));
-    target->setCurrentIndex(index);
-    if (list == serial::ChoiceList::CommPort)
-        Combo_CommPort_Click();
-    else
-        Combo_BaudRate_Click();
-}
-
-int Form1::selectedIndex(serial::ChoiceList list) const
-{
-    return this->list(list)->currentIndex();
-}
-
-void Form1::setPortStatusColour(quint32 bgr)
-{
-    QPalette palette = m_portStatus->palette();
-    palette.setColor(QPalette::WindowText, colourFromBgr(bgr));
-    m_portStatus->setPalette(palette);
-}
-
-void Form1::setPortStatusCaption(const QString& caption)
-{
-    m_portStatus->setText(caption);
-}
-
-void Form1::runPortSelection()
-{
-    Combo_CommPort_Click();
-}
-
-void Form1::resetStatus()
-{
-    ResetStatus();
-}
-
-void Form1::endProgram()
-{
-    end(EXIT_SUCCESS);
 }
 
 } // namespace ui

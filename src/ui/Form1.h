@@ -2,7 +2,6 @@
 
 #include "measurement/StatusView.h"
 #include "serial/PortMapping.h"
-#include "serial/RunControl.h"
 #include "util/Seconds4.h"
 
 #include <QHash>
@@ -29,7 +28,7 @@ class StatusBar;
 // The one window of the monitor. It holds the elements, built from the
 // element table, and wires their events to the handlers; what the handlers do
 // with bytes, counts and texts lives in the measurement and serial libraries.
-class Form1 final : public QWidget, private measurement::StatusView, private serial::RunControlView
+class Form1 final : public QWidget, private measurement::StatusView
 {
     Q_OBJECT
 public:
@@ -41,7 +40,7 @@ public:
     ~Form1() override;
 
     // The load handler; run once before the window is first shown.
-    void load();
+    void Form_Load();
     // Whether a handler has ended the program, and with which status.
     bool hasEnded() const { return m_ended; }
     int exitStatus() const { return m_exitStatus; }
@@ -68,7 +67,6 @@ private:
     friend class Form1Test;
 
     // Event handlers.
-    void Form_Load();
     void Combo_CommPort_Click();
     void Combo_BaudRate_Click();
     void cmd_start_Click();
@@ -86,22 +84,10 @@ private:
     void setDisplayText(measurement::StatusDisplay display, const QString& text) override;
     void setHexLine(const QString& text) override;
 
-    // serial::RunControlView
-    void setTitle(const QString& title) override;
-    void appendEntry(serial::ChoiceList list, const QString& entry) override;
-    void selectIndex(serial::ChoiceList list, int index) override;
-    int selectedIndex(serial::ChoiceList list) const override;
-    void setPortStatusColour(quint32 bgr) override;
-    void setPortStatusCaption(const QString& caption) override;
-    void runPortSelection() override;
-    void resetStatus() override;
-    void endProgram() override;
-
     void buildElements();
     void wireEvents();
-    void explainPortStatus();
+    void showPortStatus(bool open);
     void describePorts();
-    DropDownList* list(serial::ChoiceList list) const;
     // Runs a handler that traps nothing: a failure is shown and ends the program.
     template <typename Handler>
     void runUntrapped(Handler&& handler);

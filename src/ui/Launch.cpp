@@ -18,7 +18,7 @@ std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backen
     // The classic look: etched group frames with the title in the top edge.
     QApplication::setStyle(QStringLiteral("Windows"));
     auto form = std::make_unique<Form1>(std::move(backend), std::move(deviceForPort));
-    form->load();
+    form->Form_Load();
     if (form->hasEnded())
         return form;
 #if defined(Q_OS_UNIX)

@@ -21,7 +21,7 @@ public:
         : form(std::make_unique<ui::Form1>(std::move(backend), std::move(deviceForPort)))
     {
         form->setFailureNotice([this](const QString& message) { notices << message; });
-        form->load();
+        form->Form_Load();
     }
 
     template <typename T = QWidget>

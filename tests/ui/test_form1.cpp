@@ -1,6 +1,5 @@
 #include "support/MemoryPortBackend.h"
 #include "support/FormDriver.h"
-#include "serial/RunControl.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementTable.h"
 
@@ -163,7 +162,7 @@ void Form1Test::statusCaptionShownWhole()
 {
     Bench bench;
     auto* status = bench.element<QLabel>("Label_ComPortStatus");
-    for (const QString& caption : {serial::kConnectedCaption, serial::kNotConnectedCaption})
+    for (const QString& caption : {kConnectedCaption, kNotConnectedCaption})
         QVERIFY2(status->fontMetrics().horizontalAdvance(caption) <= status->contentsRect().width(),
                  qPrintable(caption));
     // It grows to the right, within its group.

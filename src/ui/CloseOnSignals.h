@@ -2,7 +2,9 @@
 
 #include <QObject>
 
-class QSocketNotifier;
+namespace util {
+class SignalNotifier;
+}
 
 namespace ui {
 
@@ -10,23 +12,20 @@ class Form1;
 
 // SIGTERM, SIGINT and SIGHUP close the window for a reason other than the
 // operator: it unloads, the port is closed as the close box closes it, and the
-// program ends with status 0. The signal handler only writes the signal's
-// number to a socket pair; the close runs in the event loop, where any work
-// is safe. One at a time: the handlers are the process's.
+// program ends with status 0.
 class CloseOnSignals final : public QObject
 {
     Q_OBJECT
 public:
     explicit CloseOnSignals(Form1& form);
-    ~CloseOnSignals() override;
 
-    bool isActive() const { return m_notifier != nullptr; }
+    bool isActive() const;
 
 private:
-    void onSignal();
+    void onSignal(int signalNumber);
 
     Form1& m_form;
-    QSocketNotifier* m_notifier = nullptr;
+    util::SignalNotifier* m_signals;
 };
 
 } // namespace ui

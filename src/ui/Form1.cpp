@@ -86,6 +86,16 @@ QWidget* createElement(const ElementRow& row, QWidget* container)
     throw std::logic_error("unknown element kind");
 }
 
+// The element of that name and kind. A name or kind that the element table
+// does not match is a mistake in the table: it fails at construction.
+template <typename T = QWidget>
+T* lookUp(const QHash<QString, QWidget*>& elements, const char* name)
+{
+    if (auto* element = qobject_cast<T*>(elements.value(QLatin1String(name))))
+        return element;
+    throw std::logic_error(std::string("no element ") + name + " of the expected kind");
+}
+
 } // namespace
 
 Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort, QWidget* parent)
@@ -121,7 +131,7 @@ void Form1::buildElements()
     m_elements.insert(objectName(), this);
     std::vector<const ElementRow*> focusOrder;
     for (const ElementRow& row : mainWindowElements()) {
-        QWidget* container = m_elements.value(QLatin1String(row.container));
+        QWidget* container = lookUp(m_elements, row.container);
         QWidget* element = createElement(row, container);
         element->setObjectName(QLatin1String(row.name));
         element->move(twipsToPixels(row.left), twipsToPixels(row.top));
@@ -147,19 +157,18 @@ void Form1::buildElements()
     std::sort(focusOrder.begin(), focusOrder.end(),
               [](const ElementRow* a, const ElementRow* b) { return a->tabIndex < b->tabIndex; });
     for (size_t i = 1; i < focusOrder.size(); ++i)
-        setTabOrder(m_elements.value(QLatin1String(focusOrder[i - 1]->name)),
-                    m_elements.value(QLatin1String(focusOrder[i]->name)));
+        setTabOrder(lookUp(m_elements, focusOrder[i - 1]->name), lookUp(m_elements, focusOrder[i]->name));
 
     for (size_t i = 0; i < m_displays.size(); ++i)
-        m_displays[i] = static_cast<QLabel*>(m_elements.value(QLatin1String(kDisplayNames[i])));
+        m_displays[i] = lookUp<QLabel>(m_elements, kDisplayNames[i]);
     // The BER's bound is worked out when asked for, from the report on screen.
     m_displays[size_t(StatusDisplay::Ber)]->installEventFilter(this);
     m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(measurement::noBoundWithLossText());
-    m_portList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_CommPort")));
-    m_baudList = static_cast<DropDownList*>(m_elements.value(QStringLiteral("Combo_BaudRate")));
-    m_portStatus = static_cast<QLabel*>(m_elements.value(QStringLiteral("Label_ComPortStatus")));
-    m_statusBar = static_cast<StatusBar*>(m_elements.value(QStringLiteral("StatusBar1")));
-    m_elements.value(QStringLiteral("cmd_start"))->setFocus();
+    m_portList = lookUp<DropDownList>(m_elements, "Combo_CommPort");
+    m_baudList = lookUp<DropDownList>(m_elements, "Combo_BaudRate");
+    m_portStatus = lookUp<QLabel>(m_elements, "Label_ComPortStatus");
+    m_statusBar = lookUp<StatusBar>(m_elements, "StatusBar1");
+    lookUp(m_elements, "cmd_start")->setFocus();
 }
 
 void Form1::wireEvents()
@@ -167,10 +176,8 @@ void Form1::wireEvents()
     connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
     connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
     connect(m_portList, &DropDownList::aboutToOpen, this, &Form1::describePorts);
-    connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_start"))), &QPushButton::clicked, this,
-            &Form1::cmd_start_Click);
-    connect(static_cast<QPushButton*>(m_elements.value(QStringLiteral("cmd_stop"))), &QPushButton::clicked, this,
-            &Form1::cmd_stop_Click);
+    connect(lookUp<QPushButton>(m_elements, "cmd_start"), &QPushButton::clicked, this, &Form1::cmd_start_Click);
+    connect(lookUp<QPushButton>(m_elements, "cmd_stop"), &QPushButton::clicked, this, &Form1::cmd_stop_Click);
     connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(m_comm, &serial::CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
     // Bytes that belong to no report never reach the report handler; the hex

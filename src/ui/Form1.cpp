@@ -27,7 +27,6 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <iterator>
 #include <stdexcept>
 
 namespace ui {
@@ -42,16 +41,8 @@ inline constexpr int kPortCount = 16;
 // A run takes reports while the receive threshold is the report's length.
 inline constexpr qint16 kRunThreshold = measurement::kReportLength;
 
-// The line settings of each entry of the baud list, in list order.
-struct BaudEntry
-{
-    const char* entry;
-    const char* settings;
-};
-constexpr BaudEntry kBaudEntries[] = {
-    {"9600", "9600,n,8,1"},   {"19200", "19200,n,8,1"}, {"28800", "28800,n,8,1"},
-    {"38400", "38400,n,8,1"}, {"57600", "57600,n,8,1"}, {"115200", "115200,n,8,1"},
-};
+// The baud list, in list order; each entry carries its line settings.
+constexpr int kBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 
 // The element behind each status display, in the order of StatusDisplay.
 constexpr const char* kDisplayNames[] = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame", "txt_ErrorBit",
@@ -243,8 +234,8 @@ void Form1::Form_Load()
             m_portList->addItem(QString::number(port));
         m_portList->setCurrentIndex(0);
         Combo_CommPort_Click();
-        for (const BaudEntry& baud : kBaudEntries)
-            m_baudList->addItem(QLatin1String(baud.entry));
+        for (const int baud : kBaudRates)
+            m_baudList->addItem(QString::number(baud), QStringLiteral("%1,n,8,1").arg(baud));
         m_baudList->setCurrentIndex(0);
         Combo_BaudRate_Click();
         m_comm->setRThreshold(0);
@@ -266,11 +257,8 @@ void Form1::Combo_CommPort_Click()
 void Form1::Combo_BaudRate_Click()
 {
     runUntrapped([&] {
-        const int index = m_baudList->currentIndex();
-        if (index < 0 || index >= int(std::size(kBaudEntries)))
-            return;
         try {
-            m_comm->setSettings(QLatin1String(kBaudEntries[index].settings));
+            m_comm->setSettings(m_baudList->currentData().toString());
         } catch (const serial::PortError& rejected) {
             // The device keeps the settings it had; the monitor runs on.
             m_failureNotice(rejected.message());

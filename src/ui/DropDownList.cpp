@@ -1,8 +1,22 @@
 #include "ui/DropDownList.h"
 
-#include <QLineEdit>
+#include <QValidator>
 
 namespace ui {
+
+namespace {
+
+// Any text may be typed, but none is ever complete: the text field then
+// reports neither Enter nor the end of editing, which is how an editable
+// combo box would select a matching entry. Choosing stays with the list.
+class TypingChoosesNothing final : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& /*input*/, int& /*pos*/) const override { return Intermediate; }
+};
+
+} // namespace
 
 DropDownList::DropDownList(QWidget* parent)
     : QComboBox(parent)
@@ -10,10 +24,7 @@ DropDownList::DropDownList(QWidget* parent)
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
-    // An editable combo box selects a matching entry when Enter is pressed or
-    // the field loses focus. Here typing is never a choice, so the text field
-    // is cut off from the list.
-    disconnect(lineEdit(), nullptr, this, nullptr);
+    setValidator(new TypingChoosesNothing(this));
     connect(this, &QComboBox::activated, this, &DropDownList::chosen);
 }
 

@@ -32,6 +32,7 @@
 // ahead, or right after a cut report) is left out; where the model owes a
 // whole report before the line may go quiet, a plain one is sent first.
 
+#include "measurement/CounterReport.h"
 #include "serial/ReportFramer.h"
 
 #include <QByteArray>
@@ -48,8 +49,8 @@ namespace {
 
 using serial::ReportFramer;
 
-constexpr qsizetype kReportLength = 12;
-constexpr char kMarker = char(0xF1);
+constexpr qsizetype kReportLength = measurement::kReportLength;
+constexpr char kMarker = char(measurement::kReportMarker);
 
 std::string hexBytes(const QByteArray& bytes)
 {
@@ -304,11 +305,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         case 3: {
-            const qsizetype length = 12 + qsizetype(in.next());
+            const qsizetype length = kReportLength + qsizetype(in.next());
             QByteArray pattern;
             for (int i = 0; i < 4; ++i) {
                 const quint8 b = in.next();
-                pattern += char(b == 0xF1 ? 0x71 : b);
+                pattern += char(b) == kMarker ? char(0x71) : char(b);
             }
             QByteArray bytes;
             while (bytes.size() < length)

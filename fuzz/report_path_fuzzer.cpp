@@ -68,8 +68,8 @@ namespace {
 
 using measurement::StatusDisplay;
 
-constexpr int kReportLength = 12;
-constexpr quint8 kMarker = 0xF1;
+using measurement::kReportLength;
+using measurement::kReportMarker;
 constexpr qsizetype kMaxUndecided = serial::ReportFramer::kMaxUndecided;
 
 [[noreturn]] void violated(const std::string& what)
@@ -605,7 +605,7 @@ private:
     {
         if (!m_open)
             violated("a report was framed on a closed port");
-        if (report.size() != kReportLength || static_cast<quint8>(report[0]) != kMarker)
+        if (report.size() != kReportLength || static_cast<quint8>(report[0]) != kReportMarker)
             violated("framed report " + hexBytes(report) + " is not 12 bytes that start with the marker");
         locate(report, "framed report");
         m_waiting = report;

@@ -2,6 +2,7 @@
 // machine, in Markdown so that it can go into BENCHMARKS.md as it stands.
 #include "Benches.h"
 #include "LogBench.h"
+#include "PlotBench.h"
 
 #include <QApplication>
 #include <QDate>
@@ -59,6 +60,7 @@ int main(int argc, char* argv[])
         {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
         {"paint", [] { return bench::benchPaintCost(probe()); }},
+        {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool correct = true;

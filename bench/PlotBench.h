@@ -1,0 +1,15 @@
+#pragma once
+
+#include "Measurement.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace bench {
+
+// bermon-plot drawing a recording of 100,000 reports to a PNG file: wall
+// time and peak memory of the process.
+std::vector<Figure> benchPlot(const QString& plotPath);
+
+} // namespace bench

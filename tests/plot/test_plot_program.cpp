@@ -1,0 +1,211 @@
+// bermon-plot on a real recording of the emulated unit, and on files that are not good recordings.
+
+#include "Record.h"
+#include "Recording.h"
+
+#include "emulator/PseudoTerminal.h"
+#include "emulator/UnitEmulator.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QDir>
+#include <QTest>
+
+using emulator::EmulatorSettings;
+using emulator::PseudoTerminal;
+using emulator::UnitEmulator;
+
+namespace {
+
+struct Outcome
+{
+    int status = -1;
+    QString errors;
+};
+
+Outcome plot(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(BERMON_PLOT_PATH, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+// One run of bermon-log on the emulated unit, appended to `csv`.
+void record(const QString& csv, int reports, double ber)
+{
+    PseudoTerminal line;
+    EmulatorSettings settings;
+    settings.intervalMs = 20;
+    settings.link.frameRate = 1e6;
+    settings.link.bitErrorRate = ber;
+    settings.link.frameLossRate = 1e-4;
+    UnitEmulator unit(line, settings);
+    QProcess log;
+    const qint64 before = QFile(csv).size();
+    log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--reports", QString::number(reports), "--quiet"});
+    QVERIFY(QTest::qWaitFor([&] { return QFile(csv).size() > before + 100; }, 20000));
+    unit.start();
+    // The unit transmits from this event loop: wait in it.
+    QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000));
+    QCOMPARE(log.exitCode(), 0);
+}
+
+// Rows as the recorder writes them.
+QByteArray row(double elapsed, const QString& event, std::optional<measurement::ReportCounts> counts = {})
+{
+    Record record;
+    record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addMSecs(qint64(elapsed * 1000));
+    record.elapsedSeconds = elapsed;
+    record.event = event;
+    if (event == QLatin1String("started"))
+        record.detail = QStringLiteral("/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95");
+    if (counts) {
+        describeReport(*counts, record);
+        record.runBits = counts->recvFrame * 512;
+        record.runErrorBits = counts->errorBit;
+        record.runBerUpper = 1e-6;
+    }
+    return csvLine(record);
+}
+
+} // namespace
+
+class TestPlotProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void drawsARealRecording();
+    void badFilesAndCommandLines_data();
+    void badFilesAndCommandLines();
+    void stretchesLeaveGaps_data();
+    void stretchesLeaveGaps();
+};
+
+void TestPlotProgram::drawsARealRecording()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    record(csv, 20, 1e-6);
+    record(csv, 10, 1e-5);
+
+    // Both runs along wall-clock time, at the size asked for, with the BER's colour drawn.
+    const QString png = dir.filePath("all.png");
+    Outcome outcome = plot({csv, "-o", png, "--width", "900", "--height", "600"});
+    QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+    const QImage image(png);
+    QCOMPARE(image.size(), QSize(900, 600));
+    int berPixels = 0;
+    for (int y = 0; y < image.height() * 3 / 5; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            berPixels += image.pixelColor(x, y) == QColor(31, 119, 180);
+    QVERIFY2(berPixels > 100, qPrintable(QString::number(berPixels)));
+
+    // One run alone as SVG, titled from the recording unless told otherwise.
+    const QString svg = dir.filePath("second.svg");
+    QCOMPARE(plot({csv, "-o", svg, "--run", "2"}).status, 0);
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray text = contents(svg);
+    QVERIFY(text.contains("<svg") && text.contains("/dev/pts/") && text.contains("BER"));
+    QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--title", "soak of unit 7"}).status, 0);
+    QVERIFY(contents(svg).contains("soak of unit 7"));
+
+    outcome = plot({csv, "-o", svg, "--run", "3"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("--run 3: " + csv + " holds 2 run(s)"), qPrintable(outcome.errors));
+}
+
+void TestPlotProgram::badFilesAndCommandLines_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QByteArray head = csvHeader() + row(0, "started");
+    const QByteArray report = row(1, {}, measurement::ReportCounts{40000, 2, 3, 4});
+    const QByteArray zeros = row(2, {}, measurement::ReportCounts{40000, 0, 0, 0});
+    const QByteArray nothing = row(3, {}, measurement::ReportCounts{0, 0, 0, 0}); // every rate N/A
+    const QStringList png{"-o", "plot.png"};
+    QTest::newRow("gaps for 0 and N/A") << head + zeros + nothing + report + nothing << png << 0 << "";
+    QTest::newRow("events") << head + report + row(2, "device lost") + row(3, "device back") + zeros
+                                   + row(4, "counts went down") + report
+                            << png << 0 << "";
+    QTest::newRow("torn last line") << head + report + report.left(30) << png << 0
+                                    << "run.csv:4: torn last line skipped (";
+    QTest::newRow("empty file") << QByteArray() << png << 2 << "run.csv:1: empty file, not a recording";
+    QTest::newRow("other header") << QByteArray("time,value\n1,2\n") << png << 2
+                                  << "run.csv:1: not a bermon-log recording";
+    QTest::newRow("header only") << csvHeader() << png << 2 << "run.csv:1: the recording holds no report";
+    QTest::newRow("no report") << head + row(5, "stopped") << png << 2 << "run.csv:3: the recording holds no report";
+    QTest::newRow("short row") << head + "2026-01-02T03:04:05.000Z,1\n" + report << png << 2
+                               << "run.csv:3: bad row: 2 fields where a row has 20";
+    QByteArray badCount = report;
+    badCount.replace(",40000,", ",4e4,");
+    QTest::newRow("bad count") << head + badCount << png << 2 << "run.csv:3: bad row: recv_frames '4e4' is not a whole number";
+    QByteArray badTime = report;
+    badTime.replace(0, 4, "yyyy");
+    QTest::newRow("bad time") << head + badTime << png << 2 << "run.csv:3: bad row: time 'yyyy";
+    QTest::newRow("open quote") << head + "\"x\n" + report << png << 2 << "run.csv:3: bad row: a quote is not closed";
+    QTest::newRow("before started") << csvHeader() + report << png << 2 << "run.csv:2: a row before the first 'started' row";
+    QTest::newRow("no output") << head + report << QStringList{} << 2 << "give the plot's file with -o";
+    QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2 << "-o 'plot.jpg': the name must end in .png or .svg";
+    QTest::newRow("width") << head + report << png + QStringList{"--width", "9"} << 2
+                           << "--width '9': not a whole number from 200 to 10000";
+    QTest::newRow("unwritable") << head + report << QStringList{"-o", "/no-such-dir/plot.png"} << 2
+                                << "-o '/no-such-dir/plot.png': cannot be written";
+}
+
+void TestPlotProgram::badFilesAndCommandLines()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QFile file("run.csv");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    file.close();
+    const Outcome outcome = plot(QStringList{"run.csv"} + options);
+    QCOMPARE(outcome.status, status);
+    QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+    if (status == 0)
+        QVERIFY(!QImage("plot.png").isNull());
+}
+
+void TestPlotProgram::stretchesLeaveGaps_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<bool>("logAxis");
+    QTest::addColumn<QList<int>>("lengths");
+    const double nan = std::nan("");
+    QTest::newRow("log: zero and NaN cut") << QList<double>{1e-6, 0, 2e-6, 3e-6, nan, 4e-6} << true << QList<int>{1, 2, 1};
+    QTest::newRow("linear: zero stays") << QList<double>{0, 0, nan, 1} << false << QList<int>{2, 1};
+    QTest::newRow("log: nothing drawable") << QList<double>{0, nan, -1} << true << QList<int>{};
+    QTest::newRow("infinity cuts") << QList<double>{1, INFINITY, 1} << false << QList<int>{1, 1};
+}
+
+void TestPlotProgram::stretchesLeaveGaps()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(bool, logAxis);
+    QFETCH(QList<int>, lengths);
+    QList<QPointF> points;
+    for (double value : values)
+        points << QPointF(points.size(), value);
+    QList<int> found;
+    for (const QList<QPointF>& stretch : drawableStretches(points, logAxis))
+        found << int(stretch.size());
+    QCOMPARE(found, lengths);
+}
+
+QTEST_MAIN(TestPlotProgram)
+#include "test_plot_program.moc"

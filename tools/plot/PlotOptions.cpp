@@ -1,0 +1,98 @@
+#include "PlotOptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+struct OptionError
+{
+    QString message;
+};
+
+int wholeIn(const QCommandLineParser& parser, const QString& option, int low, int high)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw OptionError{QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high)};
+    return value;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
+    parser.addOptions({
+        {{"o", "output"}, "write the plot to FILE, a .png or .svg", "FILE"},
+        {"width", "width of the plot in pixels, 200 to 10000 (default 1200)", "PIXELS"},
+        {"height", "height of the plot in pixels, 200 to 10000 (default 800)", "PIXELS"},
+        {"title", "title of the plot (default: the device, the start time, the bits counted, the final BER and its bound)",
+         "TEXT"},
+        {"run", "draw run N of the file alone, counted from 1, against its elapsed time (default: every run, along "
+                "wall-clock time)",
+         "N"},
+        {{"h", "help"}, "show this text"},
+    });
+}
+
+PlotOptions read(const QCommandLineParser& parser)
+{
+    PlotOptions o;
+    o.showHelp = parser.isSet("help");
+    if (o.showHelp)
+        return o;
+    for (const char* name : {"output", "width", "height", "title", "run"})
+        if (parser.values(name).size() > 1)
+            throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1)
+        throw OptionError{inputs.isEmpty() ? QStringLiteral("give the recording, RUN.csv")
+                                           : QStringLiteral("unexpected argument '%1'").arg(inputs[1])};
+    o.input = inputs.first();
+    if (!parser.isSet("output"))
+        throw OptionError{QStringLiteral("give the plot's file with -o FILE.png or -o FILE.svg")};
+    o.output = parser.value("output");
+    if (!o.output.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)
+        && !o.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
+        throw OptionError{QStringLiteral("-o '%1': the name must end in .png or .svg").arg(o.output)};
+    if (parser.isSet("width"))
+        o.width = wholeIn(parser, "width", 200, 10000);
+    if (parser.isSet("height"))
+        o.height = wholeIn(parser, "height", 200, 10000);
+    o.title = parser.value("title");
+    if (parser.isSet("run"))
+        o.run = wholeIn(parser, "run", 1, 1000000);
+    return o;
+}
+
+} // namespace
+
+ParsedPlotOptions parsePlotOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    ParsedPlotOptions parsed;
+    try {
+        if (!parser.parse(QStringList{QStringLiteral("bermon-plot")} + arguments))
+            throw OptionError{parser.errorText()};
+        parsed.options = read(parser);
+    } catch (const OptionError& error) {
+        parsed.error = error.message;
+    }
+    return parsed;
+}
+
+QString plotHelpText()
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
+    return parser.helpText() + QStringLiteral(
+        "\nDraws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
+        "sync loss, on a logarithmic axis; dashed, the upper bound on the BER without sync loss at the run's\n"
+        "confidence level (the BER with sync loss has none: a lost frame counts 512 bit errors at once);\n"
+        "dotted, the run's bound over all its reports. Below: both PERs. Vertical lines mark device lost,\n"
+        "device back and counts went down. A rate of 0 or N/A leaves a gap on the logarithmic axis.\n"
+        "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
+        "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
+        "or a plot that cannot be written. A torn last line is skipped with a warning.\n");
+}

@@ -1,0 +1,365 @@
+#include "PlotRender.h"
+
+#include "measurement/ConfidenceBound.h"
+#include "measurement/Rates.h"
+
+#include <QChart>
+#include <QCoreApplication>
+#include <QDateTimeAxis>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QPainter>
+#include <QScatterSeries>
+#include <QSvgGenerator>
+#include <QTimeZone>
+#include <QValueAxis>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+QString figure(double value)
+{
+    return std::isfinite(value) ? QString::number(value, 'g', 3) : QStringLiteral("N/A");
+}
+
+// One curve of the plot: its points in every run, drawn as stretches with gaps.
+struct Curve
+{
+    QString name;
+    QPen pen;
+    QList<QList<QPointF>> stretches;
+};
+
+// At most the first, lowest, highest and last point of each pixel column: a
+// day of reports draws as fast as a minute, and no peak is lost.
+QList<QPointF> thinned(const QList<QPointF>& points, double xLow, double xHigh, int columns)
+{
+    if (points.size() <= 4 * columns)
+        return points;
+    QList<QPointF> out;
+    const double perColumn = (xHigh - xLow) / columns;
+    qsizetype first = 0;
+    while (first < points.size()) {
+        const qint64 column = qint64((points[first].x() - xLow) / perColumn);
+        qsizetype last = first, low = first, high = first;
+        while (last + 1 < points.size() && qint64((points[last + 1].x() - xLow) / perColumn) == column) {
+            ++last;
+            if (points[last].y() < points[low].y())
+                low = last;
+            if (points[last].y() > points[high].y())
+                high = last;
+        }
+        for (const qsizetype i : {first, std::min(low, high), std::max(low, high), last})
+            if (out.isEmpty() || out.last() != points[i])
+                out << points[i];
+        first = last + 1;
+    }
+    return out;
+}
+
+// Stretches whose gap is narrower than two pixel columns joined: such a gap
+// cannot be seen, and every series costs the chart time for every other one.
+QList<QList<QPointF>> joinedAcrossHiddenGaps(const QList<QList<QPointF>>& stretches, double minGap)
+{
+    QList<QList<QPointF>> out;
+    for (const QList<QPointF>& stretch : stretches) {
+        if (!out.isEmpty() && stretch.first().x() - out.last().last().x() < minGap)
+            out.last() += stretch;
+        else
+            out << stretch;
+    }
+    return out;
+}
+
+// Adds the curve as line series, one per stretch, and the lone points of
+// stretches of one as a scatter series: a line of one point shows nothing.
+void addCurve(QChart& chart, const Curve& curve, QAbstractAxis* x, QAbstractAxis* y, double xLow, double xHigh,
+              int columns)
+{
+    bool named = false;
+    const auto attach = [&](QXYSeries* series) {
+        chart.addSeries(series);
+        series->attachAxis(x);
+        series->attachAxis(y);
+        const bool first = !named;
+        named = true;
+        for (QLegendMarker* marker : chart.legend()->markers(series))
+            marker->setVisible(first);
+        series->setName(curve.name);
+    };
+    auto* lone = new QScatterSeries;
+    lone->setMarkerSize(4);
+    lone->setColor(curve.pen.color());
+    lone->setBorderColor(curve.pen.color());
+    for (const QList<QPointF>& stretch : joinedAcrossHiddenGaps(curve.stretches, 2 * (xHigh - xLow) / columns)) {
+        if (stretch.size() == 1) {
+            lone->append(stretch.first());
+            continue;
+        }
+        auto* series = new QLineSeries;
+        series->setPen(curve.pen);
+        series->replace(thinned(stretch, xLow, xHigh, columns));
+        attach(series);
+    }
+    if (lone->count() > 0)
+        attach(lone);
+    else
+        delete lone;
+}
+
+struct Event
+{
+    double x;
+    QString kind;
+};
+
+void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x, QValueAxis* linearY,
+               QLogValueAxis* logY, bool legend)
+{
+    static const std::map<QString, QColor> colors{
+        {"device lost", QColor(200, 0, 0)}, {"device back", QColor(0, 150, 0)}, {"counts went down", QColor(230, 130, 0)}};
+    std::map<QString, bool> named;
+    for (const Event& event : events) {
+        const double low = logY ? logY->min() : linearY->min();
+        const double high = logY ? logY->max() : linearY->max();
+        auto* line = new QLineSeries;
+        line->setPen(QPen(colors.at(event.kind), 1.5, Qt::DashLine));
+        line->append(event.x, low);
+        line->append(event.x, high);
+        line->setName(event.kind);
+        chart.addSeries(line);
+        line->attachAxis(x);
+        line->attachAxis(logY ? static_cast<QAbstractAxis*>(logY) : linearY);
+        for (QLegendMarker* marker : chart.legend()->markers(line))
+            marker->setVisible(legend && !named[event.kind]);
+        named[event.kind] = true;
+    }
+}
+
+// The x axis: elapsed time in a unit that suits the span, or wall-clock time.
+struct TimeScale
+{
+    bool wallClock = false;
+    double secondsPerUnit = 1;
+    QString unitName = QStringLiteral("s");
+
+    double x(const RecordingRow& row) const
+    {
+        return wallClock ? double(row.time.toMSecsSinceEpoch()) : row.elapsed / secondsPerUnit;
+    }
+    QAbstractAxis* makeAxis(double low, double high) const
+    {
+        if (wallClock) {
+            auto* axis = new QDateTimeAxis;
+            axis->setFormat(high - low > 86400e3 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss"));
+            axis->setTitleText(QStringLiteral("time (UTC)"));
+            axis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(low), QTimeZone::utc()),
+                           QDateTime::fromMSecsSinceEpoch(qint64(high), QTimeZone::utc()));
+            return axis;
+        }
+        auto* axis = new QValueAxis;
+        axis->setTitleText(QStringLiteral("elapsed (%1)").arg(unitName));
+        axis->setRange(low, high);
+        axis->applyNiceNumbers();
+        axis->setLabelFormat(QStringLiteral("%g"));
+        return axis;
+    }
+};
+
+QString defaultTitle(const std::vector<const RecordingRun*>& runs)
+{
+    QStringList devices;
+    quint64 bits = 0;
+    for (const RecordingRun* run : runs) {
+        if (!devices.contains(run->device))
+            devices << run->device;
+        bits += run->rows.back().runBits;
+    }
+    const RecordingRun& last = *runs.back();
+    const RecordingRow& end = last.rows.back();
+    QString title = QStringLiteral("%1 — started %2 UTC — %3 bits — BER %4, below %5 at %6 %")
+                        .arg(devices.join(QStringLiteral(", ")),
+                             runs.front()->rows.front().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                             figure(double(bits)), figure(end.runBer), figure(end.runBerUpper))
+                        .arg(last.confidence * 100);
+    if (runs.size() > 1)
+        title += QStringLiteral(" (last of %1 runs)").arg(runs.size());
+    return title;
+}
+
+} // namespace
+
+QString renderPlot(const Recording& recording, const PlotOptions& options)
+{
+    std::vector<const RecordingRun*> runs;
+    if (options.run > 0) {
+        if (size_t(options.run) > recording.runs.size())
+            return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(options.run).arg(options.input).arg(recording.runs.size());
+        runs.push_back(&recording.runs[size_t(options.run - 1)]);
+        if (runs.front()->reports() == 0)
+            return QStringLiteral("--run %1: that run holds no report").arg(options.run);
+    } else {
+        for (const RecordingRun& run : recording.runs)
+            runs.push_back(&run);
+    }
+
+    TimeScale scale;
+    scale.wallClock = runs.size() > 1;
+    if (!scale.wallClock) {
+        const double span = runs.front()->rows.back().elapsed;
+        if (span > 3 * 3600)
+            scale = {false, 3600, QStringLiteral("h")};
+        else if (span > 3 * 60)
+            scale = {false, 60, QStringLiteral("min")};
+    }
+
+    // The curves, run by run, so that a new run starts a new stretch.
+    const QColor blue(31, 119, 180), red(214, 39, 40), grey(90, 90, 90);
+    Curve ber{QStringLiteral("BER"), QPen(blue, 1.5), {}};
+    Curve berBound{QStringLiteral("BER bound"), QPen(blue, 1, Qt::DashLine), {}};
+    Curve berLoss{QStringLiteral("BER with sync loss"), QPen(red, 1.5), {}};
+    Curve runBound{QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
+    Curve per{QStringLiteral("PER"), QPen(blue, 1.5), {}};
+    Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 1.5), {}};
+    std::vector<Event> events;
+    double xLow = INFINITY, xHigh = -INFINITY;
+    std::map<quint64, double> upperMeans; // by error count: the bound's costly part
+    for (const RecordingRun* run : runs) {
+        QList<QPointF> b, bb, bl, rb, p, pl;
+        for (const RecordingRow& row : run->rows) {
+            const double x = scale.x(row);
+            xLow = std::min(xLow, x);
+            xHigh = std::max(xHigh, x);
+            if (!row.event.isEmpty()) {
+                if (row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
+                    || row.event == QLatin1String("counts went down"))
+                    events.push_back({x, row.event});
+                continue;
+            }
+            const auto [it, added] = upperMeans.try_emplace(row.errorBits, 0.0);
+            if (added)
+                it->second = measurement::poissonUpperMean(row.errorBits, run->confidence);
+            const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
+            b << QPointF(x, row.ber);
+            bb << QPointF(x, bits > 0 ? it->second / bits : NAN);
+            bl << QPointF(x, row.berLoss);
+            rb << QPointF(x, row.runBerUpper);
+            p << QPointF(x, row.per * 100);
+            pl << QPointF(x, row.perLoss * 100);
+        }
+        ber.stretches += drawableStretches(b, true);
+        berBound.stretches += drawableStretches(bb, true);
+        berLoss.stretches += drawableStretches(bl, true);
+        runBound.stretches += drawableStretches(rb, true);
+        per.stretches += drawableStretches(p, false);
+        perLoss.stretches += drawableStretches(pl, false);
+    }
+    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->confidence * 100);
+    if (xHigh <= xLow)
+        xHigh = xLow + 1;
+
+    // Decades that hold every positive BER; some decades when there is none.
+    double yLow = INFINITY, yHigh = -INFINITY, perHigh = 0;
+    for (const Curve* curve : {&ber, &berBound, &berLoss, &runBound})
+        for (const QList<QPointF>& stretch : curve->stretches)
+            for (const QPointF& point : stretch) {
+                yLow = std::min(yLow, point.y());
+                yHigh = std::max(yHigh, point.y());
+            }
+    for (const Curve* curve : {&per, &perLoss})
+        for (const QList<QPointF>& stretch : curve->stretches)
+            for (const QPointF& point : stretch)
+                perHigh = std::max(perHigh, point.y());
+    if (!std::isfinite(yLow)) {
+        yLow = 1e-10;
+        yHigh = 1e-3;
+    }
+    yLow = std::pow(10, std::floor(std::log10(yLow)));
+    yHigh = std::pow(10, std::ceil(std::log10(yHigh * 1.0001)));
+    yHigh = std::max(yHigh, yLow * 10);
+
+    QGraphicsScene scene;
+    auto* top = new QChart;
+    auto* bottom = new QChart;
+    scene.addItem(top);
+    scene.addItem(bottom);
+    const int topHeight = options.height * 3 / 5;
+    top->setGeometry(0, 0, options.width, topHeight);
+    bottom->setGeometry(0, topHeight, options.width, options.height - topHeight);
+    top->setTitle(options.title.isEmpty() ? defaultTitle(runs) : options.title);
+    for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
+        chart->setAnimationOptions(QChart::NoAnimation);
+        chart->legend()->setAlignment(Qt::AlignRight);
+        chart->setBackgroundRoundness(0);
+    }
+
+    QAbstractAxis* topX = scale.makeAxis(xLow, xHigh);
+    auto* logY = new QLogValueAxis;
+    logY->setBase(10);
+    logY->setRange(yLow, yHigh);
+    logY->setLabelFormat(QStringLiteral("%.0e"));
+    logY->setMinorTickCount(-1);
+    logY->setTitleText(QStringLiteral("BER"));
+    top->addAxis(topX, Qt::AlignBottom);
+    top->addAxis(logY, Qt::AlignLeft);
+    for (const Curve* curve : {&ber, &berBound, &berLoss, &runBound})
+        addCurve(*top, *curve, topX, logY, xLow, xHigh, options.width);
+    addEvents(*top, events, topX, nullptr, logY, true);
+
+    QAbstractAxis* bottomX = scale.makeAxis(xLow, xHigh);
+    auto* linearY = new QValueAxis;
+    linearY->setRange(0, perHigh > 0 ? perHigh * 1.1 : 1);
+    linearY->setTitleText(QStringLiteral("PER (%)"));
+    linearY->applyNiceNumbers();
+    bottom->addAxis(bottomX, Qt::AlignBottom);
+    bottom->addAxis(linearY, Qt::AlignLeft);
+    for (const Curve* curve : {&per, &perLoss})
+        addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, options.width);
+    addEvents(*bottom, events, bottomX, linearY, nullptr, false);
+
+    const QRectF area(0, 0, options.width, options.height);
+    scene.setSceneRect(area);
+    // The charts lay out their axes, labels and titles on posted events.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    // Both plot areas over the same columns, as near as the charts' own
+    // layout lets them (it may run again after a plot area is set).
+    const qreal left = std::max(top->plotArea().left(), bottom->plotArea().left());
+    const qreal right = std::min(top->plotArea().right(), bottom->plotArea().right());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
+            const QRectF plotArea = chart->plotArea();
+            chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
+        }
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setFileName(options.output);
+        svg.setSize(QSize(options.width, options.height));
+        svg.setViewBox(area);
+        svg.setTitle(top->title());
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+        painter.fillRect(area, Qt::white);
+        scene.render(&painter, area, area);
+        painter.end();
+        return {};
+    }
+    QImage image(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene.render(&painter, area, area);
+    painter.end();
+    if (!image.save(options.output, "PNG"))
+        return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+    return {};
+}

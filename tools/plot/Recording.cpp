@@ -1,0 +1,187 @@
+#include "Recording.h"
+
+#include "Record.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+enum Column {
+    Time, Elapsed, Event, RecvFrames, LossFrames, ErrorFrames, ErrorBits, Ber, BerLoss, Per, PerLoss,
+    BerText, BerLossText, PerText, PerLossText, RunBits, RunErrorBits, RunBer, RunBerUpper, Detail, ColumnCount
+};
+
+// The fields of one CSV line, quotes undone; empty when the quoting is broken.
+std::optional<QStringList> csvFields(const QString& line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == u'"' && quoted && i + 1 < line.size() && line[i + 1] == u'"')
+            fields.last() += line[++i];
+        else if (c == u'"')
+            quoted = !quoted;
+        else if (c == u',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    if (quoted)
+        return std::nullopt;
+    return fields;
+}
+
+struct RowError
+{
+    QString message;
+};
+
+quint64 count(const QStringList& f, Column c, const char* name)
+{
+    if (f[c].isEmpty())
+        return 0;
+    bool ok = false;
+    const quint64 value = f[c].toULongLong(&ok);
+    if (!ok)
+        throw RowError{QStringLiteral("%1 '%2' is not a whole number").arg(QLatin1String(name), f[c])};
+    return value;
+}
+
+double rate(const QStringList& f, Column c, const char* name)
+{
+    if (f[c].isEmpty() || f[c] == QLatin1String("N/A"))
+        return std::nan("");
+    bool ok = false;
+    const double value = f[c].toDouble(&ok);
+    if (!ok)
+        throw RowError{QStringLiteral("%1 '%2' is not a number").arg(QLatin1String(name), f[c])};
+    return value;
+}
+
+RecordingRow parseRow(const QStringList& f)
+{
+    if (f.size() != ColumnCount)
+        throw RowError{QStringLiteral("%1 fields where a row has %2").arg(f.size()).arg(int(ColumnCount))};
+    RecordingRow row;
+    row.time = QDateTime::fromString(f[Time], Qt::ISODateWithMs);
+    if (!row.time.isValid())
+        throw RowError{QStringLiteral("time '%1' is not an ISO 8601 time").arg(f[Time])};
+    row.elapsed = rate(f, Elapsed, "elapsed_s");
+    if (!std::isfinite(row.elapsed))
+        throw RowError{QStringLiteral("elapsed_s '%1' is not a number").arg(f[Elapsed])};
+    row.event = f[Event];
+    if (row.event.isEmpty() && f[RecvFrames].isEmpty())
+        throw RowError{QStringLiteral("a report row without recv_frames")};
+    row.recvFrames = count(f, RecvFrames, "recv_frames");
+    count(f, LossFrames, "loss_frames");
+    count(f, ErrorFrames, "error_frames");
+    row.errorBits = count(f, ErrorBits, "error_bits");
+    row.ber = rate(f, Ber, "ber");
+    row.berLoss = rate(f, BerLoss, "ber_loss");
+    row.per = rate(f, Per, "per");
+    row.perLoss = rate(f, PerLoss, "per_loss");
+    row.runBits = count(f, RunBits, "run_bits");
+    count(f, RunErrorBits, "run_error_bits");
+    row.runBer = rate(f, RunBer, "run_ber");
+    row.runBerUpper = rate(f, RunBerUpper, "run_ber_upper");
+    row.detail = f[Detail];
+    return row;
+}
+
+// "/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95, ..."
+void describeRun(RecordingRun& run, const QString& detail)
+{
+    run.device = detail.section(QStringLiteral(", "), 0, 0);
+    static const QRegularExpression confidence(QStringLiteral("confidence ([0-9.]+)"));
+    if (const QRegularExpressionMatch m = confidence.match(detail); m.hasMatch())
+        run.confidence = m.captured(1).toDouble();
+}
+
+} // namespace
+
+qint64 RecordingRun::reports() const
+{
+    return std::count_if(rows.begin(), rows.end(), [](const RecordingRow& r) { return r.event.isEmpty(); });
+}
+
+Recording parseRecording(const QByteArray& bytes, const QString& name)
+{
+    Recording recording;
+    const auto fail = [&](qint64 line, const QString& why) {
+        recording.error = QStringLiteral("%1:%2: %3").arg(name).arg(line).arg(why);
+        recording.runs.clear();
+        return recording;
+    };
+    if (bytes.isEmpty())
+        return fail(1, QStringLiteral("empty file, not a recording"));
+    QList<QByteArray> lines = bytes.split('\n');
+    const bool tornLast = !bytes.endsWith('\n');
+    if (!tornLast)
+        lines.removeLast(); // after the last newline
+    if (lines.first() + '\n' != csvHeader())
+        return fail(1, QStringLiteral("not a bermon-log recording: the header is not bermon-log's"));
+
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qint64 lineNumber = i + 1;
+        const bool last = i == lines.size() - 1;
+        RecordingRow row;
+        try {
+            const std::optional<QStringList> fields = csvFields(QString::fromUtf8(lines[i]));
+            if (!fields)
+                throw RowError{QStringLiteral("a quote is not closed")};
+            row = parseRow(*fields);
+        } catch (const RowError& error) {
+            // A recorder killed mid-write leaves a torn last line; the rest stands.
+            if (last && tornLast) {
+                recording.warnings << QStringLiteral("%1:%2: torn last line skipped (%3)").arg(name).arg(lineNumber).arg(error.message);
+                break;
+            }
+            return fail(lineNumber, QStringLiteral("bad row: ") + error.message);
+        }
+        row.line = lineNumber;
+        if (row.event == QLatin1String("started")) {
+            recording.runs.emplace_back();
+            describeRun(recording.runs.back(), row.detail);
+        } else if (recording.runs.empty()) {
+            return fail(lineNumber, QStringLiteral("a row before the first 'started' row"));
+        }
+        recording.runs.back().rows.push_back(std::move(row));
+    }
+    const bool anyReport = std::any_of(recording.runs.begin(), recording.runs.end(),
+                                       [](const RecordingRun& run) { return run.reports() > 0; });
+    if (!anyReport)
+        return fail(lines.size(), QStringLiteral("the recording holds no report"));
+    return recording;
+}
+
+Recording readRecording(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Recording recording;
+        recording.error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return recording;
+    }
+    return parseRecording(file.readAll(), path);
+}
+
+QList<QList<QPointF>> drawableStretches(const QList<QPointF>& points, bool logAxis)
+{
+    QList<QList<QPointF>> stretches;
+    bool open = false;
+    for (const QPointF& p : points) {
+        if (!std::isfinite(p.y()) || (logAxis && p.y() <= 0)) {
+            open = false;
+            continue;
+        }
+        if (!open)
+            stretches.emplace_back();
+        stretches.last() << p;
+        open = true;
+    }
+    return stretches;
+}

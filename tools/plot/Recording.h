@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDateTime>
+#include <QPointF>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// One row of a recording as bermon-log writes it. Rates that are "N/A" or
+// missing are NaN.
+struct RecordingRow
+{
+    qint64 line = 0;      // in the file, from 1
+    QDateTime time;       // UTC
+    double elapsed = 0;   // seconds from the run's start
+    QString event;        // empty for a report
+    quint64 recvFrames = 0;
+    quint64 errorBits = 0;
+    double ber = 0, berLoss = 0, per = 0, perLoss = 0;
+    quint64 runBits = 0;
+    double runBer = 0, runBerUpper = 0;
+    QString detail;
+};
+
+// The rows from one `started` row to the next.
+struct RecordingRun
+{
+    QString device;            // from the started row's detail
+    double confidence = 0.95;  // likewise
+    std::vector<RecordingRow> rows;
+
+    qint64 reports() const;
+};
+
+struct Recording
+{
+    std::vector<RecordingRun> runs;
+    QStringList warnings; // e.g. a torn last line, skipped
+    QString error;        // names the line at fault; empty when the file is a recording
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Reads a recording from its bytes; `name` is the file's name for messages.
+Recording parseRecording(const QByteArray& bytes, const QString& name);
+Recording readRecording(const QString& path);
+
+// Splits a curve into the stretches an axis can show, leaving gaps: a value
+// that is not finite ends a stretch, and so does one not above 0 on a
+// logarithmic axis.
+QList<QList<QPointF>> drawableStretches(const QList<QPointF>& points, bool logAxis);

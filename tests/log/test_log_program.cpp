@@ -105,8 +105,11 @@ struct Rig
 EmulatorSettings fastUnit(double ber, emulator::CountOverflow overflow = emulator::CountOverflow::RestartPeriod)
 {
     EmulatorSettings settings;
-    settings.intervalMs = 20;
-    settings.link.frameRate = 1e6; // 20000 frames a report: a new period or a wrap every few reports
+    // A pause longer than the quiet line after each report, so that every
+    // report settles whatever its counts hold: back to back, a report with
+    // the marker in its counts may stay ambiguous.
+    settings.intervalMs = 80;
+    settings.link.frameRate = 2.5e5; // 20000 frames a report: a new period or a wrap every few reports
     settings.link.bitErrorRate = ber;
     settings.link.frameLossRate = 1e-4;
     settings.overflow = overflow;

@@ -54,7 +54,7 @@ struct StreamFigures
     std::vector<double> staleness; // per report, until it or a newer one is on the window
     int neverSent = 0;             // states shown that no report carried
     bool lastShown = false;
-    double cpuShare = 0;           // the window thread's
+    double cpuShare = 0; // the window thread's
 };
 
 // Numbered reports at 960 a second into the running monitor.
@@ -105,7 +105,8 @@ StreamFigures runStream(Writes writes)
 
 QString stalenessText(std::vector<double>& staleness)
 {
-    return QStringLiteral("%1 / %2").arg(microseconds(quantile(staleness, 0.5)), microseconds(quantile(staleness, 0.99)));
+    return QStringLiteral("%1 / %2").arg(microseconds(quantile(staleness, 0.5)),
+                                         microseconds(quantile(staleness, 0.99)));
 }
 
 } // namespace

@@ -110,8 +110,9 @@ std::vector<Figure> benchPlot(const QString& plotPath)
          svg.status == 0 && svg.seconds < 3},
         {QStringLiteral("bermon-plot, 100,000-row recording to SVG: peak memory"), mib(svg.peakMiB), "< 150 MiB",
          svg.status == 0 && svg.peakMiB < 150},
-        {QStringLiteral("bermon-plot draws the 100,000-row recording"), png.status == 0 && svg.status == 0 ? "yes" : "no",
-         "yes", png.status == 0 && svg.status == 0, Figure::Correctness},
+        {QStringLiteral("bermon-plot draws the 100,000-row recording"),
+         png.status == 0 && svg.status == 0 ? "yes" : "no", "yes", png.status == 0 && svg.status == 0,
+         Figure::Correctness},
     };
 }
 

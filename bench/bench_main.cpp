@@ -46,8 +46,8 @@ int main(int argc, char* argv[])
     print(QStringLiteral("Measured %1 on %2, %3 cores, %4, Qt %5, %6 (%7 platform).\n\n")
               .arg(QDate::currentDate().toString(Qt::ISODate), cpuModel())
               .arg(QThread::idealThreadCount())
-              .arg(QSysInfo::prettyProductName(), QString::fromLatin1(qVersion()),
-                   QStringLiteral("g++ " __VERSION__), QGuiApplication::platformName()));
+              .arg(QSysInfo::prettyProductName(), QString::fromLatin1(qVersion()), QStringLiteral("g++ " __VERSION__),
+                   QGuiApplication::platformName()));
     print(QStringLiteral("| Figure | Measured | Target | Met |\n|---|---|---|---|\n"));
     // An argument picks one benchmark by name, for profiling it alone.
     using Bench = std::vector<bench::Figure> (*)();

@@ -123,8 +123,8 @@ void checkBin2hex(const QString& text)
     try {
         hex = util::bin2hex(text);
     } catch (const std::overflow_error& error) {
-        violated("bin2hex", text, std::string("overflow error, though no group of four characters can overflow: ")
-                                      + error.what());
+        violated("bin2hex", text,
+                 std::string("overflow error, though no group of four characters can overflow: ") + error.what());
     }
     if (text.isEmpty()) {
         if (hex)
@@ -136,8 +136,8 @@ void checkBin2hex(const QString& text)
     const qsizetype groups = (text.size() + 3) / 4;
     if (hex->size() != groups)
         violated("bin2hex", text,
-                 std::to_string(hex->size()) + " digits for " + std::to_string(groups) + " groups: "
-                     + hex->left(80).toStdString());
+                 std::to_string(hex->size()) + " digits for " + std::to_string(groups)
+                     + " groups: " + hex->left(80).toStdString());
     for (qsizetype g = 0; g < groups; ++g) {
         const QString group = text.mid(4 * g, 4);
         int expected = 0;
@@ -159,7 +159,8 @@ void checkDec2bin(qint32 n)
     const QString binary = util::dec2bin(argument);
     if (n <= 0) {
         if (!binary.isEmpty() || argument != n)
-            violated("dec2bin", shown, "gave \"" + binary.toStdString() + "\" and left n at " + std::to_string(argument));
+            violated("dec2bin", shown,
+                     "gave \"" + binary.toStdString() + "\" and left n at " + std::to_string(argument));
         return;
     }
     if (argument != 0)

@@ -56,8 +56,8 @@ std::string hexBytes(const QByteArray& bytes)
 {
     if (bytes.size() <= 48)
         return bytes.toHex(' ').toUpper().toStdString();
-    return bytes.first(24).toHex(' ').toUpper().toStdString() + " ... " + bytes.last(12).toHex(' ').toUpper().toStdString()
-           + " (" + std::to_string(bytes.size()) + " bytes)";
+    return bytes.first(24).toHex(' ').toUpper().toStdString() + " ... "
+           + bytes.last(12).toHex(' ').toUpper().toStdString() + " (" + std::to_string(bytes.size()) + " bytes)";
 }
 
 bool hasInnerMarker(const QByteArray& report)
@@ -121,10 +121,7 @@ public:
         add(Whole, bytes);
     }
 
-    void cut(const QByteArray& bytes)
-    {
-        add(m_next == Any ? CutMayEnd : CutOwing, bytes);
-    }
+    void cut(const QByteArray& bytes) { add(m_next == Any ? CutMayEnd : CutOwing, bytes); }
 
     // Bytes ahead of the next report; refused where the model has none.
     void ahead(const QByteArray& bytes)
@@ -195,10 +192,16 @@ private:
         m_items.push_back({kind, end(), bytes});
         m_pending += bytes;
         switch (kind) {
-        case Whole: m_next = Any; break;
-        case CutMayEnd: m_next = WholeOrQuiet; break;
+        case Whole:
+            m_next = Any;
+            break;
+        case CutMayEnd:
+            m_next = WholeOrQuiet;
+            break;
         case CutOwing:
-        case Ahead: m_next = ReportOwed; break;
+        case Ahead:
+            m_next = ReportOwed;
+            break;
         }
         feedWhole();
     }
@@ -295,7 +298,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const quint8 op = in.next();
         switch (op % 8) {
         case 0:
-        case 1: line.whole(report(in)); break;
+        case 1:
+            line.whole(report(in));
+            break;
         case 2: {
             const int length = 1 + in.next() % 11;
             QByteArray bytes;
@@ -322,9 +327,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             line.cut(report(in).first(length));
             break;
         }
-        case 5: line.quiet(); break;
-        case 6: line.setPieceSize(in.next()); break;
-        case 7: line.feedPending(); break;
+        case 5:
+            line.quiet();
+            break;
+        case 6:
+            line.setPieceSize(in.next());
+            break;
+        case 7:
+            line.feedPending();
+            break;
         }
     }
     line.quiet();

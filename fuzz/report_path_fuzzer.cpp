@@ -113,8 +113,8 @@ QChar decimalPointOf(Style style)
 // ---------------------------------------------------------------------------
 // The status displays, held in memory.
 
-constexpr std::array kCountDisplays = {StatusDisplay::RecvFrame, StatusDisplay::LossFrame,
-                                       StatusDisplay::ErrorFrame, StatusDisplay::ErrorBit};
+constexpr std::array kCountDisplays = {StatusDisplay::RecvFrame, StatusDisplay::LossFrame, StatusDisplay::ErrorFrame,
+                                       StatusDisplay::ErrorBit};
 constexpr std::array kRateDisplays = {StatusDisplay::Ber, StatusDisplay::BerLoss, StatusDisplay::Per,
                                       StatusDisplay::PerLoss};
 constexpr std::array<const char*, 8> kDisplayNames = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame",
@@ -191,7 +191,11 @@ struct Counts
 
 void decodeInto(Counts& counts, const QByteArray& report)
 {
-    struct Field { int first; int width; };
+    struct Field
+    {
+        int first;
+        int width;
+    };
     constexpr Field fields[] = {{1, 2}, {3, 2}, {5, 2}, {7, 4}};
     for (std::size_t f = 0; f < 4; ++f) {
         quint64 value = 0;
@@ -212,11 +216,16 @@ RateTruth rateTruth(StatusDisplay display, const Counts& counts)
 {
     const auto [recv, loss, errorFrames, errorBits] = counts.values;
     switch (display) {
-    case StatusDisplay::Ber: return {errorBits, recv * 512};
-    case StatusDisplay::BerLoss: return {loss * 512 + errorBits, (recv + loss) * 512};
-    case StatusDisplay::Per: return {errorFrames, recv};
-    case StatusDisplay::PerLoss: return {loss + errorFrames, recv + loss};
-    default: violated("not a rate display");
+    case StatusDisplay::Ber:
+        return {errorBits, recv * 512};
+    case StatusDisplay::BerLoss:
+        return {loss * 512 + errorBits, (recv + loss) * 512};
+    case StatusDisplay::Per:
+        return {errorFrames, recv};
+    case StatusDisplay::PerLoss:
+        return {loss + errorFrames, recv + loss};
+    default:
+        violated("not a rate display");
     }
 }
 
@@ -235,8 +244,8 @@ void checkCountShape(StatusDisplay display, const QString& text)
     static const QRegularExpression shape(QStringLiteral("\\A(0|[1-9][0-9]{0,9})\\z"));
     const quint64 limit = display == StatusDisplay::ErrorBit ? 4294967295u : 65535u;
     if (!shape.match(text).hasMatch() || text.toULongLong() > limit)
-        violated(std::string(kDisplayNames[slot(display)]) + " holds " + quoted(text)
-                 + ", not a decimal count up to " + std::to_string(limit));
+        violated(std::string(kDisplayNames[slot(display)]) + " holds " + quoted(text) + ", not a decimal count up to "
+                 + std::to_string(limit));
 }
 
 // A BER text "m E-n": m is the first five characters of the mantissa's text.
@@ -343,8 +352,8 @@ public:
         QCoreApplication::sendPostedEvents();
         return false;
     }
-    void registerSocketNotifier(QSocketNotifier*) override {}
-    void unregisterSocketNotifier(QSocketNotifier*) override {}
+    void registerSocketNotifier(QSocketNotifier*) override { }
+    void unregisterSocketNotifier(QSocketNotifier*) override { }
     void registerTimer(int id, qint64 interval, Qt::TimerType type, QObject* object) override
     {
         m_timers.push_back({id, interval, type, object, m_now + interval});
@@ -372,8 +381,8 @@ public:
                 return int(std::max<qint64>(0, t.due - m_now));
         return -1;
     }
-    void wakeUp() override {}
-    void interrupt() override {}
+    void wakeUp() override { }
+    void interrupt() override { }
 
     // Lets `ms` pass: every timer due by then fires, in the order they fall
     // due, with what it posts delivered before the next.
@@ -415,20 +424,20 @@ VirtualClock* g_clock = nullptr; // owned by the application
 enum class Action {
     Start,
     Stop,
-    Resume,          // threshold back to 12 without discarding the backlog
+    Resume, // threshold back to 12 without discarding the backlog
     ThresholdOne,
     ThresholdBeyond, // 13: more than a report, so never reached
     ThresholdEleven,
     DeviceFails,
     Reopen,
-    Open,            // also while already open, which is refused
+    Open, // also while already open, which is refused
     Close,
-    StrayEvent,      // OnComm raised without the control's say-so
+    StrayEvent, // OnComm raised without the control's say-so
     SwitchRegion,
     ProcessEvents,
-    LineQuiet,       // the line stays silent for the quiet-line time
-    ShortPause,      // silent for half of it
-    SwitchBaudRate,  // 9600 <-> 115200, which changes the quiet-line time
+    LineQuiet,      // the line stays silent for the quiet-line time
+    ShortPause,     // silent for half of it
+    SwitchBaudRate, // 9600 <-> 115200, which changes the quiet-line time
 };
 
 class Session
@@ -482,11 +491,21 @@ public:
             setThreshold(12);
             break;
         }
-        case Action::Stop: setThreshold(0); break;
-        case Action::Resume: setThreshold(12); break;
-        case Action::ThresholdOne: setThreshold(1); break;
-        case Action::ThresholdBeyond: setThreshold(13); break;
-        case Action::ThresholdEleven: setThreshold(11); break;
+        case Action::Stop:
+            setThreshold(0);
+            break;
+        case Action::Resume:
+            setThreshold(12);
+            break;
+        case Action::ThresholdOne:
+            setThreshold(1);
+            break;
+        case Action::ThresholdBeyond:
+            setThreshold(13);
+            break;
+        case Action::ThresholdEleven:
+            setThreshold(11);
+            break;
         case Action::DeviceFails: {
             const int lostBefore = m_lostSignals;
             m_memory->fail(QStringLiteral("device unplugged"));
@@ -525,14 +544,18 @@ public:
             m_style = m_style == Style::C ? Style::German : Style::C;
             QLocale::setDefault(localeOf(m_style));
             break;
-        case Action::ProcessEvents: processEvents(0); break;
+        case Action::ProcessEvents:
+            processEvents(0);
+            break;
         case Action::LineQuiet:
             g_clock->advance(serial::quietLineTime(m_baudRate).count());
             if (m_open && m_gapless && m_settled != m_received.size())
                 violated("the line went quiet, yet " + std::to_string(m_received.size() - m_settled)
                          + " bytes are neither framed nor rejected: " + hexBytes(m_received.sliced(m_settled)));
             break;
-        case Action::ShortPause: g_clock->advance(serial::quietLineTime(m_baudRate).count() / 2); break;
+        case Action::ShortPause:
+            g_clock->advance(serial::quietLineTime(m_baudRate).count() / 2);
+            break;
         case Action::SwitchBaudRate:
             m_baudRate = m_baudRate == 9600 ? 115200 : 9600;
             m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_baudRate));

@@ -23,7 +23,8 @@ QString hexLine(const QByteArray& input)
 {
     if (input.isEmpty())
         return {};
-    return QLatin1Char(' ') + QString::fromLatin1(input.first(qMin<qsizetype>(input.size(), kReportLength)).toHex(' ').toUpper());
+    return QLatin1Char(' ')
+           + QString::fromLatin1(input.first(qMin<qsizetype>(input.size(), kReportLength)).toHex(' ').toUpper());
 }
 
 } // namespace measurement

@@ -75,7 +75,7 @@ private:
     DeviceForPort m_deviceForPort;
     QByteArray m_inBuffer;
     ReportFramer m_framer;
-    QTimer m_quietTimer;     // runs from each arrival until the line is quiet
+    QTimer m_quietTimer; // runs from each arrival until the line is quiet
     LineSettings m_settings;
     QString m_lastError;
     QSerialPort::SerialPortError m_lastErrorKind = QSerialPort::NoError;

@@ -9,7 +9,7 @@ namespace serial {
 
 namespace {
 
-constexpr std::array<qint32, 16> kBaudRates = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
+constexpr std::array<qint32, 16> kBaudRates = {110,   300,   600,   1200,  2400,  4800,   9600,   14400,
                                                19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
 
 struct ParityCode
@@ -76,7 +76,7 @@ QString LineSettings::text() const
         if (p.parity == parity)
             parityCode = p.code;
     }
-    const QString stop = stopBits == QSerialPort::OneStop        ? QStringLiteral("1")
+    const QString stop = stopBits == QSerialPort::OneStop          ? QStringLiteral("1")
                          : stopBits == QSerialPort::OneAndHalfStop ? QStringLiteral("1.5")
                                                                    : QStringLiteral("2");
     return QStringLiteral("%1,%2,%3,%4").arg(baudRate).arg(parityCode).arg(int(dataBits)).arg(stop);

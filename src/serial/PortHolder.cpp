@@ -11,10 +11,10 @@ namespace serial {
 namespace {
 
 // Where QSerialPort, lockdev and uucp-style programs keep their locks.
-const QStringList kLockDirs{QStringLiteral("/run/lock"),        QStringLiteral("/var/lock"),
-                            QStringLiteral("/var/lock/lockdev"), QStringLiteral("/etc/locks"),
-                            QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
-                            QStringLiteral("/tmp"),              QStringLiteral("/var/tmp")};
+const QStringList kLockDirs{
+    QStringLiteral("/run/lock"),  QStringLiteral("/var/lock"),        QStringLiteral("/var/lock/lockdev"),
+    QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+    QStringLiteral("/tmp"),       QStringLiteral("/var/tmp")};
 
 bool processExists(qint64 pid)
 {

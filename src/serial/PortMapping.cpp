@@ -36,7 +36,9 @@ bool presentAsDevice(const QString& path)
 #if defined(Q_OS_UNIX)
     // Follows links; a plain file left where a device was (a write to an
     // absent /dev/ttyUSB0 by root makes one) is not a device.
-    struct stat status {};
+    struct stat status
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISCHR(status.st_mode);
 #else
     return QFileInfo::exists(path);
@@ -118,7 +120,8 @@ static QList<SerialDevice> inPortOrder(QList<SerialDevice> listed)
 #if defined(Q_OS_LINUX)
     return orderSerialDevices(QStringLiteral("/dev"), listed);
 #else
-    std::sort(listed.begin(), listed.end(), [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
+    std::sort(listed.begin(), listed.end(),
+              [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
     return listed;
 #endif
 }

@@ -39,8 +39,8 @@ void SerialPortBackend::apply(const LineSettings& settings)
         m_settings = settings;
         return;
     }
-    const PortError rejected(QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString()),
-                             m_port.error());
+    const PortError rejected(
+        QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString()), m_port.error());
     configure(m_settings);
     throw rejected;
 }

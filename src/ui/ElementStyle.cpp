@@ -19,7 +19,8 @@ QFont elementFont(FontStyle style)
     // grey, like disabled text. Bold strokes are thick enough to smooth.
     // Every text of the window is Latin, which needs no shaping; skipping it
     // draws the same pixels at a quarter less cost.
-    font.setStyleStrategy(bold ? QFont::PreferNoShaping : QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferNoShaping));
+    font.setStyleStrategy(bold ? QFont::PreferNoShaping
+                               : QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferNoShaping));
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);

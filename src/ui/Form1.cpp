@@ -340,9 +340,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     bool errorsOk = false;
     const quint64 frames = displayText(StatusDisplay::RecvFrame).toULongLong(&framesOk);
     const quint64 errors = displayText(StatusDisplay::ErrorBit).toULongLong(&errorsOk);
-    const QString tip = framesOk && errorsOk
-                            ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95)
-                            : QString();
+    const QString tip =
+        framesOk && errorsOk ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95) : QString();
     QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_displays[size_t(StatusDisplay::Ber)]);
     return true;
 }

@@ -35,8 +35,7 @@ public:
     // Shows an untrapped failure to the operator; a message box by default.
     using FailureNotice = std::function<void(const QString& message)>;
 
-    Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort,
-          QWidget* parent = nullptr);
+    Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The load handler; run once before the window is first shown.

@@ -12,8 +12,7 @@
 
 namespace ui {
 
-std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend,
-                                     serial::DeviceForPort deviceForPort)
+std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort)
 {
     // The classic look: etched group frames with the title in the top edge.
     QApplication::setStyle(QStringLiteral("Windows"));

@@ -16,7 +16,6 @@ class Form1;
 // handler and, unless that ended the program, shows it centred on the screen.
 // From then on SIGTERM, SIGINT and SIGHUP close it as a close from outside
 // (Unix). Needs a QApplication.
-std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend,
-                                     serial::DeviceForPort deviceForPort);
+std::unique_ptr<Form1> launchMonitor(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort);
 
 } // namespace ui

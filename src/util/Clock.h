@@ -7,7 +7,8 @@ namespace util {
 // The platform calls the waits rely on: a high-resolution counter, a 32-bit
 // millisecond tick count and the event pump. Tests put a clock of their own
 // in its place.
-class Clock {
+class Clock
+{
 public:
     virtual ~Clock() = default;
 
@@ -23,7 +24,8 @@ public:
 };
 
 // The steady clock of the machine and the application's event loop.
-class SystemClock final : public Clock {
+class SystemClock final : public Clock
+{
 public:
     qint64 performanceFrequency() override;
     qint64 performanceCounter() override;

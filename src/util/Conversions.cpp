@@ -109,8 +109,7 @@ qint32 hex2dec(QString& hexkey)
     for (qsizetype i = 0; i < length; ++i) {
         qint32 shifted = 0;
         if (qMulOverflow(value, qint32(16), &shifted))
-            throw std::overflow_error("hex2dec: the value exceeds 2147483647 at character "
-                                      + std::to_string(i + 1));
+            throw std::overflow_error("hex2dec: the value exceeds 2147483647 at character " + std::to_string(i + 1));
         // shifted is a multiple of 16 no higher than 2147483632, so adding a
         // digit cannot overflow.
         value = shifted;

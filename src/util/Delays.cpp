@@ -16,8 +16,8 @@ double elapsedSeconds(qint64 start, qint64 now, qint64 frequency)
     // A frequency of 0 would divide by zero, and a negative one would make
     // the elapsed time run backwards and the wait never end.
     if (frequency <= 0)
-        throw std::domain_error("timedelay: the performance counter frequency is "
-                                + std::to_string(frequency) + " counts per second");
+        throw std::domain_error("timedelay: the performance counter frequency is " + std::to_string(frequency)
+                                + " counts per second");
     qint64 counts = 0;
     if (qSubOverflow(now, start, &counts))
         throw std::overflow_error("timedelay: the counter readings are too far apart");
@@ -31,8 +31,7 @@ void timedelay(const Seconds4& tt, Clock& clock)
     const qint64 frequency = clock.performanceFrequency();
     const qint64 start = clock.performanceCounter();
     const double wait = std::chrono::duration<double>(tt).count();
-    while (elapsedSeconds(start, clock.performanceCounter(), frequency) < wait) {
-    }
+    while (elapsedSeconds(start, clock.performanceCounter(), frequency) < wait) { }
 }
 
 void delay(const qint32& time, Clock& clock)

@@ -36,7 +36,9 @@ SignalNotifier::SignalNotifier(std::initializer_list<int> signalNumbers, QObject
     m_notifier = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalNotifier::onReadable);
 
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = writeSignalNumber;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

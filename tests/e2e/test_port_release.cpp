@@ -186,7 +186,8 @@ void TestPortRelease::heldPortNamesItsHolder()
     FormDriver window(std::make_unique<serial::SerialPortBackend>(), [&](int) { return device; });
     QCOMPARE(window.text("Label_ComPortStatus"), QString("No Connecting....."));
     const QString tip = window.element("Label_ComPortStatus")->toolTip();
-    QVERIFY2(tip.contains(QStringLiteral("in use by process %1 (bermon-sim)").arg(holder.processId())), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("in use by process %1 (bermon-sim)").arg(holder.processId())),
+             qPrintable(tip));
     QVERIFY2(!tip.contains("dialout"), qPrintable(tip));
     holder.terminate();
     QVERIFY(holder.waitForFinished());

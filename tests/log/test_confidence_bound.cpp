@@ -48,7 +48,8 @@ void TestConfidenceBound::referenceValues()
     QFETCH(double, confidence);
     QFETCH(double, bound);
     const double got = berUpperBound(errors, 1'000'000'000, confidence);
-    QVERIFY2(std::abs(got - bound) < 0.00005e-9 * (bound / 1e-9 > 10 ? 10 : 1), qPrintable(QString::number(got, 'g', 10)));
+    QVERIFY2(std::abs(got - bound) < 0.00005e-9 * (bound / 1e-9 > 10 ? 10 : 1),
+             qPrintable(QString::number(got, 'g', 10)));
 }
 
 void TestConfidenceBound::boundsHaveTheirCoverage_data()
@@ -77,7 +78,8 @@ void TestConfidenceBound::boundsHaveTheirCoverage()
 
 void TestConfidenceBound::texts()
 {
-    QCOMPARE(berBoundText(0, 65535ull * 512, 0.95), QStringLiteral("below 8.9 E-8 at 95 % confidence (0 errors in 3.4 E7 bits)"));
+    QCOMPARE(berBoundText(0, 65535ull * 512, 0.95),
+             QStringLiteral("below 8.9 E-8 at 95 % confidence (0 errors in 3.4 E7 bits)"));
     QCOMPARE(shortScientific(9.96e-5), QStringLiteral("1.0 E-4"));
     QVERIFY(berBoundText(0, 0, 0.95).contains("no frame"));
     QCOMPARE(bitsForPass(1e-9, 0.95), poissonUpperMean(0, 0.95) * 1e9);

@@ -82,7 +82,8 @@ struct Rig
     void start(const QStringList& options)
     {
         log.start(BERMON_LOG_PATH, QStringList{"--device", line.slavePath(), "--csv", csv()} + options);
-        QVERIFY(QTest::qWaitFor([&] { return QFile(csv()).size() > 300 || log.state() == QProcess::NotRunning; }, 20000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return QFile(csv()).size() > 300 || log.state() == QProcess::NotRunning; }, 20000));
         QTest::qWait(100);
         unit.start();
     }
@@ -164,8 +165,8 @@ void TestLogProgram::rowsAndTotalsFollowTheReports()
         const QByteArray& sent = rig.sent[i];
         const QStringList& row = reports[i];
         int f = 0;
-        for (const auto& [column, first, width] : {std::tuple{"recv_frames", 1, 2}, {"loss_frames", 3, 2},
-                                                   {"error_frames", 5, 2}, {"error_bits", 7, 4}}) {
+        for (const auto& [column, first, width] :
+             {std::tuple{"recv_frames", 1, 2}, {"loss_frames", 3, 2}, {"error_frames", 5, 2}, {"error_bits", 7, 4}}) {
             fields[f] = *measurement::reportField(sent, first, width);
             QCOMPARE(csv.at(row, column).toULongLong(), fields[f]);
             ++f;
@@ -173,7 +174,8 @@ void TestLogProgram::rowsAndTotalsFollowTheReports()
         const float ber = float(fields[3]) / float(fields[0] * 512);
         QCOMPARE(csv.at(row, "ber"), QString::number(ber, 'g', 9));
         const bool newPeriod = !wrap && i > 0 && fields[0] < last[0];
-        const bool down = i > 0 && (fields[0] < last[0] || fields[3] < last[3] || fields[1] < last[1] || fields[2] < last[2]);
+        const bool down =
+            i > 0 && (fields[0] < last[0] || fields[3] < last[3] || fields[1] < last[1] || fields[2] < last[2]);
         decreases += down;
         for (int k = 0; k < 4; ++k) {
             if (wrap && i > 0)
@@ -243,7 +245,8 @@ void TestLogProgram::killNineLeavesWholeRowsAndTheTornLineIsCut()
     const Csv after(again.csv());
     QVERIFY(after.whole);
     QCOMPARE(after.rows.size(), rows + 5); // started, torn line cut, two reports, stopped
-    QCOMPARE(after.at(after.events("torn line cut").first(), "detail"), "cut 34 bytes of a torn last line before appending");
+    QCOMPARE(after.at(after.events("torn line cut").first(), "detail"),
+             "cut 34 bytes of a torn last line before appending");
 }
 
 void TestLogProgram::fileWithAnotherHeaderIsRefused()
@@ -304,7 +307,8 @@ void TestLogProgram::badCommandLinesAndMissingDevices_data()
     QTest::newRow("baud") << pts + QStringList{"--baud", "4800"} << 2 << "--baud '4800': not a supported baud rate";
     QTest::newRow("port") << QStringList{"--port", "0"} << 2 << "--port '0': out of range (1 to 256)";
     QTest::newRow("counters") << pts + QStringList{"--counters", "free"} << 2 << "--counters 'free'";
-    QTest::newRow("confidence 1") << pts + QStringList{"--confidence", "1"} << 2 << "--confidence '1': must be above 0 and below 1";
+    QTest::newRow("confidence 1") << pts + QStringList{"--confidence", "1"} << 2
+                                  << "--confidence '1': must be above 0 and below 1";
     QTest::newRow("confidence nan") << pts + QStringList{"--confidence", "nan"} << 2 << "--confidence 'nan'";
     QTest::newRow("max-ber") << pts + QStringList{"--max-ber", "0"} << 2 << "--max-ber '0'";
     QTest::newRow("duration") << pts + QStringList{"--duration", "8x"} << 2 << "--duration '8x'";
@@ -312,11 +316,14 @@ void TestLogProgram::badCommandLinesAndMissingDevices_data()
     QTest::newRow("bits") << pts + QStringList{"--bits", "lots"} << 2 << "--bits 'lots': not a number";
     QTest::newRow("bits auto") << pts + QStringList{"--bits", "auto"} << 2 << "--bits 'auto': needs --max-ber";
     QTest::newRow("reports") << pts + QStringList{"--reports", "-1"} << 2 << "--reports '-1'";
-    QTest::newRow("twice") << pts + QStringList{"--reports", "1", "--reports", "2"} << 2 << "--reports given more than once";
+    QTest::newRow("twice") << pts + QStringList{"--reports", "1", "--reports", "2"} << 2
+                           << "--reports given more than once";
     QTest::newRow("stray") << pts + QStringList{"extra"} << 2 << "unexpected argument 'extra'";
     QTest::newRow("csv dir") << pts + QStringList{"--csv", "/"} << 2 << "--csv '/':";
-    QTest::newRow("prom name") << pts + QStringList{"--prom-file", "/tmp/unit.txt"} << 2 << "--prom-file '/tmp/unit.txt': the node exporter reads only files named NAME.prom";
-    QTest::newRow("prom dir") << pts + QStringList{"--prom-file", "/no-such-dir/unit.prom"} << 2 << "--prom-file '/no-such-dir/unit.prom':";
+    QTest::newRow("prom name") << pts + QStringList{"--prom-file", "/tmp/unit.txt"} << 2
+                               << "--prom-file '/tmp/unit.txt': the node exporter reads only files named NAME.prom";
+    QTest::newRow("prom dir") << pts + QStringList{"--prom-file", "/no-such-dir/unit.prom"} << 2
+                              << "--prom-file '/no-such-dir/unit.prom':";
     QTest::newRow("unit") << pts + QStringList{"--unit", " "} << 2 << "--unit ' ': empty name";
     QTest::newRow("missing") << QStringList{"--device", "/dev/no-such-unit"} << 3 << "cannot open /dev/no-such-unit";
 }

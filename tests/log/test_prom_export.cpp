@@ -42,9 +42,9 @@ struct Exporter
         : port(freePort())
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, {QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(port),
-                                "--collector.disable-defaults", "--collector.textfile",
-                                "--collector.textfile.directory=" + textDir});
+        process.start(program,
+                      {QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(port), "--collector.disable-defaults",
+                       "--collector.textfile", "--collector.textfile.directory=" + textDir});
     }
     ~Exporter()
     {
@@ -56,7 +56,8 @@ struct Exporter
     // The scrape's text; empty when the exporter did not answer.
     QByteArray scrape()
     {
-        QNetworkReply* reply = network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))));
+        QNetworkReply* reply =
+            network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))));
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
@@ -129,8 +130,8 @@ void TestPromExport::exporterServesTheFiguresAndTheDeviceGoingDown()
     PseudoTerminal line;
     UnitEmulator unit(line, settings);
     QProcess log;
-    log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--prom-file", prom, "--unit", "bench \"7\"",
-                                "--reconnect", "--quiet", "--confidence", "0.99"});
+    log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--prom-file", prom, "--unit",
+                                "bench \"7\"", "--reconnect", "--quiet", "--confidence", "0.99"});
     QVERIFY(QTest::qWaitFor([&] { return QFile(csv).size() > 300 || log.state() == QProcess::NotRunning; }, 20000));
     QTest::qWait(100);
     unit.start();
@@ -138,17 +139,21 @@ void TestPromExport::exporterServesTheFiguresAndTheDeviceGoingDown()
     // Labels are escaped; the device is up while reports come.
     const QStringList labels{QStringLiteral("device=\"%1\"").arg(line.slavePath()), "unit=\"bench \\\"7\\\"\""};
     QByteArray text;
-    QVERIFY(QTest::qWaitFor([&] {
-        text = exporter.scrape();
-        return exporter.value(text, "bermon_recv_frames", labels) > 0;
-    }, 20000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            text = exporter.scrape();
+            return exporter.value(text, "bermon_recv_frames", labels) > 0;
+        },
+        20000));
     QCOMPARE(exporter.value(text, "bermon_device_up", labels), 1.0);
 
     // After the hang-up the file holds the last report exactly, and the device down.
-    QVERIFY(QTest::qWaitFor([&] {
-        text = exporter.scrape();
-        return exporter.value(text, "bermon_device_up", labels) == 0.0;
-    }, 20000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            text = exporter.scrape();
+            return exporter.value(text, "bermon_device_up", labels) == 0.0;
+        },
+        20000));
     QCOMPARE(log.state(), QProcess::Running);
     QStringList header;
     const QStringList row = lastReportRow(csv, header);
@@ -175,7 +180,8 @@ void TestPromExport::exporterServesTheFiguresAndTheDeviceGoingDown()
              float(column("ber")));
     QCOMPARE(float(exporter.value(text, "bermon_per", labels + QStringList{"kind=\"with_sync_loss\""})),
              float(column("per_loss")));
-    const double bound = exporter.value(text, "bermon_run_ber_upper_bound", labels + QStringList{"confidence=\"0.99\""});
+    const double bound =
+        exporter.value(text, "bermon_run_ber_upper_bound", labels + QStringList{"confidence=\"0.99\""});
     QVERIFY(std::abs(bound / column("run_ber_upper") - 1) < 1e-8);
     // The collector read the file without complaint, and nothing but the file is left beside it.
     QCOMPARE(exporter.value(text, "node_textfile_scrape_error"), 0.0);

@@ -63,22 +63,22 @@ void TestRates::rates_data()
                                      << QStringList{"1.0 E+0", "1.0 E+0", "100.00%", "100.00%"};
     QTest::newRow("no errors") << c << QList<quint64>{65535, 0, 0, 0}
                                << QStringList{"0.0 E+0", "0.0 E+0", "0.00%", "0.00%"};
-    QTest::newRow("more error bits than bits") << c << QList<quint64>{1, 0, 0, 1280}
-                                               << QStringList{"25 E-1", "25 E-1", "0.00%", "0.00%"};
+    QTest::newRow("more error bits than bits")
+        << c << QList<quint64>{1, 0, 0, 1280} << QStringList{"25 E-1", "25 E-1", "0.00%", "0.00%"};
     QTest::newRow("nothing received yet") << c << QList<quint64>{0, 0, 0, 0} << QStringList{"N/A", "N/A", "N/A", "N/A"};
     QTest::newRow("only lost frames") << c << QList<quint64>{0, 4, 0, 0}
                                       << QStringList{"N/A", "1.0 E+0", "N/A", "100.00%"};
     // Above 2^24 the bit count is rounded to the nearest single-precision value.
-    QTest::newRow("bit count above 2^24") << c << QList<quint64>{65535, 0, 0, 4294967295}
-                                          << QStringList{"1280. E-1", "1280. E-1", "0.00%", "0.00%"};
+    QTest::newRow("bit count above 2^24")
+        << c << QList<quint64>{65535, 0, 0, 4294967295} << QStringList{"1280. E-1", "1280. E-1", "0.00%", "0.00%"};
     const QLocale german(QLocale::German, QLocale::Germany);
     QTest::newRow("decimal comma") << german << QList<quint64>{1000, 10, 2, 5}
                                    << QStringList{"9,765 E-6", "9,910 E-3", "0,20%", "1,19%"};
     // The percent text groups digits as the locale does; the BER mantissa never does.
     QTest::newRow("grouping") << QLocale(QLocale::English, QLocale::UnitedStates) << QList<quint64>{1, 0, 65535, 0}
                               << QStringList{"0.0 E+0", "0.0 E+0", "6,553,500.00%", "6,553,500.00%"};
-    QTest::newRow("fixed texts keep the point") << german << QList<quint64>{1, 0, 1, 512}
-                                                << QStringList{"1.0 E+0", "1.0 E+0", "100,00%", "100,00%"};
+    QTest::newRow("fixed texts keep the point")
+        << german << QList<quint64>{1, 0, 1, 512} << QStringList{"1.0 E+0", "1.0 E+0", "100,00%", "100,00%"};
 }
 
 void TestRates::rates()
@@ -107,8 +107,8 @@ void TestRates::resetStatus()
 
     measurement::resetStatus(view);
 
-    for (StatusDisplay count : {StatusDisplay::RecvFrame, StatusDisplay::LossFrame, StatusDisplay::ErrorFrame,
-                                StatusDisplay::ErrorBit})
+    for (StatusDisplay count :
+         {StatusDisplay::RecvFrame, StatusDisplay::LossFrame, StatusDisplay::ErrorFrame, StatusDisplay::ErrorBit})
         QCOMPARE(view.texts[count], QString("0"));
     for (StatusDisplay rate : {StatusDisplay::Ber, StatusDisplay::BerLoss, StatusDisplay::Per, StatusDisplay::PerLoss})
         QCOMPARE(view.texts[rate], QString("0.0 E+0"));

@@ -32,17 +32,17 @@ void TestReportReception::decodesInput_data()
 
     QTest::newRow("typical report") << bytes("F103E8000A000200000005 7F") << " F1 03 E8 00 0A 00 02 00 00 00 05 7F"
                                     << QStringList{"1000", "10", "2", "5"} << "9.765 E-6";
-    QTest::newRow("all counts at maximum") << bytes("F1FFFFFFFFFFFFFFFFFFFF00")
-                                           << " F1 FF FF FF FF FF FF FF FF FF FF 00"
-                                           << QStringList{"65535", "65535", "65535", "4294967295"} << "1280. E-1";
+    QTest::newRow("all counts at maximum")
+        << bytes("F1FFFFFFFFFFFFFFFFFFFF00") << " F1 FF FF FF FF FF FF FF FF FF FF 00"
+        << QStringList{"65535", "65535", "65535", "4294967295"} << "1280. E-1";
     QTest::newRow("all counts zero") << bytes("F10000000000000000000000") << " F1 00 00 00 00 00 00 00 00 00 00 00"
                                      << QStringList{"0", "0", "0", "0"} << "N/A";
     // Five bytes: the first two counts decode, the others keep their texts.
     QTest::newRow("short report") << bytes("F100010002") << " F1 00 01 00 02" << QStringList{"1", "2", "0", "0"}
                                   << "0.0 E+0";
-    QTest::newRow("byte 11 only in the hex line") << bytes("F103E8000A0002000000050A")
-                                                  << " F1 03 E8 00 0A 00 02 00 00 00 05 0A"
-                                                  << QStringList{"1000", "10", "2", "5"} << "9.765 E-6";
+    QTest::newRow("byte 11 only in the hex line")
+        << bytes("F103E8000A0002000000050A") << " F1 03 E8 00 0A 00 02 00 00 00 05 0A"
+        << QStringList{"1000", "10", "2", "5"} << "9.765 E-6";
 }
 
 void TestReportReception::decodesInput()

@@ -47,7 +47,8 @@ void record(const QString& csv, int reports, double ber)
     UnitEmulator unit(line, settings);
     QProcess log;
     const qint64 before = QFile(csv).size();
-    log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--reports", QString::number(reports), "--quiet"});
+    log.start(BERMON_LOG_PATH,
+              {"--device", line.slavePath(), "--csv", csv, "--reports", QString::number(reports), "--quiet"});
     QVERIFY(QTest::qWaitFor([&] { return QFile(csv).size() > before + 100; }, 20000));
     unit.start();
     // The unit transmits from this event loop: wait in it.
@@ -149,14 +150,17 @@ void TestPlotProgram::badFilesAndCommandLines_data()
                                << "run.csv:3: bad row: 2 fields where a row has 20";
     QByteArray badCount = report;
     badCount.replace(",40000,", ",4e4,");
-    QTest::newRow("bad count") << head + badCount << png << 2 << "run.csv:3: bad row: recv_frames '4e4' is not a whole number";
+    QTest::newRow("bad count") << head + badCount << png << 2
+                               << "run.csv:3: bad row: recv_frames '4e4' is not a whole number";
     QByteArray badTime = report;
     badTime.replace(0, 4, "yyyy");
     QTest::newRow("bad time") << head + badTime << png << 2 << "run.csv:3: bad row: time 'yyyy";
     QTest::newRow("open quote") << head + "\"x\n" + report << png << 2 << "run.csv:3: bad row: a quote is not closed";
-    QTest::newRow("before started") << csvHeader() + report << png << 2 << "run.csv:2: a row before the first 'started' row";
+    QTest::newRow("before started") << csvHeader() + report << png << 2
+                                    << "run.csv:2: a row before the first 'started' row";
     QTest::newRow("no output") << head + report << QStringList{} << 2 << "give the plot's file with -o";
-    QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2 << "-o 'plot.jpg': the name must end in .png or .svg";
+    QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2
+                          << "-o 'plot.jpg': the name must end in .png or .svg";
     QTest::newRow("width") << head + report << png + QStringList{"--width", "9"} << 2
                            << "--width '9': not a whole number from 200 to 10000";
     QTest::newRow("unwritable") << head + report << QStringList{"-o", "/no-such-dir/plot.png"} << 2
@@ -187,7 +191,8 @@ void TestPlotProgram::stretchesLeaveGaps_data()
     QTest::addColumn<bool>("logAxis");
     QTest::addColumn<QList<int>>("lengths");
     const double nan = std::nan("");
-    QTest::newRow("log: zero and NaN cut") << QList<double>{1e-6, 0, 2e-6, 3e-6, nan, 4e-6} << true << QList<int>{1, 2, 1};
+    QTest::newRow("log: zero and NaN cut")
+        << QList<double>{1e-6, 0, 2e-6, 3e-6, nan, 4e-6} << true << QList<int>{1, 2, 1};
     QTest::newRow("linear: zero stays") << QList<double>{0, 0, nan, 1} << false << QList<int>{2, 1};
     QTest::newRow("log: nothing drawable") << QList<double>{0, nan, -1} << true << QList<int>{};
     QTest::newRow("infinity cuts") << QList<double>{1, INFINITY, 1} << false << QList<int>{1, 1};

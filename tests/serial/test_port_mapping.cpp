@@ -61,19 +61,20 @@ void TestPortMapping::order_data()
 
     QTest::newRow("adapter and board both present")
         << QStringList{"ttyACM0", "ttyUSB0"} << QStringList{"ttyUSB0", "ttyACM0"} << QStringList{"ttyUSB0", "ttyACM0"};
-    QTest::newRow("numbers, not text order")
-        << QStringList{"ttyUSB10", "ttyUSB2", "ttyUSB0"} << QStringList{} << QStringList{"ttyUSB0", "ttyUSB2", "ttyUSB10"};
-    QTest::newRow("kinds in order")
-        << QStringList{"ttyS0", "rfcomm0", "ttyXRUSB1", "ttyAMA0", "ttyACM1", "ttyUSB3", "ttyGS0"}
-        << QStringList{"ttyS0", "ttyGS0"}
-        << QStringList{"ttyUSB3", "ttyACM1", "ttyAMA0", "rfcomm0", "ttyXRUSB1", "ttyGS0", "ttyS0"};
-    QTest::newRow("only real on-board ports")
-        << QStringList{"ttyS0", "ttyS1", "ttyS2", "ttyS3"} << QStringList{"ttyS1", "ttyS3"} << QStringList{"ttyS1", "ttyS3"};
+    QTest::newRow("numbers, not text order") << QStringList{"ttyUSB10", "ttyUSB2", "ttyUSB0"} << QStringList{}
+                                             << QStringList{"ttyUSB0", "ttyUSB2", "ttyUSB10"};
+    QTest::newRow("kinds in order") << QStringList{"ttyS0",   "rfcomm0", "ttyXRUSB1", "ttyAMA0",
+                                                   "ttyACM1", "ttyUSB3", "ttyGS0"}
+                                    << QStringList{"ttyS0", "ttyGS0"}
+                                    << QStringList{"ttyUSB3",   "ttyACM1", "ttyAMA0", "rfcomm0",
+                                                   "ttyXRUSB1", "ttyGS0",  "ttyS0"};
+    QTest::newRow("only real on-board ports") << QStringList{"ttyS0", "ttyS1", "ttyS2", "ttyS3"}
+                                              << QStringList{"ttyS1", "ttyS3"} << QStringList{"ttyS1", "ttyS3"};
     QTest::newRow("consoles and other nodes never count")
-        << QStringList{"tty0", "tty1", "tty63", "tty", "console", "null", "ttyprintk", "ttyUSB0"}
-        << QStringList{"tty1"} << QStringList{"ttyUSB0"};
-    QTest::newRow("listed but absent")
-        << QStringList{"ttyACM0"} << QStringList{"ttyUSB0", "ttyACM0"} << QStringList{"ttyACM0"};
+        << QStringList{"tty0", "tty1", "tty63", "tty", "console", "null", "ttyprintk", "ttyUSB0"} << QStringList{"tty1"}
+        << QStringList{"ttyUSB0"};
+    QTest::newRow("listed but absent") << QStringList{"ttyACM0"} << QStringList{"ttyUSB0", "ttyACM0"}
+                                       << QStringList{"ttyACM0"};
     QTest::newRow("nothing present") << QStringList{} << QStringList{"ttyS0"} << QStringList{};
 }
 
@@ -120,8 +121,8 @@ void TestPortMapping::listedDetailsDescribeTheDevice()
 {
     DeviceDir dir;
     dir.plug("ttyUSB0");
-    const QList<SerialDevice> devices = serial::orderSerialDevices(
-        dir.root(), {SerialDevice{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI"}});
+    const QList<SerialDevice> devices =
+        serial::orderSerialDevices(dir.root(), {SerialDevice{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI"}});
     QCOMPARE(devices.size(), 1);
     QCOMPARE(devices[0].path, dir.path("ttyUSB0"));
     QCOMPARE(devices[0].manufacturer, QString("FTDI"));

@@ -18,10 +18,9 @@ QByteArray hex(const char* text)
 QByteArray report(quint16 recv, quint16 loss, quint16 errors, quint32 bits, quint8 tag)
 {
     QByteArray bytes(12, '\0');
-    const quint8 fields[] = {0xF1,
-                             quint8(recv >> 8), quint8(recv), quint8(loss >> 8), quint8(loss), quint8(errors >> 8),
-                             quint8(errors), quint8(bits >> 24), quint8(bits >> 16), quint8(bits >> 8), quint8(bits),
-                             tag};
+    const quint8 fields[] = {
+        0xF1,           quint8(recv >> 8),  quint8(recv),       quint8(loss >> 8), quint8(loss), quint8(errors >> 8),
+        quint8(errors), quint8(bits >> 24), quint8(bits >> 16), quint8(bits >> 8), quint8(bits), tag};
     for (int i = 0; i < 12; ++i)
         bytes[i] = char(fields[i]);
     return bytes;
@@ -77,12 +76,10 @@ void TestReportFramer::framesTheLine_data()
     using L = QList<QByteArray>;
     QTest::newRow("whole report") << L{kPlain1} << L{kPlain1} << L{kPlain1};
     QTest::newRow("two reports in one read") << L{kPlain1 + kPlain2} << L{kPlain1, kPlain2} << L{kPlain1, kPlain2};
-    QTest::newRow("stray fragment F1 00 00 ahead")
-        << L{hex("F10000") + kPlain1} << L{} << L{kPlain1};
+    QTest::newRow("stray fragment F1 00 00 ahead") << L{hex("F10000") + kPlain1} << L{} << L{kPlain1};
     QTest::newRow("stray fragment ahead, then more reports")
         << L{hex("F10000") + kPlain1 + kPlain2 + kPlain3} << L{kPlain2, kPlain3} << L{kPlain2, kPlain3};
-    QTest::newRow("cut after 6 bytes, whole one at once")
-        << L{kPlain1.first(6) + kPlain2} << L{} << L{kPlain2};
+    QTest::newRow("cut after 6 bytes, whole one at once") << L{kPlain1.first(6) + kPlain2} << L{} << L{kPlain2};
     QTest::newRow("cut report ends the burst") << L{kPlain1 + kPlain2.first(6)} << L{kPlain1} << L{kPlain1};
     QTest::newRow("garbage without marker ahead")
         << L{hex("00112233445566778899AABBCCDDEEFF0011223344") + kPlain1} << L{kPlain1} << L{kPlain1};
@@ -90,8 +87,7 @@ void TestReportFramer::framesTheLine_data()
         << L{hex("F1F1F1000000F1000000F1") + kPlain1} << L{} << L{kPlain1};
     QTest::newRow("garbage alone") << L{hex("F1F1F1F1F1")} << L{} << L{};
     QTest::newRow("marker inside the counts, alone") << L{kMarked1} << L{} << L{kMarked1};
-    QTest::newRow("marked reports back to back")
-        << L{kMarked1 + kMarked2 + kMarked1} << L{} << L{};
+    QTest::newRow("marked reports back to back") << L{kMarked1 + kMarked2 + kMarked1} << L{} << L{};
     QTest::newRow("back in step after a quiet line")
         << L{kMarked1 + kMarked2, hex("F1"), kPlain3} << L{kPlain3} << L{kPlain3};
 }
@@ -190,7 +186,7 @@ void TestReportFramer::neverYieldsAReportThatWasNotSent()
 
     ReportFramer framer;
     QList<QByteArray> sentReports; // whole reports in the order sent
-    qsizetype nextUnseen = 0;     // yielded reports come in order, each a sent one
+    qsizetype nextUnseen = 0;      // yielded reports come in order, each a sent one
     int mustBeShown = 0;
     int shown = 0;
     const auto check = [&](const QList<Piece>& pieces) {

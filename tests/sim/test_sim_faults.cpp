@@ -24,12 +24,18 @@ const QByteArray SecondReport = QByteArray::fromHex("F103F4000A00020000000580");
 ReportFault faultOfLetter(QChar letter)
 {
     switch (letter.toLatin1()) {
-    case 'W': return ReportFault::WrongMarker;
-    case 'S': return ReportFault::Short;
-    case 'D': return ReportFault::Double;
-    case 'G': return ReportFault::Garbage;
-    case 'Y': return ReportFault::Stray;
-    default: return ReportFault::None;
+    case 'W':
+        return ReportFault::WrongMarker;
+    case 'S':
+        return ReportFault::Short;
+    case 'D':
+        return ReportFault::Double;
+    case 'G':
+        return ReportFault::Garbage;
+    case 'Y':
+        return ReportFault::Stray;
+    default:
+        return ReportFault::None;
     }
 }
 
@@ -39,7 +45,7 @@ struct RecordingLine final : emulator::LineEnd
     RecordingLine() { clock.start(); }
     bool write(const QByteArray& bytes) override
     {
-        writes.append({ double(clock.nsecsElapsed()) / 1e9, bytes });
+        writes.append({double(clock.nsecsElapsed()) / 1e9, bytes});
         return true;
     }
     void hangUp() override { }
@@ -100,7 +106,7 @@ void TestFaults::shapesTransmission()
 {
     QFETCH(ReportFault, fault);
     QFETCH(QByteArray, expected);
-    QList<QByteArray> reports { FirstReport };
+    QList<QByteArray> reports{FirstReport};
     if (emulator::reportsCarried(fault) == 2)
         reports.append(SecondReport);
     std::mt19937 random(1);
@@ -112,7 +118,7 @@ void TestFaults::garbageNeverPassesForAReport()
     QSet<qsizetype> lengths;
     for (quint32 seed = 0; seed < 200; ++seed) {
         std::mt19937 random(seed);
-        const QByteArray bytes = emulator::shapeTransmission(ReportFault::Garbage, { FirstReport }, random);
+        const QByteArray bytes = emulator::shapeTransmission(ReportFault::Garbage, {FirstReport}, random);
         QVERIFY(bytes.endsWith(FirstReport));
         const QByteArray garbage = bytes.chopped(FirstReport.size());
         QVERIFY(garbage.size() >= 1 && garbage.size() <= emulator::MaxGarbageLength);
@@ -128,7 +134,7 @@ void TestFaults::strayByteIsSometimesTheMarker()
     const int runs = 400;
     for (quint32 seed = 0; seed < runs; ++seed) {
         std::mt19937 random(seed);
-        const QByteArray bytes = emulator::shapeTransmission(ReportFault::Stray, { FirstReport }, random);
+        const QByteArray bytes = emulator::shapeTransmission(ReportFault::Stray, {FirstReport}, random);
         QCOMPARE(bytes.size(), FirstReport.size() + 1);
         QVERIFY(bytes.endsWith(FirstReport));
         markers += quint8(bytes[0]) == emulator::ReportMarker;
@@ -144,7 +150,7 @@ void TestFaults::splitsIntoPieces_data()
     QTest::addColumn<QList<int>>("lengths");
 
     QTest::newRow("byte by byte") << 12 << 12 << QList<int>(12, 1);
-    QTest::newRow("uneven, longer first") << 12 << 5 << QList<int> { 3, 3, 2, 2, 2 };
+    QTest::newRow("uneven, longer first") << 12 << 5 << QList<int>{3, 3, 2, 2, 2};
     QTest::newRow("short report, fewer bytes than pieces") << 6 << 12 << QList<int>(6, 1);
     QTest::newRow("pieces out of range clamped") << 24 << 40 << QList<int>(12, 2);
 }
@@ -167,7 +173,7 @@ void TestFaults::faultyTransmissionsTakeTurns_data()
 {
     QTest::addColumn<QString>("faults");
     QTest::addColumn<int>("every");
-    QTest::addColumn<QString>("expected");  // transmissions 1, 2, 3 ...
+    QTest::addColumn<QString>("expected"); // transmissions 1, 2, 3 ...
 
     QTest::newRow("no fault") << "" << 1 << "------";
     QTest::newRow("every one") << "G" << 1 << "GGGGGG";
@@ -194,7 +200,7 @@ void TestFaults::piecesKeepTheLinesPace_data()
 {
     QTest::addColumn<int>("pieces");
     QTest::addColumn<int>("baudRate");
-    QTest::addColumn<QChar>("fault");  // a letter as above, or B for a burst
+    QTest::addColumn<QChar>("fault"); // a letter as above, or B for a burst
 
     QTest::newRow("4 pieces at 9600") << 4 << 9600 << QChar('-');
     QTest::newRow("byte by byte in a burst at 115200") << 12 << 115200 << QChar('B');
@@ -208,8 +214,8 @@ void TestFaults::piecesKeepTheLinesPace()
     QFETCH(int, baudRate);
     QFETCH(QChar, fault);
     RecordingLine line;
-    EmulatorSettings settings { .baudRate = baudRate, .intervalMs = 30, .pieces = pieces, .count = 4 };
-    settings.faults.reportFaults = { faultOfLetter(fault) };
+    EmulatorSettings settings{.baudRate = baudRate, .intervalMs = 30, .pieces = pieces, .count = 4};
+    settings.faults.reportFaults = {faultOfLetter(fault)};
     settings.faults.burst = fault == 'B';
 
     // Each transmission arrives whole, in its pieces, and none mixes with the next.
@@ -227,7 +233,7 @@ void TestFaults::piecesKeepTheLinesPace()
     const qsizetype perTransmission = expected.size() / sent.size();
     for (qsizetype i = 1; i < line.writes.size(); ++i) {
         if (!settings.faults.burst && i % perTransmission == 0)
-            continue;  // a new transmission, an interval later
+            continue; // a new transmission, an interval later
         const double gap = line.writes[i].first - line.writes[i - 1].first;
         QVERIFY2(gap >= line.writes[i - 1].second.size() * 10.0 / baudRate - 50e-6, qPrintable(QString::number(gap)));
     }
@@ -236,7 +242,7 @@ void TestFaults::piecesKeepTheLinesPace()
 void TestFaults::markerCountsGoBackToBack()
 {
     RecordingLine line;
-    EmulatorSettings settings { .baudRate = 115200, .intervalMs = 1, .count = 300 };  // byte 11 passes 0xF1 too
+    EmulatorSettings settings{.baudRate = 115200, .intervalMs = 1, .count = 300}; // byte 11 passes 0xF1 too
     settings.link.bitErrorRate = 1e-3;
     settings.faults.markerCounts = true;
     const QList<QByteArray> sent = runToTheEnd(line, settings);

@@ -38,10 +38,10 @@ void TestSimOptions::defaultsWithoutOptions()
 
 void TestSimOptions::readsEveryOption()
 {
-    const ParsedSimOptions parsed = parseSimOptions({ "--device", "/dev/ttyUSB0", "--baud=28800", "--interval", "250",
-                                                      "--frame-rate", "1500.5", "--ber", "2.5e-4", "-loss-rate", "0.01",
-                                                      "--count", "7", "--seed", "4294967295", "--pieces", "12",
-                                                      "--counters", "wrap", "--help" });
+    const ParsedSimOptions parsed = parseSimOptions(
+        {"--device", "/dev/ttyUSB0", "--baud=28800", "--interval", "250", "--frame-rate", "1500.5",     "--ber",
+         "2.5e-4",   "-loss-rate",   "0.01",         "--count",    "7",   "--seed",       "4294967295", "--pieces",
+         "12",       "--counters",   "wrap",         "--help"});
     QVERIFY2(parsed.ok(), qPrintable(parsed.error));
     const SimOptions& options = parsed.options;
     QVERIFY(options.showHelp);
@@ -67,20 +67,20 @@ void TestSimOptions::readsFaults_data()
     QTest::addColumn<bool>("markerCounts");
 
     using F = ReportFault;
-    QTest::newRow("comma list") << QStringList { "--fault", "wrong-marker,short" }
-                                << QList<F> { F::WrongMarker, F::Short } << false << -1 << 1 << false;
-    QTest::newRow("repeated") << QStringList { "--fault", "double", "--fault", "garbage" }
-                              << QList<F> { F::Double, F::Garbage } << false << -1 << 1 << false;
-    QTest::newRow("none") << QStringList { "--fault", "none" } << QList<F> {} << false << -1 << 1 << false;
-    QTest::newRow("hang-up by default") << QStringList { "--fault", "hangup" } << QList<F> {} << false << 10 << 1 << false;
-    QTest::newRow("hang-up after 0") << QStringList { "--hangup-after", "0", "--fault", "hangup" }
-                                     << QList<F> {} << false << 0 << 1 << false;
-    QTest::newRow("burst, every third") << QStringList { "--fault", "burst, garbage", "--fault-every", "3" }
-                                        << QList<F> { F::Garbage } << true << -1 << 3 << false;
-    QTest::newRow("stray and short, every fourth") << QStringList { "--fault", "stray,short", "--fault-every", "4" }
-                                                   << QList<F> { F::Stray, F::Short } << false << -1 << 4 << false;
+    QTest::newRow("comma list") << QStringList{"--fault", "wrong-marker,short"} << QList<F>{F::WrongMarker, F::Short}
+                                << false << -1 << 1 << false;
+    QTest::newRow("repeated") << QStringList{"--fault", "double", "--fault", "garbage"}
+                              << QList<F>{F::Double, F::Garbage} << false << -1 << 1 << false;
+    QTest::newRow("none") << QStringList{"--fault", "none"} << QList<F>{} << false << -1 << 1 << false;
+    QTest::newRow("hang-up by default") << QStringList{"--fault", "hangup"} << QList<F>{} << false << 10 << 1 << false;
+    QTest::newRow("hang-up after 0") << QStringList{"--hangup-after", "0", "--fault", "hangup"} << QList<F>{} << false
+                                     << 0 << 1 << false;
+    QTest::newRow("burst, every third") << QStringList{"--fault", "burst, garbage", "--fault-every", "3"}
+                                        << QList<F>{F::Garbage} << true << -1 << 3 << false;
+    QTest::newRow("stray and short, every fourth") << QStringList{"--fault", "stray,short", "--fault-every", "4"}
+                                                   << QList<F>{F::Stray, F::Short} << false << -1 << 4 << false;
     // Back to back, but not the burst of the link's own counts.
-    QTest::newRow("marker counts") << QStringList { "--fault", "marker-counts" } << QList<F> {} << false << -1 << 1 << true;
+    QTest::newRow("marker counts") << QStringList{"--fault", "marker-counts"} << QList<F>{} << false << -1 << 1 << true;
 }
 
 void TestSimOptions::readsFaults()
@@ -105,29 +105,35 @@ void TestSimOptions::readsFaults()
 void TestSimOptions::rejectsBadCommandLines_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("mentions");  // the error names the option and the value
-    QTest::addColumn<bool>("demo");             // bermon-demo's command line, else bermon-sim's
+    QTest::addColumn<QStringList>("mentions"); // the error names the option and the value
+    QTest::addColumn<bool>("demo");            // bermon-demo's command line, else bermon-sim's
 
-    QTest::newRow("unknown option") << QStringList { "--speed", "3" } << QStringList { "speed" } << false;
-    QTest::newRow("stray argument") << QStringList { "fast" } << QStringList { "fast" } << false;
-    QTest::newRow("unsupported baud") << QStringList { "--baud", "4800" } << QStringList { "--baud", "4800" } << false;
-    QTest::newRow("baud not a number") << QStringList { "--baud", "9600bps" } << QStringList { "--baud", "9600bps" } << false;
-    QTest::newRow("interval 0") << QStringList { "--interval", "0" } << QStringList { "--interval", "'0'" } << false;
-    QTest::newRow("negative frame rate") << QStringList { "--frame-rate", "-1" } << QStringList { "--frame-rate", "-1" } << false;
-    QTest::newRow("ber above 1") << QStringList { "--ber", "2" } << QStringList { "--ber", "'2'" } << false;
-    QTest::newRow("ber nan") << QStringList { "--ber", "nan" } << QStringList { "--ber", "nan" } << false;
-    QTest::newRow("loss rate text") << QStringList { "--loss-rate", "abc" } << QStringList { "--loss-rate", "abc" } << false;
-    QTest::newRow("unknown fault in list") << QStringList { "--fault", "short,sometimes" } << QStringList { "--fault", "sometimes" } << false;
-    QTest::newRow("empty fault") << QStringList { "--fault", "short," } << QStringList { "--fault", "''" } << false;
-    QTest::newRow("hang-up count alone") << QStringList { "--hangup-after", "3" } << QStringList { "--hangup-after", "hangup" } << false;
-    QTest::newRow("fault every 0") << QStringList { "--fault-every", "0" } << QStringList { "--fault-every", "'0'" } << false;
-    QTest::newRow("seed too large") << QStringList { "--seed", "4294967296" } << QStringList { "--seed", "4294967296" } << false;
-    QTest::newRow("empty device") << QStringList { "--device", "" } << QStringList { "--device" } << false;
-    QTest::newRow("pieces 0") << QStringList { "--pieces", "0" } << QStringList { "--pieces", "'0'" } << false;
-    QTest::newRow("pieces 13") << QStringList { "--pieces", "13" } << QStringList { "--pieces", "13" } << false;
-    QTest::newRow("counters unknown") << QStringList { "--counters", "saturate" } << QStringList { "--counters", "saturate" } << false;
-    QTest::newRow("demo: device") << QStringList { "--device", "/dev/ttyUSB1" } << QStringList { "--device", "bermon-sim" } << true;
-    QTest::newRow("demo: bad ber") << QStringList { "--ber", "x" } << QStringList { "--ber", "'x'" } << true;
+    QTest::newRow("unknown option") << QStringList{"--speed", "3"} << QStringList{"speed"} << false;
+    QTest::newRow("stray argument") << QStringList{"fast"} << QStringList{"fast"} << false;
+    QTest::newRow("unsupported baud") << QStringList{"--baud", "4800"} << QStringList{"--baud", "4800"} << false;
+    QTest::newRow("baud not a number") << QStringList{"--baud", "9600bps"} << QStringList{"--baud", "9600bps"} << false;
+    QTest::newRow("interval 0") << QStringList{"--interval", "0"} << QStringList{"--interval", "'0'"} << false;
+    QTest::newRow("negative frame rate") << QStringList{"--frame-rate", "-1"} << QStringList{"--frame-rate", "-1"}
+                                         << false;
+    QTest::newRow("ber above 1") << QStringList{"--ber", "2"} << QStringList{"--ber", "'2'"} << false;
+    QTest::newRow("ber nan") << QStringList{"--ber", "nan"} << QStringList{"--ber", "nan"} << false;
+    QTest::newRow("loss rate text") << QStringList{"--loss-rate", "abc"} << QStringList{"--loss-rate", "abc"} << false;
+    QTest::newRow("unknown fault in list")
+        << QStringList{"--fault", "short,sometimes"} << QStringList{"--fault", "sometimes"} << false;
+    QTest::newRow("empty fault") << QStringList{"--fault", "short,"} << QStringList{"--fault", "''"} << false;
+    QTest::newRow("hang-up count alone") << QStringList{"--hangup-after", "3"}
+                                         << QStringList{"--hangup-after", "hangup"} << false;
+    QTest::newRow("fault every 0") << QStringList{"--fault-every", "0"} << QStringList{"--fault-every", "'0'"} << false;
+    QTest::newRow("seed too large") << QStringList{"--seed", "4294967296"} << QStringList{"--seed", "4294967296"}
+                                    << false;
+    QTest::newRow("empty device") << QStringList{"--device", ""} << QStringList{"--device"} << false;
+    QTest::newRow("pieces 0") << QStringList{"--pieces", "0"} << QStringList{"--pieces", "'0'"} << false;
+    QTest::newRow("pieces 13") << QStringList{"--pieces", "13"} << QStringList{"--pieces", "13"} << false;
+    QTest::newRow("counters unknown") << QStringList{"--counters", "saturate"} << QStringList{"--counters", "saturate"}
+                                      << false;
+    QTest::newRow("demo: device") << QStringList{"--device", "/dev/ttyUSB1"} << QStringList{"--device", "bermon-sim"}
+                                  << true;
+    QTest::newRow("demo: bad ber") << QStringList{"--ber", "x"} << QStringList{"--ber", "'x'"} << true;
 }
 
 void TestSimOptions::rejectsBadCommandLines()
@@ -147,11 +153,12 @@ void TestSimOptions::demoKeepsItsDefaultsAndTakesTheSameOptions()
     QVERIFY(plain.intervalMs == 250 && plain.link.frameRate == 1000 && plain.link.bitErrorRate == 2e-5
             && plain.link.frameLossRate == 1e-3 && plain.faults.reportFaults.isEmpty() && plain.pieces == 1);
 
-    const ParsedSimOptions chosen = parseSimOptions({ "--ber", "1e-5", "--fault", "garbage", "--interval", "200" }, demoCommandLine());
+    const ParsedSimOptions chosen =
+        parseSimOptions({"--ber", "1e-5", "--fault", "garbage", "--interval", "200"}, demoCommandLine());
     QVERIFY2(chosen.ok(), qPrintable(chosen.error));
     const emulator::EmulatorSettings& unit = chosen.options.emulator;
     QVERIFY(unit.link.bitErrorRate == 1e-5 && unit.intervalMs == 200 && unit.link.frameLossRate == 1e-3);
-    QVERIFY(unit.faults.reportFaults == QList<ReportFault> { ReportFault::Garbage });
+    QVERIFY(unit.faults.reportFaults == QList<ReportFault>{ReportFault::Garbage});
 }
 
 QTEST_GUILESS_MAIN(TestSimOptions)

@@ -20,7 +20,7 @@ private slots:
 void TestSimProgram::rejectsBadOptionWithStatus2()
 {
     QProcess sim;
-    sim.start(BERMON_SIM_PATH, { "--baud", "1234" });
+    sim.start(BERMON_SIM_PATH, {"--baud", "1234"});
     QVERIFY(sim.waitForFinished(30000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 2);
@@ -32,37 +32,38 @@ void TestSimProgram::rejectsBadOptionWithStatus2()
 void TestSimProgram::helpDocumentsEveryOption()
 {
     QProcess sim;
-    sim.start(BERMON_SIM_PATH, { "--help" });
+    sim.start(BERMON_SIM_PATH, {"--help"});
     QVERIFY(sim.waitForFinished(30000));
     QCOMPARE(sim.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(sim.readAllStandardOutput());
-    for (const char* option : { "--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate", "--counters",
-                                "--fault", "--fault-every", "--hangup-after", "--pieces", "--count", "--seed" })
+    for (const char* option : {"--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate", "--counters",
+                               "--fault", "--fault-every", "--hangup-after", "--pieces", "--count", "--seed"})
         QVERIFY2(help.contains(option), option);
     QCOMPARE(help.count("(default"), 13);
-    for (const char* fault : { "stray", "marker-counts", "wrap", "wire time" })
+    for (const char* fault : {"stray", "marker-counts", "wrap", "wire time"})
         QVERIFY2(help.contains(fault), fault);
 }
 
 void TestSimProgram::demoTakesTheEmulatorsOptions()
 {
     QProcess demo;
-    demo.start(BERMON_DEMO_PATH, { "--fault", "garbage", "--interval", "soon" });
+    demo.start(BERMON_DEMO_PATH, {"--fault", "garbage", "--interval", "soon"});
     QVERIFY(demo.waitForFinished(30000));
     QCOMPARE(demo.exitCode(), 2);
     QVERIFY(demo.readAllStandardError().contains("--interval 'soon'"));
 
-    demo.start(BERMON_DEMO_PATH, { "--help" });
+    demo.start(BERMON_DEMO_PATH, {"--help"});
     QVERIFY(demo.waitForFinished(30000));
     QCOMPARE(demo.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(demo.readAllStandardOutput());
-    QVERIFY2(help.contains("--pieces") && help.contains("(default 250)") && !help.contains("--device"), qPrintable(help));
+    QVERIFY2(help.contains("--pieces") && help.contains("(default 250)") && !help.contains("--device"),
+             qPrintable(help));
 }
 
 void TestSimProgram::sendsOnAPseudoTerminalUntilTerminated()
 {
     QProcess sim;
-    sim.start(BERMON_SIM_PATH, { "--interval", "10" });
+    sim.start(BERMON_SIM_PATH, {"--interval", "10"});
     QVERIFY(sim.waitForStarted(30000));
     QDeadlineTimer deadline(30000);
     while (!sim.canReadLine() && sim.waitForReadyRead(int(deadline.remainingTime()))) { }
@@ -82,7 +83,7 @@ void TestSimProgram::sendsOnAPseudoTerminalUntilTerminated()
     QCOMPARE(quint8(received[0]), 0xF1);
     QCOMPARE(quint8(received[12]), 0xF1);
 
-    sim.terminate();  // SIGTERM
+    sim.terminate(); // SIGTERM
     QVERIFY(sim.waitForFinished(30000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);

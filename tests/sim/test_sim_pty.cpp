@@ -23,8 +23,14 @@ namespace {
 struct SlaveSide
 {
     explicit SlaveSide(const QString& path)
-        : fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK)) { }
-    ~SlaveSide() { if (fd >= 0) ::close(fd); }
+        : fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    ~SlaveSide()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
 
     // What waits now; `ended` turns true once the master has gone.
     QByteArray readAvailable(bool* ended = nullptr)
@@ -80,7 +86,7 @@ void TestUnitEmulatorOnPty::reportsReachTheSlave()
     settings.intervalMs = 20;
     settings.count = 4;
     settings.link.bitErrorRate = 1e-3;
-    settings.faults.reportFaults = { fault };
+    settings.faults.reportFaults = {fault};
     settings.faults.burst = burst;
     UnitEmulator unit(line, settings);
     QSignalSpy transmitted(&unit, &UnitEmulator::transmitted);

@@ -140,7 +140,8 @@ void Form1Test::portEntriesNameTheirDevicesAsTheyCome()
 {
     int present = 1;
     auto port = std::make_unique<serial::MemoryPortBackend>();
-    port->refuse(QString(), QStringLiteral("No such file or directory"), QSerialPort::DeviceNotFoundError); // as a real port does
+    port->refuse(QString(), QStringLiteral("No such file or directory"),
+                 QSerialPort::DeviceNotFoundError); // as a real port does
     FormDriver window(std::move(port), [&](int n) { return n <= present ? memoryDevice(n) : QString(); });
     auto* list = window.element<DropDownList>("Combo_CommPort");
     const auto tip = [&](int index) { return list->itemData(index, Qt::ToolTipRole).toString(); };
@@ -318,8 +319,10 @@ void Form1Test::typedTextChangesNothing_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("typed");
-    QTest::newRow("port list") << "Combo_CommPort" << "3";
-    QTest::newRow("baud list") << "Combo_BaudRate" << "115200";
+    QTest::newRow("port list") << "Combo_CommPort"
+                               << "3";
+    QTest::newRow("baud list") << "Combo_BaudRate"
+                               << "115200";
 }
 
 void Form1Test::typedTextChangesNothing()
@@ -374,8 +377,7 @@ void Form1Test::containersAndFontsMatchElementTable()
     for (const ElementRow& row : mainWindowElements()) {
         const QWidget* element = bench.element(row.name);
         QCOMPARE(element->parentWidget()->objectName(), QString(row.container));
-        QVERIFY2(element->font().bold() == (row.font == FontStyle::Bold975 || row.font == FontStyle::Bold9),
-                 row.name);
+        QVERIFY2(element->font().bold() == (row.font == FontStyle::Bold975 || row.font == FontStyle::Bold9), row.name);
         const bool small = row.font == FontStyle::Bold9 || row.font == FontStyle::Normal9;
         QVERIFY2(element->font().pointSizeF() == (small ? 9.0 : 9.75), row.name);
     }
@@ -390,14 +392,14 @@ void Form1Test::elementGeometryInPixels_data()
     // Twips divided by 15 and rounded, worked out by hand from the window's
     // design: left, top, width, height.
     QTest::addColumn<QRect>("pixels");
-    QTest::newRow("Frame_Status") << QRect(8, 8, 297, 241);           // 120, 120, 4455, 3615
-    QTest::newRow("Frame_BaudRate") << QRect(313, 96, 133, 57);       // 4700, 1440, 2000, 855
-    QTest::newRow("Combo_CommPort") << QRect(8, 24, 105, 21);         // 120, 360, 1575, 315
-    QTest::newRow("Label_ComPortStatus") << QRect(8, 56, 121, 17);    // 120, 840, 1815, 255
-    QTest::newRow("cmd_start") << QRect(17, 21, 93, 25);              // 260, 320, 1400, 375
-    QTest::newRow("txt_ErrorBit") << QRect(200, 80, 67, 17);          // 3000, 1200, 1005, 255
-    QTest::newRow("Label_PER_Loss") << QRect(8, 216, 167, 17);        // 120, 3240, 2505, 255
-    QTest::newRow("StatusBar1") << QRect(0, 259, 453, 25);            // 0, 3885, 6795, 375
+    QTest::newRow("Frame_Status") << QRect(8, 8, 297, 241);        // 120, 120, 4455, 3615
+    QTest::newRow("Frame_BaudRate") << QRect(313, 96, 133, 57);    // 4700, 1440, 2000, 855
+    QTest::newRow("Combo_CommPort") << QRect(8, 24, 105, 21);      // 120, 360, 1575, 315
+    QTest::newRow("Label_ComPortStatus") << QRect(8, 56, 121, 17); // 120, 840, 1815, 255
+    QTest::newRow("cmd_start") << QRect(17, 21, 93, 25);           // 260, 320, 1400, 375
+    QTest::newRow("txt_ErrorBit") << QRect(200, 80, 67, 17);       // 3000, 1200, 1005, 255
+    QTest::newRow("Label_PER_Loss") << QRect(8, 216, 167, 17);     // 120, 3240, 2505, 255
+    QTest::newRow("StatusBar1") << QRect(0, 259, 453, 25);         // 0, 3885, 6795, 375
 }
 
 void Form1Test::elementGeometryInPixels()

@@ -35,12 +35,19 @@ QString shown(const std::optional<T>& result)
     return result ? QVariant::fromValue(*result).toString() : QStringLiteral("(no value)");
 }
 
-QString ones(qsizetype count) { return QString(count, u'1'); }
-QString zeros(qsizetype count) { return QString(count, u'0'); }
+QString ones(qsizetype count)
+{
+    return QString(count, u'1');
+}
+QString zeros(qsizetype count)
+{
+    return QString(count, u'0');
+}
 
 } // namespace
 
-class TestConversions : public QObject {
+class TestConversions : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -55,8 +62,7 @@ private slots:
         auto value = [](const char* name, const QString& text, qint32 v, const QString& after) {
             QTest::newRow(name) << text << Outcome::Value << v << after << QString();
         };
-        auto overflow = [](const char* name, const QString& text, const QString& after,
-                           const char* failure) {
+        auto overflow = [](const char* name, const QString& text, const QString& after, const char* failure) {
             QTest::newRow(name) << text << Outcome::Overflow << 0 << after << QString(failure);
         };
         value("1A", "1A", 26, "1A");

@@ -12,7 +12,8 @@ namespace {
 
 // A clock that moves on by a scripted step at every reading, so a wait runs
 // through the same readings on any machine.
-struct FakeClock final : util::Clock {
+struct FakeClock final : util::Clock
+{
     qint64 m_frequency = 10'000'000;
     qint64 m_counter = 0;
     qint64 m_counterStep = 1;
@@ -51,7 +52,8 @@ struct FakeClock final : util::Clock {
 
 } // namespace
 
-class TestDelays : public QObject {
+class TestDelays : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -100,8 +102,7 @@ private slots:
         FakeClock clock;
         QFETCH(qint64, frequency);
         clock.m_frequency = frequency;
-        QVERIFY_THROWS_EXCEPTION(std::domain_error,
-                                 util::timedelay(Seconds4(10'000), clock));
+        QVERIFY_THROWS_EXCEPTION(std::domain_error, util::timedelay(Seconds4(10'000), clock));
     }
 
     void delayStopsPastTimeMilliseconds_data()
@@ -190,7 +191,8 @@ private slots:
         util::Clock& clock = util::systemClock();
         QVERIFY(clock.performanceFrequency() > 0);
         bool handled = false;
-        QMetaObject::invokeMethod(qApp, [&] { handled = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [&] { handled = true; }, Qt::QueuedConnection);
         const qint32 time = -1;
 
         util::delay(time);

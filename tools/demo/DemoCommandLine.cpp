@@ -4,10 +4,10 @@ SimCommandLine demoCommandLine()
 {
     SimCommandLine commandLine;
     commandLine.program = QStringLiteral("bermon-demo");
-    commandLine.summary = QStringLiteral(
-        "The monitor's window with a unit under test built in: port 1 is a pseudo-terminal\n"
-        "fed by an emulated unit, which takes bermon-sim's options below; every other\n"
-        "port is the real one. The unit starts with the window: press Start.\n");
+    commandLine.summary =
+        QStringLiteral("The monitor's window with a unit under test built in: port 1 is a pseudo-terminal\n"
+                       "fed by an emulated unit, which takes bermon-sim's options below; every other\n"
+                       "port is the real one. The unit starts with the window: press Start.\n");
     commandLine.takesDevice = false;
     emulator::EmulatorSettings& unit = commandLine.defaults;
     unit.intervalMs = 250;

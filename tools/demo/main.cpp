@@ -43,7 +43,8 @@ int main(int argc, char* argv[])
     emulator::UnitEmulator unit(line, parsed.options.emulator);
     // The window shows the line going away; the terminal says that it was meant.
     QObject::connect(&unit, &emulator::UnitEmulator::hungUp, &app, [&unit] {
-        std::fprintf(stderr, "bermon-demo: the unit hung up after %d reports, as --fault hangup asks\n", unit.transmissions());
+        std::fprintf(stderr, "bermon-demo: the unit hung up after %d reports, as --fault hangup asks\n",
+                     unit.transmissions());
     });
 
     const QString demoDevice = line.slavePath();

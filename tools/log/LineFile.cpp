@@ -76,7 +76,9 @@ bool CsvFile::open(const QString& path, const QByteArray& header)
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (m_fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))
         return fail(QStringLiteral("not a regular file"));
     // Two recorders appending to one file would interleave their runs.

@@ -192,7 +192,11 @@ qint64 parseDurationMs(const QString& text)
     } else if (whole.match(text).hasMatch()) {
         for (const QRegularExpressionMatch& m : part.globalMatch(text)) {
             const QString unit = m.captured(2);
-            const double scale = unit == "ms" ? 1 : unit == "s" ? 1e3 : unit == "m" ? 60e3 : unit == "h" ? 3600e3 : 86400e3;
+            const double scale = unit == "ms"  ? 1
+                                 : unit == "s" ? 1e3
+                                 : unit == "m" ? 60e3
+                                 : unit == "h" ? 3600e3
+                                               : 86400e3;
             ms += m.captured(1).toDouble() * scale;
         }
     } else {
@@ -252,9 +256,9 @@ QString logHelpText()
         }
         text += QStringLiteral("      ") + line + QLatin1Char('\n');
     }
-    text += QStringLiteral(
-        "\nExit status: 0 pass (or no verdict asked), 1 fail, 2 bad command line or CSV file,\n"
-        "3 no report came, the device failed without --reconnect, or a record could not be written,\n"
-        "4 not decided.\n");
+    text +=
+        QStringLiteral("\nExit status: 0 pass (or no verdict asked), 1 fail, 2 bad command line or CSV file,\n"
+                       "3 no report came, the device failed without --reconnect, or a record could not be written,\n"
+                       "4 not decided.\n");
     return text;
 }

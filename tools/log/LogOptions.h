@@ -17,20 +17,20 @@ QString counterModelName(CounterModel model);
 struct LogOptions
 {
     bool showHelp = false;
-    QString device;   // --device, or empty
-    int port = 0;     // --port, or 0
+    QString device; // --device, or empty
+    int port = 0;   // --port, or 0
     int baudRate = 9600;
     CounterModel counters = CounterModel::Restart;
-    QString csvPath;  // empty: no CSV
+    QString csvPath; // empty: no CSV
     bool jsonl = false;
     QString promPath; // --prom-file, or empty
     QString unit;     // --unit; empty: the device's base name
     double confidence = 0.95;
     std::optional<double> maxBer;
-    qint64 durationMs = 0;    // 0: no limit
-    double stopBits = 0;      // 0: no limit
+    qint64 durationMs = 0; // 0: no limit
+    double stopBits = 0;   // 0: no limit
     bool stopBitsAuto = false;
-    qint64 stopReports = 0;   // 0: no limit
+    qint64 stopReports = 0; // 0: no limit
     bool reconnect = false;
     bool quiet = false;
 };

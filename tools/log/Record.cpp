@@ -11,13 +11,17 @@ namespace {
 using measurement::StatusDisplay;
 
 const char* const kColumns[] = {
-    "time", "elapsed_s", "event", "recv_frames", "loss_frames", "error_frames", "error_bits",
-    "ber", "ber_loss", "per", "per_loss", "ber_text", "ber_loss_text", "per_text", "per_loss_text",
-    "run_bits", "run_error_bits", "run_ber", "run_ber_upper", "detail",
+    "time",         "elapsed_s",      "event",         "recv_frames",   "loss_frames",
+    "error_frames", "error_bits",     "ber",           "ber_loss",      "per",
+    "per_loss",     "ber_text",       "ber_loss_text", "per_text",      "per_loss_text",
+    "run_bits",     "run_error_bits", "run_ber",       "run_ber_upper", "detail",
 };
 constexpr int kColumnCount = std::size(kColumns);
 // Columns that hold texts: JSON quotes them even when they look like numbers.
-constexpr bool isText(int column) { return column == 0 || column == 2 || (column >= 11 && column <= 14) || column == 19; }
+constexpr bool isText(int column)
+{
+    return column == 0 || column == 2 || (column >= 11 && column <= 14) || column == 19;
+}
 
 // The eight displays of the window's status group, in memory.
 class DisplayTexts final : public measurement::StatusView
@@ -25,7 +29,7 @@ class DisplayTexts final : public measurement::StatusView
 public:
     QString displayText(StatusDisplay display) const override { return m_texts[size_t(display)]; }
     void setDisplayText(StatusDisplay display, const QString& text) override { m_texts[size_t(display)] = text; }
-    void setHexLine(const QString&) override {}
+    void setHexLine(const QString&) override { }
 
 private:
     std::array<QString, 8> m_texts;
@@ -115,7 +119,8 @@ QByteArray jsonLine(const Record& record)
         const QString value = field.isEmpty() && i != 2 && i != 19 ? QStringLiteral("null")
                               : isText(i)                          ? jsonString(field)
                                                                    : field;
-        out += (i ? QStringLiteral(",\"") : QStringLiteral("\"")) + QLatin1String(kColumns[i]) + QStringLiteral("\":") + value;
+        out += (i ? QStringLiteral(",\"") : QStringLiteral("\"")) + QLatin1String(kColumns[i]) + QStringLiteral("\":")
+               + value;
     }
     return out.toUtf8() + "}\n";
 }

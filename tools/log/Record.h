@@ -14,13 +14,13 @@ struct Record
 {
     QDateTime time; // UTC
     double elapsedSeconds = 0;
-    QString event;  // empty for a report
+    QString event; // empty for a report
     std::optional<measurement::ReportCounts> counts;
-    measurement::RateValues rates;        // with counts only
-    std::array<QString, 4> rateTexts;     // ber, ber_loss, per, per_loss as the window shows them
+    measurement::RateValues rates;    // with counts only
+    std::array<QString, 4> rateTexts; // ber, ber_loss, per, per_loss as the window shows them
     quint64 runBits = 0;
     quint64 runErrorBits = 0;
-    double runBerUpper = 0;               // meaningful when runBits > 0
+    double runBerUpper = 0; // meaningful when runBits > 0
     QString detail;
 };
 

@@ -38,7 +38,8 @@ QString figure(double value)
 measurement::ReportCounts decode(const QByteArray& report)
 {
     using measurement::reportField;
-    return {*reportField(report, 1, 2), *reportField(report, 3, 2), *reportField(report, 5, 2), *reportField(report, 7, 4)};
+    return {*reportField(report, 1, 2), *reportField(report, 3, 2), *reportField(report, 5, 2),
+            *reportField(report, 7, 4)};
 }
 
 } // namespace
@@ -131,9 +132,10 @@ void Recorder::onReport(const QByteArray& report)
     if (!decrease.isEmpty()) {
         const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
         put(newRecord(QStringLiteral("counts went down"),
-                      decrease + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
-                                  : newPeriod                              ? QStringLiteral("; a new test period")
-                                                                           : QString())));
+                      decrease
+                          + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
+                             : newPeriod                              ? QStringLiteral("; a new test period")
+                                                                      : QString())));
     }
     Record record = newRecord();
     describeReport(counts, record);
@@ -274,7 +276,8 @@ QString Recorder::statusText()
                     .arg(figure(double(errors) / double(bits)), figure(runUpperBound()))
                     .arg(m_options.confidence * 100);
     if (m_options.durationMs > 0)
-        text += QStringLiteral("  %1 left").arg(clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
+        text +=
+            QStringLiteral("  %1 left").arg(clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
     if (m_options.stopBits > 0)
         text += QStringLiteral("  %1 bits left").arg(figure(std::max(0.0, m_options.stopBits - double(bits))));
     if (m_reopen.isActive())
@@ -300,7 +303,8 @@ int Recorder::verdict()
                                  .arg(figure(double(bits)))
                                  .arg(m_options.confidence * 100);
     if (upper <= maxBer) {
-        printVerdict(QStringLiteral("pass: BER below %1, at or below %2 (%3)").arg(figure(upper)).arg(maxBer).arg(evidence));
+        printVerdict(
+            QStringLiteral("pass: BER below %1, at or below %2 (%3)").arg(figure(upper)).arg(maxBer).arg(evidence));
         return Pass;
     }
     if (lower > maxBer) {
@@ -308,9 +312,9 @@ int Recorder::verdict()
         return Fail;
     }
     printVerdict(QStringLiteral("not decided: BER between %1 and %2, which holds %3 (%4)")
-                   .arg(figure(lower), figure(upper))
-                   .arg(maxBer)
-                   .arg(evidence));
+                     .arg(figure(lower), figure(upper))
+                     .arg(maxBer)
+                     .arg(evidence));
     return NotDecided;
 }
 
@@ -319,7 +323,9 @@ QString Recorder::describeDevice() const
     if (m_options.port == 0)
         return m_options.device;
     const QString device = m_comm->device();
-    return QStringLiteral("port %1 (%2)").arg(m_options.port).arg(device.isEmpty() ? QStringLiteral("no device") : device);
+    return QStringLiteral("port %1 (%2)")
+        .arg(m_options.port)
+        .arg(device.isEmpty() ? QStringLiteral("no device") : device);
 }
 
 bool Recorder::writeProm()
@@ -329,8 +335,8 @@ bool Recorder::writeProm()
     PromFigures figures;
     figures.device = m_options.port == 0 ? m_options.device : m_comm->device();
     figures.unit = !m_options.unit.isEmpty() ? m_options.unit
-                   : m_options.port == 0      ? QFileInfo(m_options.device).fileName()
-                                              : QStringLiteral("port%1").arg(m_options.port);
+                   : m_options.port == 0     ? QFileInfo(m_options.device).fileName()
+                                             : QStringLiteral("port%1").arg(m_options.port);
     figures.confidence = m_options.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;

@@ -59,7 +59,6 @@ private:
     // Writes the prom file when there is one; false when that failed.
     bool writeProm();
 
-
     LogOptions m_options;
     std::unique_ptr<serial::CommControl> m_comm;
     RunTotals m_totals;
@@ -69,8 +68,8 @@ private:
     std::optional<Record> m_lastReport; // for the prom file
     bool m_deviceUp = false;
     bool m_promFailed = false; // said once; the recording goes on without it
-    QTimer m_tick;   // once a second: fsync, status, duration, a paced prom file
-    QTimer m_reopen; // while waiting for the device
+    QTimer m_tick;             // once a second: fsync, status, duration, a paced prom file
+    QTimer m_reopen;           // while waiting for the device
     QElapsedTimer m_clock;
     qint64 m_reports = 0;
     quint64 m_boundErrors = ~0ull; // the error count whose upper mean is cached

@@ -15,7 +15,8 @@ int wholeIn(const QCommandLineParser& parser, const QString& option, int low, in
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < low || value > high)
-        throw OptionError{QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high)};
+        throw OptionError{
+            QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high)};
     return value;
 }
 
@@ -25,10 +26,12 @@ void addOptions(QCommandLineParser& parser)
         {{"o", "output"}, "write the plot to FILE, a .png or .svg", "FILE"},
         {"width", "width of the plot in pixels, 200 to 10000 (default 1200)", "PIXELS"},
         {"height", "height of the plot in pixels, 200 to 10000 (default 800)", "PIXELS"},
-        {"title", "title of the plot (default: the device, the start time, the bits counted, the final BER and its bound)",
+        {"title",
+         "title of the plot (default: the device, the start time, the bits counted, the final BER and its bound)",
          "TEXT"},
-        {"run", "draw run N of the file alone, counted from 1, against its elapsed time (default: every run, along "
-                "wall-clock time)",
+        {"run",
+         "draw run N of the file alone, counted from 1, against its elapsed time (default: every run, along "
+         "wall-clock time)",
          "N"},
         {{"h", "help"}, "show this text"},
     });
@@ -86,13 +89,14 @@ QString plotHelpText()
     QCommandLineParser parser;
     addOptions(parser);
     parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText() + QStringLiteral(
-        "\nDraws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
-        "sync loss, on a logarithmic axis; dashed, the upper bound on the BER without sync loss at the run's\n"
-        "confidence level (the BER with sync loss has none: a lost frame counts 512 bit errors at once);\n"
-        "dotted, the run's bound over all its reports. Below: both PERs. Vertical lines mark device lost,\n"
-        "device back and counts went down. A rate of 0 or N/A leaves a gap on the logarithmic axis.\n"
-        "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
-        "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
-        "or a plot that cannot be written. A torn last line is skipped with a warning.\n");
+    return parser.helpText()
+           + QStringLiteral(
+               "\nDraws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
+               "sync loss, on a logarithmic axis; dashed, the upper bound on the BER without sync loss at the run's\n"
+               "confidence level (the BER with sync loss has none: a lost frame counts 512 bit errors at once);\n"
+               "dotted, the run's bound over all its reports. Below: both PERs. Vertical lines mark device lost,\n"
+               "device back and counts went down. A rate of 0 or N/A leaves a gap on the logarithmic axis.\n"
+               "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
+               "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
+               "or a plot that cannot be written. A torn last line is skipped with a warning.\n");
 }

@@ -11,8 +11,8 @@ struct PlotOptions
     QString output; // .png or .svg
     int width = 1200;
     int height = 800;
-    QString title;  // empty: made from the recording
-    int run = 0;    // 1-based; 0: every run along wall-clock time
+    QString title; // empty: made from the recording
+    int run = 0;   // 1-based; 0: every run along wall-clock time
 };
 
 struct ParsedPlotOptions

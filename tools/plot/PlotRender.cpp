@@ -121,8 +121,9 @@ struct Event
 void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x, QValueAxis* linearY,
                QLogValueAxis* logY, bool legend)
 {
-    static const std::map<QString, QColor> colors{
-        {"device lost", QColor(200, 0, 0)}, {"device back", QColor(0, 150, 0)}, {"counts went down", QColor(230, 130, 0)}};
+    static const std::map<QString, QColor> colors{{"device lost", QColor(200, 0, 0)},
+                                                  {"device back", QColor(0, 150, 0)},
+                                                  {"counts went down", QColor(230, 130, 0)}};
     std::map<QString, bool> named;
     for (const Event& event : events) {
         const double low = logY ? logY->min() : linearY->min();
@@ -199,7 +200,10 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     std::vector<const RecordingRun*> runs;
     if (options.run > 0) {
         if (size_t(options.run) > recording.runs.size())
-            return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(options.run).arg(options.input).arg(recording.runs.size());
+            return QStringLiteral("--run %1: %2 holds %3 run(s)")
+                .arg(options.run)
+                .arg(options.input)
+                .arg(recording.runs.size());
         runs.push_back(&recording.runs[size_t(options.run - 1)]);
         if (runs.front()->reports() == 0)
             return QStringLiteral("--run %1: that run holds no report").arg(options.run);

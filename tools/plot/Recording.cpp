@@ -10,8 +10,27 @@
 namespace {
 
 enum Column {
-    Time, Elapsed, Event, RecvFrames, LossFrames, ErrorFrames, ErrorBits, Ber, BerLoss, Per, PerLoss,
-    BerText, BerLossText, PerText, PerLossText, RunBits, RunErrorBits, RunBer, RunBerUpper, Detail, ColumnCount
+    Time,
+    Elapsed,
+    Event,
+    RecvFrames,
+    LossFrames,
+    ErrorFrames,
+    ErrorBits,
+    Ber,
+    BerLoss,
+    Per,
+    PerLoss,
+    BerText,
+    BerLossText,
+    PerText,
+    PerLossText,
+    RunBits,
+    RunErrorBits,
+    RunBer,
+    RunBerUpper,
+    Detail,
+    ColumnCount
 };
 
 // The fields of one CSV line, quotes undone; empty when the quoting is broken.
@@ -137,7 +156,10 @@ Recording parseRecording(const QByteArray& bytes, const QString& name)
         } catch (const RowError& error) {
             // A recorder killed mid-write leaves a torn last line; the rest stands.
             if (last && tornLast) {
-                recording.warnings << QStringLiteral("%1:%2: torn last line skipped (%3)").arg(name).arg(lineNumber).arg(error.message);
+                recording.warnings << QStringLiteral("%1:%2: torn last line skipped (%3)")
+                                          .arg(name)
+                                          .arg(lineNumber)
+                                          .arg(error.message);
                 break;
             }
             return fail(lineNumber, QStringLiteral("bad row: ") + error.message);

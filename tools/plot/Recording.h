@@ -12,10 +12,10 @@
 // missing are NaN.
 struct RecordingRow
 {
-    qint64 line = 0;      // in the file, from 1
-    QDateTime time;       // UTC
-    double elapsed = 0;   // seconds from the run's start
-    QString event;        // empty for a report
+    qint64 line = 0;    // in the file, from 1
+    QDateTime time;     // UTC
+    double elapsed = 0; // seconds from the run's start
+    QString event;      // empty for a report
     quint64 recvFrames = 0;
     quint64 errorBits = 0;
     double ber = 0, berLoss = 0, per = 0, perLoss = 0;
@@ -27,8 +27,8 @@ struct RecordingRow
 // The rows from one `started` row to the next.
 struct RecordingRun
 {
-    QString device;            // from the started row's detail
-    double confidence = 0.95;  // likewise
+    QString device;           // from the started row's detail
+    double confidence = 0.95; // likewise
     std::vector<RecordingRow> rows;
 
     qint64 reports() const;

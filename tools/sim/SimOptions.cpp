@@ -11,12 +11,12 @@ using emulator::ReportFault;
 namespace {
 
 constexpr int DefaultHangUpAfter = 10;
-constexpr int SupportedBaudRates[] = { 9600, 19200, 28800, 38400, 57600, 115200 };
+constexpr int SupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 
 struct OptionEntry
 {
     QString name;
-    QString valueName;  // empty for a switch
+    QString valueName; // empty for a switch
     QString description;
 };
 
@@ -26,31 +26,42 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
         return overflow == emulator::CountOverflow::Wrap ? QStringLiteral("wrap") : QStringLiteral("restart");
     };
     return {
-        { "device", "PATH", "send on this serial device (default: create a pseudo-terminal and print its path)" },
-        { "baud", "RATE", QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate) },
-        { "interval", "MS", QString("milliseconds from one report to the next, 1 to 3600000 (default %1)").arg(defaults.intervalMs) },
-        { "frame-rate", "N", QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate) },
-        { "ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate) },
-        { "loss-rate", "X", QString("share of frames lost, 0 to 1 (default %1)").arg(defaults.link.frameLossRate) },
-        { "counters", "MODE", QString("restart: when a 16-bit count would pass 65535, a new test period begins with all four counts at 0; wrap: each count wraps on its own (default %1)").arg(overflowName(defaults.overflow)) },
-        { "fault", "MODE", "none, wrong-marker, short, double, garbage, stray, hangup, burst or marker-counts; repeat or separate by commas (default none)" },
-        { "fault-every", "N", QString("every N-th report is faulty, the faults taking turns (default %1)").arg(defaults.faults.faultEvery) },
-        { "hangup-after", "N", QString("with --fault hangup: the line goes away after N reports (default %1)").arg(DefaultHangUpAfter) },
-        { "pieces", "N", QString("deliver each transmission in N pieces, separate writes, 1 to %1; each piece follows the previous one after its wire time, 10 bits a byte at --baud (default %2)").arg(emulator::MaxPieces).arg(defaults.pieces) },
-        { "count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count) },
-        { "seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed) },
-        { "help", "", "show this text" },
+        {"device", "PATH", "send on this serial device (default: create a pseudo-terminal and print its path)"},
+        {"baud", "RATE",
+         QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate)},
+        {"interval", "MS",
+         QString("milliseconds from one report to the next, 1 to 3600000 (default %1)").arg(defaults.intervalMs)},
+        {"frame-rate", "N",
+         QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate)},
+        {"ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate)},
+        {"loss-rate", "X", QString("share of frames lost, 0 to 1 (default %1)").arg(defaults.link.frameLossRate)},
+        {"counters", "MODE",
+         QString("restart: when a 16-bit count would pass 65535, a new test period begins with all four counts at 0; "
+                 "wrap: each count wraps on its own (default %1)")
+             .arg(overflowName(defaults.overflow))},
+        {"fault", "MODE",
+         "none, wrong-marker, short, double, garbage, stray, hangup, burst or marker-counts; repeat or separate by "
+         "commas (default none)"},
+        {"fault-every", "N",
+         QString("every N-th report is faulty, the faults taking turns (default %1)").arg(defaults.faults.faultEvery)},
+        {"hangup-after", "N",
+         QString("with --fault hangup: the line goes away after N reports (default %1)").arg(DefaultHangUpAfter)},
+        {"pieces", "N",
+         QString("deliver each transmission in N pieces, separate writes, 1 to %1; each piece follows the previous one "
+                 "after its wire time, 10 bits a byte at --baud (default %2)")
+             .arg(emulator::MaxPieces)
+             .arg(defaults.pieces)},
+        {"count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count)},
+        {"seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed)},
+        {"help", "", "show this text"},
     };
 }
 
 std::optional<ReportFault> reportFaultNamed(const QString& name)
 {
-    static const QList<std::pair<QString, ReportFault>> names {
-        { "wrong-marker", ReportFault::WrongMarker },
-        { "short", ReportFault::Short },
-        { "double", ReportFault::Double },
-        { "garbage", ReportFault::Garbage },
-        { "stray", ReportFault::Stray },
+    static const QList<std::pair<QString, ReportFault>> names{
+        {"wrong-marker", ReportFault::WrongMarker}, {"short", ReportFault::Short}, {"double", ReportFault::Double},
+        {"garbage", ReportFault::Garbage},          {"stray", ReportFault::Stray},
     };
     for (const auto& [known, fault] : names)
         if (known == name)
@@ -65,7 +76,7 @@ struct OptionError
 
 [[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
 {
-    throw OptionError { QStringLiteral("--%1 '%2': %3").arg(option, value, why) };
+    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
 }
 
 qint64 wholeValue(const QCommandLineParser& parser, const QString& option, qint64 min, qint64 max, qint64 fallback)
@@ -91,7 +102,7 @@ double realValue(const QCommandLineParser& parser, const QString& option, double
     const double value = text.toDouble(&ok);
     if (!ok)
         reject(option, text, QStringLiteral("not a number"));
-    if (!(value >= min && value <= max))  // NaN included
+    if (!(value >= min && value <= max)) // NaN included
         reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(min).arg(max));
     return value;
 }
@@ -100,7 +111,8 @@ int baudValue(const QCommandLineParser& parser, int fallback)
 {
     const auto baud = int(wholeValue(parser, "baud", 0, INT_MAX, fallback));
     if (!std::ranges::count(SupportedBaudRates, baud))
-        reject("baud", parser.value("baud"), QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
+        reject("baud", parser.value("baud"),
+               QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
     return baud;
 }
 
@@ -131,12 +143,14 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
             else if (const auto fault = reportFaultNamed(name))
                 plan.reportFaults.append(*fault);
             else if (name != "none")
-                reject("fault", name, QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, stray, "
-                                                     "hangup, burst or marker-counts)"));
+                reject("fault", name,
+                       QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, stray, "
+                                      "hangup, burst or marker-counts)"));
         }
     }
     if (parser.isSet("hangup-after") && !hangUp)
-        throw OptionError { QStringLiteral("--hangup-after '%1': needs --fault hangup").arg(parser.value("hangup-after")) };
+        throw OptionError{
+            QStringLiteral("--hangup-after '%1': needs --fault hangup").arg(parser.value("hangup-after"))};
     if (hangUp)
         plan.hangUpAfter = int(wholeValue(parser, "hangup-after", 0, INT_MAX, DefaultHangUpAfter));
     plan.faultEvery = int(wholeValue(parser, "fault-every", 1, 1000000, plan.faultEvery));
@@ -148,7 +162,8 @@ QString describeOption(const OptionEntry& entry)
 {
     constexpr int Indent = 20;
     constexpr int Width = 80;
-    const QString name = entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;
+    const QString name =
+        entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;
     QString text = ("  " + name).leftJustified(Indent);
     qsizetype lineLength = Indent;
     for (const QString& word : entry.description.split(' ')) {
@@ -173,13 +188,13 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     // --device is known even where it is not taken, so that it gets a message of its own.
     for (const OptionEntry& entry : optionEntries(commandLine.defaults)) {
-        const QStringList names = entry.name == "help" ? QStringList { "h", "help" } : QStringList { entry.name };
+        const QStringList names = entry.name == "help" ? QStringList{"h", "help"} : QStringList{entry.name};
         parser.addOption(QCommandLineOption(names, entry.description, entry.valueName));
     }
 
     ParsedSimOptions parsed;
     parsed.options.emulator = commandLine.defaults;
-    if (!parser.parse(QStringList { commandLine.program } + arguments)) {
+    if (!parser.parse(QStringList{commandLine.program} + arguments)) {
         parsed.error = parser.errorText();
         return parsed;
     }
@@ -194,7 +209,8 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
         if (parser.isSet("device") && !commandLine.takesDevice)
             reject("device", parser.value("device"),
                    QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
-                                  "bermon-sim --device").arg(commandLine.program));
+                                  "bermon-sim --device")
+                       .arg(commandLine.program));
         if (parser.isSet("device") && parser.value("device").isEmpty())
             reject("device", {}, QStringLiteral("empty path"));
         options.device = parser.value("device");
@@ -219,39 +235,37 @@ QString simHelpText(const SimCommandLine& commandLine)
 {
     const bool sim = commandLine.takesDevice;
     QString text = QStringLiteral("Usage: %1 [options]\n").arg(commandLine.program);
-    text += !commandLine.summary.isEmpty() ? commandLine.summary
-                                           : QStringLiteral(
-                                               "Plays the unit under test of a bit-error-rate test: runs the link test and\n"
-                                               "sends a 12-byte counter report on a serial line every interval.\n");
+    text += !commandLine.summary.isEmpty()
+                ? commandLine.summary
+                : QStringLiteral("Plays the unit under test of a bit-error-rate test: runs the link test and\n"
+                                 "sends a 12-byte counter report on a serial line every interval.\n");
     text += QStringLiteral("\nOptions:\n");
     for (const OptionEntry& entry : optionEntries(commandLine.defaults))
         if (sim || entry.name != "device")
             text += describeOption(entry);
-    text += QStringLiteral(
-        "\nFaults:\n"
-        "  wrong-marker  the first byte is 0xF0, not 0xF1\n"
-        "  short         the report breaks off after %1 bytes\n"
-        "  double        two reports in one write, so they arrive together\n"
-        "  garbage       1 to %2 random bytes, never 0xF1, ahead of the report\n"
-        "  stray         one byte ahead of the report, 0xF1 one time in %3\n"
-        "  hangup        the line goes away after --hangup-after reports\n"
-        "  burst         reports back to back at the line's full rate, not every --interval\n"
-        "  marker-counts fixed counts that hold 0xF1 bytes, back to back as in a burst:\n"
-        "                F1 F1F1 00F1 01F1 0001F1F1 nn, byte 11 (nn) counting on\n"
-        "--count and --hangup-after count transmissions, a double report as one. Byte 11\n"
-        "numbers the reports themselves: 1, 2, 3 ... modulo 256. --fault-every applies to\n"
-        "wrong-marker, short, double, garbage and stray.\n\n"
-        "Counts: the unit counts over a test period. With --counters restart, when a\n"
-        "16-bit count (frames received, lost or with errors) would pass 65535, a new\n"
-        "period begins with all four counts at 0 and counting goes on from there, so the\n"
-        "counts of a report always belong together.\n\n")
+    text += QStringLiteral("\nFaults:\n"
+                           "  wrong-marker  the first byte is 0xF0, not 0xF1\n"
+                           "  short         the report breaks off after %1 bytes\n"
+                           "  double        two reports in one write, so they arrive together\n"
+                           "  garbage       1 to %2 random bytes, never 0xF1, ahead of the report\n"
+                           "  stray         one byte ahead of the report, 0xF1 one time in %3\n"
+                           "  hangup        the line goes away after --hangup-after reports\n"
+                           "  burst         reports back to back at the line's full rate, not every --interval\n"
+                           "  marker-counts fixed counts that hold 0xF1 bytes, back to back as in a burst:\n"
+                           "                F1 F1F1 00F1 01F1 0001F1F1 nn, byte 11 (nn) counting on\n"
+                           "--count and --hangup-after count transmissions, a double report as one. Byte 11\n"
+                           "numbers the reports themselves: 1, 2, 3 ... modulo 256. --fault-every applies to\n"
+                           "wrong-marker, short, double, garbage and stray.\n\n"
+                           "Counts: the unit counts over a test period. With --counters restart, when a\n"
+                           "16-bit count (frames received, lost or with errors) would pass 65535, a new\n"
+                           "period begins with all four counts at 0 and counting goes on from there, so the\n"
+                           "counts of a report always belong together.\n\n")
                 .arg(emulator::ShortReportLength)
                 .arg(emulator::MaxGarbageLength)
                 .arg(emulator::StrayMarkerOneIn);
     if (sim)
-        text += QStringLiteral(
-            "Ctrl-C or SIGTERM ends the program.\n"
-            "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n");
+        text += QStringLiteral("Ctrl-C or SIGTERM ends the program.\n"
+                               "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n");
     else
         text += QStringLiteral("Exit status: 2 bad command line, else that of the monitor.\n");
     return text;

@@ -9,7 +9,7 @@
 struct SimOptions
 {
     bool showHelp = false;
-    QString device;  // empty: a new pseudo-terminal
+    QString device; // empty: a new pseudo-terminal
     emulator::EmulatorSettings emulator;
 };
 
@@ -18,7 +18,7 @@ struct SimOptions
 struct SimCommandLine
 {
     QString program = QStringLiteral("bermon-sim");
-    QString summary;  // the lines after "Usage:" in the help; empty: bermon-sim's
+    QString summary; // the lines after "Usage:" in the help; empty: bermon-sim's
     emulator::EmulatorSettings defaults;
     bool takesDevice = true;
 };
@@ -26,7 +26,7 @@ struct SimCommandLine
 struct ParsedSimOptions
 {
     SimOptions options;
-    QString error;  // empty when the command line is good; else names the option and value at fault
+    QString error; // empty when the command line is good; else names the option and value at fault
 
     bool ok() const { return error.isEmpty(); }
 };

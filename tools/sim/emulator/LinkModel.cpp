@@ -63,8 +63,8 @@ void LinkModel::advance(double seconds)
 bool LinkModel::periodPassesRegisters() const
 {
     return m_totals.framesReceived - m_periodStart.framesReceived > RegisterTop
-        || m_totals.framesLost - m_periodStart.framesLost > RegisterTop
-        || m_totals.framesWithErrors - m_periodStart.framesWithErrors > RegisterTop;
+           || m_totals.framesLost - m_periodStart.framesLost > RegisterTop
+           || m_totals.framesWithErrors - m_periodStart.framesWithErrors > RegisterTop;
 }
 
 void LinkModel::send(double frames)
@@ -90,10 +90,10 @@ LinkCounts LinkModel::counts() const
 {
     // Within a kept period the casts lose nothing: at most 65535 errored frames of 512 bits each
     // fit in 32 bits. In Wrap mode they are the registers overflowing.
-    return { static_cast<quint16>(m_totals.framesReceived - m_periodStart.framesReceived),
-             static_cast<quint16>(m_totals.framesLost - m_periodStart.framesLost),
-             static_cast<quint16>(m_totals.framesWithErrors - m_periodStart.framesWithErrors),
-             static_cast<quint32>(m_totals.bitErrors - m_periodStart.bitErrors) };
+    return {static_cast<quint16>(m_totals.framesReceived - m_periodStart.framesReceived),
+            static_cast<quint16>(m_totals.framesLost - m_periodStart.framesLost),
+            static_cast<quint16>(m_totals.framesWithErrors - m_periodStart.framesWithErrors),
+            static_cast<quint32>(m_totals.bitErrors - m_periodStart.bitErrors)};
 }
 
 quint64 LinkModel::drawBinomial(quint64 trials, double chance)

@@ -31,15 +31,15 @@ struct LinkTotals
 
 // What the unit does when a 16-bit count would pass 65535.
 enum class CountOverflow {
-    RestartPeriod,  // a new test period begins with all four counts at 0, so they stay consistent
-    Wrap,           // each register wraps on its own, as a unit with plain hardware counters does
+    RestartPeriod, // a new test period begins with all four counts at 0, so they stay consistent
+    Wrap,          // each register wraps on its own, as a unit with plain hardware counters does
 };
 
 struct LinkRates
 {
-    double frameRate = 1000;     // test frames sent per second
-    double bitErrorRate = 1e-6;  // chance that one bit of a received frame is wrong
-    double frameLossRate = 0;    // chance that a sent frame is lost
+    double frameRate = 1000;    // test frames sent per second
+    double bitErrorRate = 1e-6; // chance that one bit of a received frame is wrong
+    double frameLossRate = 0;   // chance that a sent frame is lost
 };
 
 // A running link test: frames go out at a steady rate, each is lost or received, and each bit of
@@ -75,8 +75,8 @@ private:
     quint64 drawBitErrors(quint64 framesWithErrors);
 
     LinkRates m_rates;
-    double m_frameErrorChance;  // chance that a received frame has at least one bit error
-    double m_frameCarry = 0;    // the part of a frame sent but not yet counted
+    double m_frameErrorChance; // chance that a received frame has at least one bit error
+    double m_frameCarry = 0;   // the part of a frame sent but not yet counted
     CountOverflow m_overflow;
     LinkTotals m_totals;
     LinkTotals m_periodStart;

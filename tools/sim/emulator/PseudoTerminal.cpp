@@ -17,7 +17,7 @@ namespace {
 
 bool makeRaw(int fd)
 {
-    termios attributes {};
+    termios attributes{};
     if (::tcgetattr(fd, &attributes) != 0)
         return false;
     ::cfmakeraw(&attributes);
@@ -83,7 +83,9 @@ bool PseudoTerminal::write(const QByteArray& bytes)
             if (!waitForRoom(int(deadline.remainingTime()))) {
                 // A real line loses what nobody takes; the unit goes on.
                 m_error = QStringLiteral("nobody reads %1: %2 of %3 bytes dropped")
-                              .arg(m_slavePath).arg(left).arg(bytes.size());
+                              .arg(m_slavePath)
+                              .arg(left)
+                              .arg(bytes.size());
                 return false;
             }
         } else {
@@ -96,7 +98,7 @@ bool PseudoTerminal::write(const QByteArray& bytes)
 
 bool PseudoTerminal::waitForRoom(int timeoutMs)
 {
-    pollfd wanted { m_master, POLLOUT, 0 };
+    pollfd wanted{m_master, POLLOUT, 0};
     for (;;) {
         const int ready = ::poll(&wanted, 1, timeoutMs);
         if (ready < 0 && errno == EINTR)

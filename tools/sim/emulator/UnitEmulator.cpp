@@ -12,7 +12,7 @@ namespace emulator {
 
 namespace {
 
-constexpr double BitsPerByteOnWire = 10;  // start bit, 8 data bits, stop bit
+constexpr double BitsPerByteOnWire = 10; // start bit, 8 data bits, stop bit
 // After a stall of the event loop a burst catches up at most this far, so the line is not
 // flooded with everything it missed.
 constexpr double MaxBurstCatchUpSeconds = 0.05;
@@ -31,7 +31,7 @@ UnitEmulator::UnitEmulator(LineEnd& line, const EmulatorSettings& settings, QObj
     m_settings.intervalMs = std::max(1, settings.intervalMs);
     m_settings.baudRate = std::max(1, settings.baudRate);
     m_settings.pieces = std::clamp(settings.pieces, 1, MaxPieces);
-    std::seed_seq seed { settings.seed, 0x6761u };  // garbage draws apart from the link's
+    std::seed_seq seed{settings.seed, 0x6761u}; // garbage draws apart from the link's
     m_garbageRandom.seed(seed);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -90,7 +90,7 @@ void UnitEmulator::scheduleTimer()
     // Qt refuses a negative interval, and a slow write can take the clock past the next slot.
     if (m_settings.pieces == 1)
         m_timer.start(std::max(0, int(std::ceil(left * 1000))));
-    else  // a little early: waitBriefly() sleeps the rest
+    else // a little early: waitBriefly() sleeps the rest
         m_timer.start(std::max(0, int(left * 1000) - 1));
 }
 
@@ -137,7 +137,7 @@ void UnitEmulator::writePiece()
     const QByteArray piece = m_pieces.takeFirst();
     const double writtenAt = elapsedSeconds();
     if (!m_line.write(piece)) {
-        m_pieces.clear();  // the rest of a transmission the line dropped would be garbage
+        m_pieces.clear(); // the rest of a transmission the line dropped would be garbage
         if (m_line.isOpen()) {
             ++m_dropped;
         } else {
@@ -167,7 +167,7 @@ QByteArray UnitEmulator::nextTransmission(double lineSeconds)
         }
         const LinkCounts counts = m_settings.faults.markerCounts ? MarkerCounts : m_link.counts();
         reports.append(encodeReport(counts, quint8(++m_reports)));
-        lineSeconds += wireSeconds(ReportSize);  // a report that follows leaves the unit later
+        lineSeconds += wireSeconds(ReportSize); // a report that follows leaves the unit later
     }
     return shapeTransmission(fault, reports, m_garbageRandom);
 }

@@ -15,13 +15,13 @@ class LineEnd;
 
 struct EmulatorSettings
 {
-    int baudRate = 9600;  // paces bursts and pieces: 10 bits a byte on the wire; at least 1
-    int intervalMs = 1000;  // at least 1
+    int baudRate = 9600;   // paces bursts and pieces: 10 bits a byte on the wire; at least 1
+    int intervalMs = 1000; // at least 1
     LinkRates link;
     CountOverflow overflow = CountOverflow::RestartPeriod;
     FaultPlan faults;
-    int pieces = 1;       // writes a transmission takes, 1 to MaxPieces, paced at the line's rate
-    int count = 0;        // transmissions before the unit stops; 0: no end
+    int pieces = 1; // writes a transmission takes, 1 to MaxPieces, paced at the line's rate
+    int count = 0;  // transmissions before the unit stops; 0: no end
     quint32 seed = 1;
 };
 
@@ -80,11 +80,11 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     bool m_running = false;
-    double m_linkSeconds = 0;  // how far the link model has run
-    double m_nextDue = 0;      // when the next transmission or hang-up is due
-    QByteArray m_sending;      // the transmission whose pieces are going out
-    QList<QByteArray> m_pieces;  // its pieces not written yet
-    double m_pieceDue = 0;     // when the first of them may go
+    double m_linkSeconds = 0;   // how far the link model has run
+    double m_nextDue = 0;       // when the next transmission or hang-up is due
+    QByteArray m_sending;       // the transmission whose pieces are going out
+    QList<QByteArray> m_pieces; // its pieces not written yet
+    double m_pieceDue = 0;      // when the first of them may go
     int m_transmissions = 0;
     int m_reports = 0;
     int m_dropped = 0;

@@ -214,7 +214,11 @@ void TestFaults::piecesKeepTheLinesPace()
     QFETCH(int, baudRate);
     QFETCH(QChar, fault);
     RecordingLine line;
-    EmulatorSettings settings{.baudRate = baudRate, .intervalMs = 30, .pieces = pieces, .count = 4};
+    EmulatorSettings settings;
+    settings.baudRate = baudRate;
+    settings.intervalMs = 30;
+    settings.pieces = pieces;
+    settings.count = 4;
     settings.faults.reportFaults = {faultOfLetter(fault)};
     settings.faults.burst = fault == 'B';
 
@@ -242,7 +246,10 @@ void TestFaults::piecesKeepTheLinesPace()
 void TestFaults::markerCountsGoBackToBack()
 {
     RecordingLine line;
-    EmulatorSettings settings{.baudRate = 115200, .intervalMs = 1, .count = 300}; // byte 11 passes 0xF1 too
+    EmulatorSettings settings;
+    settings.baudRate = 115200;
+    settings.intervalMs = 1;
+    settings.count = 300; // byte 11 passes 0xF1 too
     settings.link.bitErrorRate = 1e-3;
     settings.faults.markerCounts = true;
     const QList<QByteArray> sent = runToTheEnd(line, settings);

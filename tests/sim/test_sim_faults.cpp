@@ -121,8 +121,8 @@ void TestFaults::garbageNeverPassesForAReport()
         const QByteArray bytes = emulator::shapeTransmission(ReportFault::Garbage, {FirstReport}, random);
         QVERIFY(bytes.endsWith(FirstReport));
         const QByteArray garbage = bytes.chopped(FirstReport.size());
-        QVERIFY(garbage.size() >= 1 && garbage.size() <= emulator::MaxGarbageLength);
-        QVERIFY2(!garbage.contains(char(emulator::ReportMarker)), garbage.toHex(' '));
+        QVERIFY(garbage.size() >= 1 && garbage.size() <= emulator::kMaxGarbageLength);
+        QVERIFY2(!garbage.contains(char(emulator::kReportMarker)), garbage.toHex(' '));
         lengths.insert(garbage.size());
     }
     QVERIFY(lengths.size() > 10);
@@ -137,7 +137,7 @@ void TestFaults::strayByteIsSometimesTheMarker()
         const QByteArray bytes = emulator::shapeTransmission(ReportFault::Stray, {FirstReport}, random);
         QCOMPARE(bytes.size(), FirstReport.size() + 1);
         QVERIFY(bytes.endsWith(FirstReport));
-        markers += quint8(bytes[0]) == emulator::ReportMarker;
+        markers += quint8(bytes[0]) == emulator::kReportMarker;
     }
     // One time in four: 100 expected, and far outside this band only when the draw is broken.
     QVERIFY2(markers > 60 && markers < 140, QByteArray::number(markers));
@@ -255,8 +255,8 @@ void TestFaults::markerCountsGoBackToBack()
     const QList<QByteArray> sent = runToTheEnd(line, settings);
     QCOMPARE(sent.size(), 300);
     for (int i = 0; i < sent.size(); ++i)
-        QCOMPARE(sent[i].toHex(' '), emulator::encodeReport(emulator::MarkerCounts, quint8(i + 1)).toHex(' '));
-    QCOMPARE(emulator::encodeReport(emulator::MarkerCounts).count(char(emulator::ReportMarker)), 7);
+        QCOMPARE(sent[i].toHex(' '), emulator::encodeReport(emulator::kMarkerCounts, quint8(i + 1)).toHex(' '));
+    QCOMPARE(emulator::encodeReport(emulator::kMarkerCounts).count(char(emulator::kReportMarker)), 7);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -112,10 +112,10 @@ void TestUnitEmulatorOnPty::reportsReachTheSlave()
     // holds the marker, and these small counts do not either.
     int number = 0;
     int frames = -1;
-    for (qsizetype at = received.indexOf(char(emulator::ReportMarker)); at >= 0;
-         at = received.indexOf(char(emulator::ReportMarker), at + emulator::ReportSize)) {
-        const QByteArray report = received.mid(at, emulator::ReportSize);
-        QCOMPARE(report.size(), emulator::ReportSize);
+    for (qsizetype at = received.indexOf(char(emulator::kReportMarker)); at >= 0;
+         at = received.indexOf(char(emulator::kReportMarker), at + emulator::kReportSize)) {
+        const QByteArray report = received.mid(at, emulator::kReportSize);
+        QCOMPARE(report.size(), emulator::kReportSize);
         QCOMPARE(quint8(report[11]), ++number);
         QVERIFY(quint16(quint8(report[1]) << 8 | quint8(report[2])) > frames);
         frames = quint8(report[1]) << 8 | quint8(report[2]);

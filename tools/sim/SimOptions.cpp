@@ -10,8 +10,8 @@ using emulator::ReportFault;
 
 namespace {
 
-constexpr int DefaultHangUpAfter = 10;
-constexpr int SupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
+constexpr int kDefaultHangUpAfter = 10;
+constexpr int kSupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 
 struct OptionEntry
 {
@@ -45,11 +45,11 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
         {"fault-every", "N",
          QString("every N-th report is faulty, the faults taking turns (default %1)").arg(defaults.faults.faultEvery)},
         {"hangup-after", "N",
-         QString("with --fault hangup: the line goes away after N reports (default %1)").arg(DefaultHangUpAfter)},
+         QString("with --fault hangup: the line goes away after N reports (default %1)").arg(kDefaultHangUpAfter)},
         {"pieces", "N",
          QString("deliver each transmission in N pieces, separate writes, 1 to %1; each piece follows the previous one "
                  "after its wire time, 10 bits a byte at --baud (default %2)")
-             .arg(emulator::MaxPieces)
+             .arg(emulator::kMaxPieces)
              .arg(defaults.pieces)},
         {"count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count)},
         {"seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed)},
@@ -110,7 +110,7 @@ double realValue(const QCommandLineParser& parser, const QString& option, double
 int baudValue(const QCommandLineParser& parser, int fallback)
 {
     const auto baud = int(wholeValue(parser, "baud", 0, INT_MAX, fallback));
-    if (!std::ranges::count(SupportedBaudRates, baud))
+    if (!std::ranges::count(kSupportedBaudRates, baud))
         reject("baud", parser.value("baud"),
                QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
     return baud;
@@ -152,7 +152,7 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
         throw OptionError{
             QStringLiteral("--hangup-after '%1': needs --fault hangup").arg(parser.value("hangup-after"))};
     if (hangUp)
-        plan.hangUpAfter = int(wholeValue(parser, "hangup-after", 0, INT_MAX, DefaultHangUpAfter));
+        plan.hangUpAfter = int(wholeValue(parser, "hangup-after", 0, INT_MAX, kDefaultHangUpAfter));
     plan.faultEvery = int(wholeValue(parser, "fault-every", 1, 1000000, plan.faultEvery));
     return plan;
 }
@@ -160,17 +160,17 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
 // "  --name VALUE      description", the description wrapped to 80 columns.
 QString describeOption(const OptionEntry& entry)
 {
-    constexpr int Indent = 20;
-    constexpr int Width = 80;
+    constexpr int kIndent = 20;
+    constexpr int kWidth = 80;
     const QString name =
         entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;
-    QString text = ("  " + name).leftJustified(Indent);
-    qsizetype lineLength = Indent;
+    QString text = ("  " + name).leftJustified(kIndent);
+    qsizetype lineLength = kIndent;
     for (const QString& word : entry.description.split(' ')) {
-        if (lineLength > Indent && lineLength + 1 + word.size() > Width) {
-            text += '\n' + QString(Indent, ' ');
-            lineLength = Indent;
-        } else if (lineLength > Indent) {
+        if (lineLength > kIndent && lineLength + 1 + word.size() > kWidth) {
+            text += '\n' + QString(kIndent, ' ');
+            lineLength = kIndent;
+        } else if (lineLength > kIndent) {
             text += ' ';
             ++lineLength;
         }
@@ -222,7 +222,7 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
         settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
         settings.overflow = overflowValue(parser, settings.overflow);
         settings.faults = faultPlan(parser, settings.faults);
-        settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::MaxPieces, settings.pieces));
+        settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::kMaxPieces, settings.pieces));
         settings.count = int(wholeValue(parser, "count", 0, INT_MAX, settings.count));
         settings.seed = quint32(wholeValue(parser, "seed", 0, UINT_MAX, settings.seed));
     } catch (const OptionError& error) {
@@ -260,9 +260,9 @@ QString simHelpText(const SimCommandLine& commandLine)
                            "16-bit count (frames received, lost or with errors) would pass 65535, a new\n"
                            "period begins with all four counts at 0 and counting goes on from there, so the\n"
                            "counts of a report always belong together.\n\n")
-                .arg(emulator::ShortReportLength)
-                .arg(emulator::MaxGarbageLength)
-                .arg(emulator::StrayMarkerOneIn);
+                .arg(emulator::kShortReportLength)
+                .arg(emulator::kMaxGarbageLength)
+                .arg(emulator::kStrayMarkerOneIn);
     if (sim)
         text += QStringLiteral("Ctrl-C or SIGTERM ends the program.\n"
                                "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n");

@@ -6,9 +6,9 @@ namespace emulator {
 
 QByteArray encodeReport(const LinkCounts& counts, quint8 lastByte)
 {
-    QByteArray report(ReportSize, '\0');
+    QByteArray report(kReportSize, '\0');
     auto* bytes = reinterpret_cast<uchar*>(report.data());
-    bytes[0] = ReportMarker;
+    bytes[0] = kReportMarker;
     qToBigEndian(counts.recvFrame, bytes + 1);
     qToBigEndian(counts.lossFrame, bytes + 3);
     qToBigEndian(counts.errorFrame, bytes + 5);

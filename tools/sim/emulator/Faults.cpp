@@ -13,7 +13,7 @@ char drawNonMarker(std::mt19937& random)
 {
     std::uniform_int_distribution<int> value(0, 254);
     const int drawn = value(random);
-    return char(drawn < ReportMarker ? drawn : drawn + 1);
+    return char(drawn < kReportMarker ? drawn : drawn + 1);
 }
 
 } // namespace
@@ -39,10 +39,10 @@ QByteArray shapeTransmission(ReportFault fault, const QList<QByteArray>& reports
     case ReportFault::None:
         break;
     case ReportFault::WrongMarker:
-        bytes[0] = char(ReportMarker ^ 0x01);
+        bytes[0] = char(kReportMarker ^ 0x01);
         break;
     case ReportFault::Short:
-        bytes.truncate(ShortReportLength);
+        bytes.truncate(kShortReportLength);
         break;
     case ReportFault::Double:
         for (qsizetype i = 1; i < reports.size(); ++i)
@@ -50,7 +50,7 @@ QByteArray shapeTransmission(ReportFault fault, const QList<QByteArray>& reports
         break;
     case ReportFault::Garbage: {
         // The monitor is to see garbage, not something that passes for a report.
-        std::uniform_int_distribution<int> length(1, MaxGarbageLength);
+        std::uniform_int_distribution<int> length(1, kMaxGarbageLength);
         QByteArray garbage(length(random), '\0');
         for (char& byte : garbage)
             byte = drawNonMarker(random);
@@ -59,8 +59,8 @@ QByteArray shapeTransmission(ReportFault fault, const QList<QByteArray>& reports
     }
     case ReportFault::Stray: {
         // A stray marker looks like the start of a report one byte too early.
-        std::uniform_int_distribution<int> oneIn(1, StrayMarkerOneIn);
-        bytes.prepend(oneIn(random) == 1 ? char(ReportMarker) : drawNonMarker(random));
+        std::uniform_int_distribution<int> oneIn(1, kStrayMarkerOneIn);
+        bytes.prepend(oneIn(random) == 1 ? char(kReportMarker) : drawNonMarker(random));
         break;
     }
     }
@@ -69,7 +69,7 @@ QByteArray shapeTransmission(ReportFault fault, const QList<QByteArray>& reports
 
 QList<QByteArray> splitIntoPieces(const QByteArray& bytes, int pieces)
 {
-    const qsizetype count = std::min<qsizetype>(std::clamp(pieces, 1, MaxPieces), std::max<qsizetype>(bytes.size(), 1));
+    const qsizetype count = std::min<qsizetype>(std::clamp(pieces, 1, kMaxPieces), std::max<qsizetype>(bytes.size(), 1));
     QList<QByteArray> result;
     qsizetype at = 0;
     for (qsizetype i = 0; i < count; ++i) {

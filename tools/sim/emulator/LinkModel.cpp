@@ -8,12 +8,12 @@ namespace emulator {
 namespace {
 
 // Up to this many errored frames in one step, their bit errors are drawn frame by frame.
-constexpr quint64 ExactDrawLimit = 1000;
-constexpr double MaxFramesPerStep = 1e15;
+constexpr quint64 kExactDrawLimit = 1000;
+constexpr double kMaxFramesPerStep = 1e15;
 // A period-keeping step runs in spans of at most this many frames, half a 16-bit register, so a
 // period that restarts at the start of a span can hold that span.
-constexpr double PeriodSpanFrames = 32768;
-constexpr quint64 RegisterTop = 65535;
+constexpr double kPeriodSpanFrames = 32768;
+constexpr quint64 kRegisterTop = 65535;
 
 double frameErrorChance(double bitErrorRate)
 {
@@ -21,7 +21,7 @@ double frameErrorChance(double bitErrorRate)
         return 1;
     if (bitErrorRate <= 0)
         return 0;
-    return -std::expm1(LinkModel::BitsPerFrame * std::log1p(-bitErrorRate));
+    return -std::expm1(LinkModel::kBitsPerFrame * std::log1p(-bitErrorRate));
 }
 
 } // namespace
@@ -39,19 +39,19 @@ void LinkModel::advance(double seconds)
     if (!(seconds > 0) || !(m_rates.frameRate > 0))
         return;
     // An absurdly long step (an infinite one included) is cut short rather than overflow.
-    double frames = std::min(m_rates.frameRate * seconds, MaxFramesPerStep);
+    double frames = std::min(m_rates.frameRate * seconds, kMaxFramesPerStep);
     if (m_overflow == CountOverflow::Wrap)
         return send(frames);
 
     // A step of more than six spans sends over 131072 frames before its last two spans, so a count
     // surely passes 65535 there: that part runs at once and the period starts after it.
-    if (frames > 6 * PeriodSpanFrames) {
-        send(frames - 2 * PeriodSpanFrames);
+    if (frames > 6 * kPeriodSpanFrames) {
+        send(frames - 2 * kPeriodSpanFrames);
         m_periodStart = m_totals;
-        frames = 2 * PeriodSpanFrames;
+        frames = 2 * kPeriodSpanFrames;
     }
     while (frames > 0) {
-        const double part = std::min(frames, PeriodSpanFrames);
+        const double part = std::min(frames, kPeriodSpanFrames);
         const LinkTotals before = m_totals;
         send(part);
         if (periodPassesRegisters())
@@ -62,9 +62,9 @@ void LinkModel::advance(double seconds)
 
 bool LinkModel::periodPassesRegisters() const
 {
-    return m_totals.framesReceived - m_periodStart.framesReceived > RegisterTop
-           || m_totals.framesLost - m_periodStart.framesLost > RegisterTop
-           || m_totals.framesWithErrors - m_periodStart.framesWithErrors > RegisterTop;
+    return m_totals.framesReceived - m_periodStart.framesReceived > kRegisterTop
+           || m_totals.framesLost - m_periodStart.framesLost > kRegisterTop
+           || m_totals.framesWithErrors - m_periodStart.framesWithErrors > kRegisterTop;
 }
 
 void LinkModel::send(double frames)
@@ -113,9 +113,9 @@ quint64 LinkModel::drawBitErrors(quint64 framesWithErrors)
     if (framesWithErrors == 0)
         return 0;
     if (p >= 1)
-        return framesWithErrors * BitsPerFrame;
+        return framesWithErrors * kBitsPerFrame;
 
-    if (framesWithErrors <= ExactDrawLimit) {
+    if (framesWithErrors <= kExactDrawLimit) {
         // Each frame's first wrong bit lies at a geometric position cut off at the frame's end;
         // the bits after it are wrong independently.
         std::uniform_real_distribution<double> uniform;
@@ -123,20 +123,20 @@ quint64 LinkModel::drawBitErrors(quint64 framesWithErrors)
         quint64 bitsAfterFirst = 0;
         for (quint64 i = 0; i < framesWithErrors; ++i) {
             const double position = std::floor(std::log1p(-uniform(m_random) * m_frameErrorChance) / logCorrect);
-            bitsAfterFirst += BitsPerFrame - 1 - static_cast<int>(std::clamp(position, 0.0, BitsPerFrame - 1.0));
+            bitsAfterFirst += kBitsPerFrame - 1 - static_cast<int>(std::clamp(position, 0.0, kBitsPerFrame - 1.0));
         }
         return framesWithErrors + drawBinomial(bitsAfterFirst, p);
     }
 
     // Many errored frames: their sum of extra errors is normal to a close approximation, with the
     // exact mean and variance of a frame's bit errors given that it has one.
-    const double meanPerFrame = BitsPerFrame * p / m_frameErrorChance;
-    const double squarePerFrame = (BitsPerFrame * p * (1 - p) + std::pow(BitsPerFrame * p, 2)) / m_frameErrorChance;
+    const double meanPerFrame = kBitsPerFrame * p / m_frameErrorChance;
+    const double squarePerFrame = (kBitsPerFrame * p * (1 - p) + std::pow(kBitsPerFrame * p, 2)) / m_frameErrorChance;
     const double frames = static_cast<double>(framesWithErrors);
     const double mean = frames * (meanPerFrame - 1);
     const double spread = std::sqrt(std::max(0.0, frames * (squarePerFrame - meanPerFrame * meanPerFrame)));
     const double extra = spread > 0 ? std::round(std::normal_distribution<double>(mean, spread)(m_random)) : mean;
-    return framesWithErrors + static_cast<quint64>(std::clamp(extra, 0.0, frames * (BitsPerFrame - 1)));
+    return framesWithErrors + static_cast<quint64>(std::clamp(extra, 0.0, frames * (kBitsPerFrame - 1)));
 }
 
 } // namespace emulator

@@ -53,7 +53,7 @@ struct LinkRates
 class LinkModel
 {
 public:
-    static constexpr int BitsPerFrame = 64 * 8;
+    static constexpr int kBitsPerFrame = 64 * 8;
 
     explicit LinkModel(const LinkRates& rates = {}, quint32 seed = 1,
                        CountOverflow overflow = CountOverflow::RestartPeriod);

@@ -69,7 +69,7 @@ bool PseudoTerminal::write(const QByteArray& bytes)
             m_error = QStringLiteral("the line is hung up");
         return false;
     }
-    const QDeadlineTimer deadline(WriteTimeoutMs);
+    const QDeadlineTimer deadline(kWriteTimeoutMs);
     const char* next = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {

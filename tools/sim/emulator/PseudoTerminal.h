@@ -20,7 +20,7 @@ public:
 
     QString slavePath() const { return m_slavePath; }
 
-    // When the line is full, waits up to WriteTimeoutMs for the reader before dropping the rest.
+    // When the line is full, waits up to kWriteTimeoutMs for the reader before dropping the rest.
     bool write(const QByteArray& bytes) override;
     // Closes the master, as destruction does: a reader on the slave gets end of file or an error
     // from then on, and bytes it has not read yet are gone.
@@ -28,7 +28,7 @@ public:
     bool isOpen() const override { return m_master >= 0; }
     QString errorString() const override { return m_error; }
 
-    static constexpr int WriteTimeoutMs = 200;
+    static constexpr int kWriteTimeoutMs = 200;
 
 private:
     void open();

@@ -12,13 +12,13 @@ namespace emulator {
 
 namespace {
 
-constexpr double BitsPerByteOnWire = 10; // start bit, 8 data bits, stop bit
+constexpr double kBitsPerByteOnWire = 10; // start bit, 8 data bits, stop bit
 // After a stall of the event loop a burst catches up at most this far, so the line is not
 // flooded with everything it missed.
-constexpr double MaxBurstCatchUpSeconds = 0.05;
+constexpr double kMaxBurstCatchUpSeconds = 0.05;
 // A piece due this soon is waited for by sleeping: a timer may wake a millisecond late, many
 // bytes' time at a high baud rate, which would show as a pause on the line.
-constexpr double PieceSleepSeconds = 0.002;
+constexpr double kPieceSleepSeconds = 0.002;
 
 } // namespace
 
@@ -30,7 +30,7 @@ UnitEmulator::UnitEmulator(LineEnd& line, const EmulatorSettings& settings, QObj
 {
     m_settings.intervalMs = std::max(1, settings.intervalMs);
     m_settings.baudRate = std::max(1, settings.baudRate);
-    m_settings.pieces = std::clamp(settings.pieces, 1, MaxPieces);
+    m_settings.pieces = std::clamp(settings.pieces, 1, kMaxPieces);
     std::seed_seq seed{settings.seed, 0x6761u}; // garbage draws apart from the link's
     m_garbageRandom.seed(seed);
     m_timer.setSingleShot(true);
@@ -75,7 +75,7 @@ void UnitEmulator::onTimer()
         waitBriefly(m_nextDue);
     const double now = elapsedSeconds();
     // A late timer sends what was due, once; a burst may catch up a little, as bytes queue on a line.
-    const double tolerance = m_settings.faults.backToBack() ? MaxBurstCatchUpSeconds : m_settings.intervalMs / 2000.0;
+    const double tolerance = m_settings.faults.backToBack() ? kMaxBurstCatchUpSeconds : m_settings.intervalMs / 2000.0;
     if (now - m_nextDue > tolerance)
         m_nextDue = now;
     while (m_running && m_pieces.isEmpty() && m_nextDue <= now)
@@ -98,7 +98,7 @@ void UnitEmulator::scheduleTimer()
 bool UnitEmulator::waitBriefly(double dueSeconds) const
 {
     double left = dueSeconds - elapsedSeconds();
-    if (left > PieceSleepSeconds)
+    if (left > kPieceSleepSeconds)
         return false;
     while (left > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(left));
@@ -165,16 +165,16 @@ QByteArray UnitEmulator::nextTransmission(double lineSeconds)
             m_link.advance(lineSeconds - m_linkSeconds);
             m_linkSeconds = lineSeconds;
         }
-        const LinkCounts counts = m_settings.faults.markerCounts ? MarkerCounts : m_link.counts();
+        const LinkCounts counts = m_settings.faults.markerCounts ? kMarkerCounts : m_link.counts();
         reports.append(encodeReport(counts, quint8(++m_reports)));
-        lineSeconds += wireSeconds(ReportSize); // a report that follows leaves the unit later
+        lineSeconds += wireSeconds(kReportSize); // a report that follows leaves the unit later
     }
     return shapeTransmission(fault, reports, m_garbageRandom);
 }
 
 double UnitEmulator::wireSeconds(qsizetype bytes) const
 {
-    return double(bytes) * BitsPerByteOnWire / m_settings.baudRate;
+    return double(bytes) * kBitsPerByteOnWire / m_settings.baudRate;
 }
 
 double UnitEmulator::elapsedSeconds() const

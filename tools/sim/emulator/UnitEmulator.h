@@ -20,7 +20,7 @@ struct EmulatorSettings
     LinkRates link;
     CountOverflow overflow = CountOverflow::RestartPeriod;
     FaultPlan faults;
-    int pieces = 1; // writes a transmission takes, 1 to MaxPieces, paced at the line's rate
+    int pieces = 1; // writes a transmission takes, 1 to kMaxPieces, paced at the line's rate
     int count = 0;  // transmissions before the unit stops; 0: no end
     quint32 seed = 1;
 };

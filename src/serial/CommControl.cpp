@@ -29,6 +29,8 @@ void CommControl::setCommPort(qint16 port)
         throw PortError(QStringLiteral("Port already open"));
     if (port < 1)
         throw PortError(QStringLiteral("Invalid port number %1").arg(port));
+    if (port != m_commPort)
+        m_device.reset();
     m_commPort = port;
 }
 
@@ -53,7 +55,9 @@ void CommControl::setPortOpen(bool open)
     }
     if (m_open)
         throw PortError(QStringLiteral("Port already open"));
-    const QString target = device();
+    // Devices come and go: each open looks the port number up afresh.
+    m_device = m_deviceForPort(m_commPort);
+    const QString target = *m_device;
     try {
         if (target.isEmpty())
             throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
@@ -93,7 +97,7 @@ QByteArray CommControl::input()
 
 QString CommControl::device() const
 {
-    return m_deviceForPort(m_commPort);
+    return m_device ? *m_device : m_deviceForPort(m_commPort);
 }
 
 void CommControl::onBytesArrived()

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 namespace serial {
 
@@ -48,7 +49,8 @@ public:
     qint16 commPort() const { return m_commPort; }
     QString settings() const { return m_settings.text(); }
     qint16 rThreshold() const { return m_threshold; }
-    // The device that the current port number stands for.
+    // The device that the current port number stands for: the one resolved
+    // at the last open, until the port number changes.
     QString device() const;
     // Why the last open failed or the device was lost; empty after a good open.
     QString lastError() const { return m_lastError; }
@@ -73,6 +75,7 @@ private:
 
     std::unique_ptr<PortBackend> m_backend;
     DeviceForPort m_deviceForPort;
+    std::optional<QString> m_device; // resolved at the last open of m_commPort
     QByteArray m_inBuffer;
     ReportFramer m_framer;
     QTimer m_quietTimer; // runs from each arrival until the line is quiet

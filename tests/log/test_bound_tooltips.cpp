@@ -1,8 +1,7 @@
 #include "support/FormDriver.h"
+#include "support/QuietLine.h"
 
-#include "serial/LineSettings.h"
 #include "support/MemoryPortBackend.h"
-#include "serial/ReportFramer.h"
 
 #include <QHelpEvent>
 #include <QTest>
@@ -26,7 +25,7 @@ void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
     driver.click("cmd_start");
     const auto receive = [&](const char* hex) {
         backend->deliver(QByteArray::fromHex(hex));
-        QTest::qWait(int(serial::quietLineTime(9600).count()) + 20);
+        waitForQuietLine();
     };
 
     // What hovering over the BER display shows.

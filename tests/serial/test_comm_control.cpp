@@ -1,6 +1,7 @@
 #include "serial/CommControl.h"
 #include "support/MemoryPortBackend.h"
 #include "serial/PortError.h"
+#include "support/QuietLine.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -76,7 +77,6 @@ private:
         open();
         waitForQuietLine();
     }
-    void waitForQuietLine() { QTest::qWait(int(serial::quietLineTime(9600).count()) + 20); }
     // Counts OnComm and, like the report handler, takes every waiting byte.
     void readOnEveryEvent();
 

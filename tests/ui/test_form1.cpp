@@ -1,5 +1,6 @@
 #include "support/MemoryPortBackend.h"
 #include "support/FormDriver.h"
+#include "support/QuietLine.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementTable.h"
 
@@ -46,7 +47,7 @@ struct Bench : MemoryPortHolder, FormDriver
     void receive(const QByteArray& bytes) const
     {
         backend->deliver(bytes);
-        QTest::qWait(int(serial::quietLineTime(comm()->settings().section(',', 0, 0).toInt()).count()) + 20);
+        waitForQuietLine(comm()->settings().section(',', 0, 0).toInt());
     }
 
 private:

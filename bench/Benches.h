@@ -20,9 +20,10 @@ std::vector<Figure> benchEndToEnd();
 std::vector<Figure> benchPtyFloor();
 
 // Reports at 10 a second, as real units send them, read by the monitor on the
-// offscreen platform, on an X server when Xvfb is installed, and by cat as the
-// floor: CPU per report from the scheduler's account, median of three runs.
-std::vector<Figure> benchPaintCost(const QString& probePath);
+// offscreen platform and on an X server when Xvfb is installed, by a bare Qt
+// window on each as the toolkit's floor, and by cat as the floor: CPU per
+// report from the scheduler's account, median of three runs.
+std::vector<Figure> benchPaintCost(const QString& probePath, const QString& toolkitFloorPath);
 
 // The monitor's CPU share while idle with the port open and stopped.
 std::vector<Figure> benchIdleCpu();

@@ -31,6 +31,11 @@ QString probe()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-startup-probe");
 }
 
+QString toolkitFloor()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-paint-floor");
+}
+
 void print(const QString& text)
 {
     std::fputs(qPrintable(text), stdout);
@@ -59,7 +64,7 @@ int main(int argc, char* argv[])
         {"start-up", [] { return bench::benchStartup(probe()); }},
         {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
-        {"paint", [] { return bench::benchPaintCost(probe()); }},
+        {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();

@@ -33,18 +33,6 @@ double cpuSecondsOf(qint64 pid)
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
-// Peak resident memory of a running process, in MiB.
-double peakMiBOf(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return NAN;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return NAN;
-}
-
 // Whether report i of the numbered reports holds the marker in its counts.
 // Back to back with the next report, such bytes also read as stray bytes, a
 // report starting at the inner marker, and the next report's tail: the
@@ -128,7 +116,7 @@ std::vector<UnitRun> record(const QString& logPath, int units)
     for (int i = 0; i < units; ++i) {
         QProcess& log = *logs[size_t(i)];
         runs[size_t(i)].cpuSeconds = cpuSecondsOf(log.processId()) - cpuAtStart[size_t(i)];
-        runs[size_t(i)].peakMiB = peakMiBOf(log.processId());
+        runs[size_t(i)].peakMiB = peakResidentKiB(QString::number(log.processId())) / 1024;
         log.terminate();
     }
     for (int i = 0; i < units; ++i) {

@@ -1,5 +1,7 @@
 #include "Measurement.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 
@@ -12,6 +14,18 @@ double quantile(std::vector<double>& samples, double q)
     std::sort(samples.begin(), samples.end());
     const size_t index = std::min(samples.size() - 1, size_t(std::ceil(q * double(samples.size()))) - (q > 0 ? 1 : 0));
     return samples[index];
+}
+
+double peakResidentKiB(const QString& process)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
+    if (!status.open(QIODevice::ReadOnly))
+        return NAN;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+    }
+    return NAN;
 }
 
 } // namespace bench

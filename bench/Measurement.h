@@ -43,4 +43,8 @@ inline double monotonicSeconds()
 // The q-quantile (0..1) of the samples; sorts them.
 double quantile(std::vector<double>& samples, double q);
 
+// The peak resident memory (VmHWM) of a process, in KiB; `process` is a PID or
+// "self". NAN when it cannot be read.
+double peakResidentKiB(const QString& process);
+
 } // namespace bench

@@ -3,13 +3,13 @@
 // memory, then ends. With `--device PATH`, port 1 is PATH instead, Start is
 // pressed, and the monitor runs until it is signalled. The benchmark driver
 // runs it as a child process.
+#include "Measurement.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
 #include "ui/Form1.h"
 #include "ui/Launch.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPushButton>
 
 #include <cstdio>
@@ -35,21 +35,6 @@ public:
     bool m_seen = false;
 };
 
-// The high-water mark of this program's own memory. getrusage's ru_maxrss
-// would not do: Linux carries it over an exec, so it also holds what the
-// benchmark process had resident when it forked the probe.
-long peakResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -67,6 +52,9 @@ int main(int argc, char* argv[])
     form->installEventFilter(&probe);
     app.exec();
 
-    std::printf("%.6f %ld\n", probe.m_shownAt, peakResidentKilobytes());
+    // Its own high-water mark: getrusage's ru_maxrss would not do, as Linux
+    // carries it over an exec, so it would also hold what the benchmark had
+    // resident when it forked the probe.
+    std::printf("%.6f %.0f\n", probe.m_shownAt, bench::peakResidentKiB(QStringLiteral("self")));
     return 0;
 }

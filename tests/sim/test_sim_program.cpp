@@ -36,10 +36,11 @@ void TestSimProgram::helpDocumentsEveryOption()
     QVERIFY(sim.waitForFinished(30000));
     QCOMPARE(sim.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(sim.readAllStandardOutput());
-    for (const char* option : {"--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate", "--counters",
-                               "--fault", "--fault-every", "--hangup-after", "--pieces", "--count", "--seed"})
+    for (const char* option : {"--device", "--baud", "--interval", "--frame-rate", "--ber", "--loss-rate",
+                               "--cluster-bits", "--cluster-frames", "--counters", "--fault", "--fault-every",
+                               "--hangup-after", "--pieces", "--count", "--seed"})
         QVERIFY2(help.contains(option), option);
-    QCOMPARE(help.count("(default"), 13);
+    QCOMPARE(help.count("(default"), 15);
     for (const char* fault : {"stray", "marker-counts", "wrap", "wire time"})
         QVERIFY2(help.contains(fault), fault);
 }

@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kDefaultHangUpAfter = 10;
 constexpr int kSupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
+constexpr int kMaxClusterFrames = 1000;
+constexpr int kBitsPerFrame = emulator::LinkModel::kBitsPerFrame;
 
 struct OptionEntry
 {
@@ -35,6 +37,16 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
          QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate)},
         {"ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate)},
         {"loss-rate", "X", QString("share of frames lost, 0 to 1 (default %1)").arg(defaults.link.frameLossRate)},
+        {"cluster-bits", "N",
+         QString("bit errors come in error events of N in one frame, or spread over --cluster-frames, at most %1 a "
+                 "frame; events begin at --ber / N a bit, so the mean BER holds (default %2: each bit on its own)")
+             .arg(kBitsPerFrame)
+             .arg(defaults.link.clusterBits)},
+        {"cluster-frames", "M",
+         QString("each error event hits M consecutive received frames, 1 to %1, with at least one bit error in "
+                 "each: --cluster-bits is at least M, or left at 1 for one a frame (default %2)")
+             .arg(kMaxClusterFrames)
+             .arg(defaults.link.clusterFrames)},
         {"counters", "MODE",
          QString("restart: when a 16-bit count would pass 65535, a new test period begins with all four counts at 0; "
                  "wrap: each count wraps on its own (default %1)")
@@ -126,6 +138,30 @@ emulator::CountOverflow overflowValue(const QCommandLineParser& parser, emulator
     if (text == "wrap")
         return emulator::CountOverflow::Wrap;
     reject("counters", text, QStringLiteral("neither restart nor wrap"));
+}
+
+// Read together, since an event's bits must fill each of its frames with at least one and at most 512.
+void readErrorClusters(const QCommandLineParser& parser, emulator::LinkRates& link)
+{
+    link.clusterFrames = int(wholeValue(parser, "cluster-frames", 1, kMaxClusterFrames, link.clusterFrames));
+    link.clusterBits = int(wholeValue(parser, "cluster-bits", 1, qint64(kMaxClusterFrames) * kBitsPerFrame,
+                                      link.clusterBits));
+    const QString bits = QString::number(link.clusterBits);
+    const QString text = parser.isSet("cluster-bits") ? parser.value("cluster-bits") : bits;
+    if (link.clusterBits > link.clusterFrames * kBitsPerFrame)
+        reject("cluster-bits", text,
+               link.clusterFrames == 1
+                   ? QStringLiteral("more than %1 bit errors in one frame; spread them with --cluster-frames")
+                         .arg(kBitsPerFrame)
+                   : QStringLiteral("more than %1 bit errors a frame over --cluster-frames %2 (at most %3)")
+                         .arg(kBitsPerFrame)
+                         .arg(link.clusterFrames)
+                         .arg(link.clusterFrames * kBitsPerFrame));
+    if (link.clusterBits > 1 && link.clusterBits < link.clusterFrames)
+        reject("cluster-bits", text,
+               QStringLiteral("fewer than --cluster-frames %1: an error event puts at least one bit error in each "
+                              "of its frames")
+                   .arg(link.clusterFrames));
 }
 
 emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultPlan plan)
@@ -220,6 +256,7 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
         settings.link.frameRate = realValue(parser, "frame-rate", 0, 1e8, settings.link.frameRate);
         settings.link.bitErrorRate = realValue(parser, "ber", 0, 1, settings.link.bitErrorRate);
         settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
+        readErrorClusters(parser, settings.link);
         settings.overflow = overflowValue(parser, settings.overflow);
         settings.faults = faultPlan(parser, settings.faults);
         settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::kMaxPieces, settings.pieces));

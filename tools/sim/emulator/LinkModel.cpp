@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace emulator {
 
@@ -24,11 +25,24 @@ double frameErrorChance(double bitErrorRate)
     return -std::expm1(LinkModel::kBitsPerFrame * std::log1p(-bitErrorRate));
 }
 
+quint64 eventFrames(const LinkRates& rates)
+{
+    return quint64(std::max(1, rates.clusterFrames));
+}
+
+quint64 eventBits(const LinkRates& rates)
+{
+    const quint64 frames = eventFrames(rates);
+    return std::clamp(quint64(std::max(1, rates.clusterBits)), frames, frames * LinkModel::kBitsPerFrame);
+}
+
 } // namespace
 
 LinkModel::LinkModel(const LinkRates& rates, quint32 seed, CountOverflow overflow)
     : m_rates(rates)
     , m_frameErrorChance(frameErrorChance(rates.bitErrorRate))
+    , m_eventFrames(eventFrames(rates))
+    , m_eventBits(eventBits(rates))
     , m_overflow(overflow)
     , m_random(seed)
 {
@@ -77,11 +91,17 @@ void LinkModel::send(double frames)
 
     const quint64 lost = drawBinomial(sent, m_rates.frameLossRate);
     const quint64 received = sent - lost;
-    const quint64 withErrors = drawBinomial(received, m_frameErrorChance);
-
     m_totals.framesSent += sent;
     m_totals.framesLost += lost;
     m_totals.framesReceived += received;
+    if (clustered()) {
+        const FrameErrors errors = receiveClustered(received);
+        m_totals.framesWithErrors += errors.frames;
+        m_totals.bitErrors += errors.bits;
+        return;
+    }
+
+    const quint64 withErrors = drawBinomial(received, m_frameErrorChance);
     m_totals.framesWithErrors += withErrors;
     m_totals.bitErrors += drawBitErrors(withErrors);
 }
@@ -137,6 +157,110 @@ quint64 LinkModel::drawBitErrors(quint64 framesWithErrors)
     const double spread = std::sqrt(std::max(0.0, frames * (squarePerFrame - meanPerFrame * meanPerFrame)));
     const double extra = spread > 0 ? std::round(std::normal_distribution<double>(mean, spread)(m_random)) : mean;
     return framesWithErrors + static_cast<quint64>(std::clamp(extra, 0.0, frames * (kBitsPerFrame - 1)));
+}
+
+// The errors of the next `received` frames when bit errors come in error events.
+LinkModel::FrameErrors LinkModel::receiveClustered(quint64 received)
+{
+    if (received == 0)
+        return {};
+    const double eventChance = std::min(1.0, m_rates.bitErrorRate / double(m_eventBits));
+    // Events that begin in the last frames of the step run on into the next one: each of them is
+    // placed, as are the events of a step with few. The many of a busy step, all ending within
+    // it, are summed as a whole.
+    const quint64 tail = std::min(received, m_eventFrames - 1);
+    const quint64 body = received - tail;
+    std::vector<ErrorRun> runs = std::exchange(m_ahead, {});
+    const quint64 bodyEvents = drawBinomial(body * kBitsPerFrame, eventChance);
+    const bool placeBody = bodyEvents <= kExactDrawLimit;
+    if (placeBody)
+        placeEvents(runs, bodyEvents, 0, body);
+    placeEvents(runs, drawBinomial(tail * kBitsPerFrame, eventChance), body, tail);
+    FrameErrors errors = countRuns(runs, received);
+    if (placeBody)
+        return errors;
+
+    const quint64 covered = drawCoveredFrames(bodyEvents, body);
+    // Overlapping events of a dense link fill frames up to their 512 bits.
+    const quint64 bodyBits = std::min(bodyEvents * m_eventBits, covered * kBitsPerFrame);
+    // The placed events and the summed ones fall on the step's frames independently.
+    const auto shared = quint64(std::round(double(errors.frames) * double(covered) / double(received)));
+    errors.frames += covered - std::min(shared, covered);
+    errors.bits = std::min(errors.bits + bodyBits, errors.frames * kBitsPerFrame);
+    return errors;
+}
+
+// Each event begins at a random one of `frames` frames from `first` and hits the frames after it,
+// the first frames taking one bit error more where the event's bits do not share out evenly.
+void LinkModel::placeEvents(std::vector<ErrorRun>& runs, quint64 events, quint64 first, quint64 frames)
+{
+    if (events == 0)
+        return;
+    std::uniform_int_distribution<quint64> startAt(first, first + frames - 1);
+    const quint64 share = m_eventBits / m_eventFrames;
+    const quint64 more = m_eventBits % m_eventFrames;
+    for (quint64 i = 0; i < events; ++i) {
+        const quint64 start = startAt(m_random);
+        if (more > 0)
+            runs.push_back({start, more, share + 1});
+        runs.push_back({start + more, m_eventFrames - more, share});
+    }
+}
+
+// The errored frames and bit errors that `runs` put in the first `received` frames; what lies
+// beyond them is kept for the next step.
+LinkModel::FrameErrors LinkModel::countRuns(const std::vector<ErrorRun>& runs, quint64 received)
+{
+    // A run adds its bits to each frame from its start on, and takes them away at its end.
+    std::vector<std::pair<quint64, qint64>> edges;
+    edges.reserve(2 * runs.size());
+    for (const ErrorRun& run : runs) {
+        edges.emplace_back(run.start, qint64(run.bitsPerFrame));
+        edges.emplace_back(run.start + run.frames, -qint64(run.bitsPerFrame));
+    }
+    std::ranges::sort(edges);
+
+    FrameErrors errors;
+    qint64 level = 0;
+    for (size_t i = 0; i + 1 < edges.size(); ++i) {
+        level += edges[i].second;
+        const quint64 from = edges[i].first;
+        const quint64 to = edges[i + 1].first;
+        if (level <= 0 || from == to)
+            continue;
+        const auto bits = quint64(std::min<qint64>(level, kBitsPerFrame));
+        if (from < received) {
+            const quint64 frames = std::min(to, received) - from;
+            errors.frames += frames;
+            errors.bits += frames * bits;
+        }
+        if (to > received) {
+            const quint64 start = std::max(from, received);
+            m_ahead.push_back({start - received, to - start, bits});
+        }
+    }
+    return errors;
+}
+
+// The frames that `events` events hit, each beginning at a random one of `starts` frames: each
+// event adds the frames up to the next one's start, at most its own. That sum is normal to a close
+// approximation, with the gaps between starts taken as exponential and held to their total.
+quint64 LinkModel::drawCoveredFrames(quint64 events, quint64 starts)
+{
+    const double n = double(events);
+    const double gap = double(starts) / n;
+    const double span = double(m_eventFrames);
+    const double a = span / gap;
+    const double missed = -std::expm1(-a) - a * std::exp(-a); // 1 - e^-a (1 + a), kept exact for small a
+    const double meanAdded = gap * -std::expm1(-a);
+    const double varianceAdded = 2 * gap * gap * missed - meanAdded * meanAdded;
+    // Less the part that goes with the gap itself, since the gaps sum to the step.
+    const double withGap = gap * missed; // covariance of the frames added and the gap, over the gap
+    const double spread = std::sqrt(std::max(0.0, n * (varianceAdded - withGap * withGap)));
+    const double mean = n * meanAdded;
+    const double drawn = std::round(spread > 0 ? std::normal_distribution<double>(mean, spread)(m_random) : mean);
+    const double most = std::min(n * span, double(starts) + span - 1);
+    return quint64(std::clamp(drawn, span, most));
 }
 
 } // namespace emulator

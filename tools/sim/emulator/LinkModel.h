@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <random>
+#include <vector>
 
 namespace emulator {
 
@@ -40,11 +41,20 @@ struct LinkRates
     double frameRate = 1000;    // test frames sent per second
     double bitErrorRate = 1e-6; // chance that one bit of a received frame is wrong
     double frameLossRate = 0;   // chance that a sent frame is lost
+    // Error clusters, as on a link with error correction or interleaving: with either above 1, bit
+    // errors come in error events of clusterBits bit errors (at least one a frame: a smaller value
+    // counts as clusterFrames) spread evenly over clusterFrames consecutive received frames, at
+    // most 512 a frame. Events begin at bitErrorRate / clusterBits a bit, so the mean rate holds.
+    int clusterBits = 1;
+    int clusterFrames = 1;
 };
 
 // A running link test: frames go out at a steady rate, each is lost or received, and each bit of
-// a received frame is in error independently of the others. The same seed and the same calls
-// give the same counts.
+// a received frame is in error independently of the others, or, with error clusters, in error
+// events (see LinkRates). The same seed and the same calls give the same counts.
+//
+// An event that begins near the end of a step hits the first frames of the next. Where events
+// overlap their bit errors add up, to at most 512 a frame.
 //
 // The counts are those of the current test period. With CountOverflow::RestartPeriod a period
 // ends at the start of the step of advance() that would take a 16-bit count past 65535 (a long
@@ -74,8 +84,30 @@ private:
     quint64 drawBinomial(quint64 trials, double chance);
     quint64 drawBitErrors(quint64 framesWithErrors);
 
+    // Frames in a row that hold the same number of bit errors, counted from the step's first
+    // received frame.
+    struct ErrorRun
+    {
+        quint64 start;
+        quint64 frames;
+        quint64 bitsPerFrame;
+    };
+    struct FrameErrors
+    {
+        quint64 frames = 0;
+        quint64 bits = 0;
+    };
+    bool clustered() const { return m_rates.clusterBits > 1 || m_rates.clusterFrames > 1; }
+    FrameErrors receiveClustered(quint64 received);
+    void placeEvents(std::vector<ErrorRun>& runs, quint64 events, quint64 first, quint64 frames);
+    FrameErrors countRuns(const std::vector<ErrorRun>& runs, quint64 received);
+    quint64 drawCoveredFrames(quint64 events, quint64 starts);
+
     LinkRates m_rates;
     double m_frameErrorChance; // chance that a received frame has at least one bit error
+    quint64 m_eventFrames;     // frames an error event hits
+    quint64 m_eventBits;       // bit errors of an error event
+    std::vector<ErrorRun> m_ahead; // bit errors of events begun in earlier steps, still to come
     double m_frameCarry = 0;   // the part of a frame sent but not yet counted
     CountOverflow m_overflow;
     LinkTotals m_totals;

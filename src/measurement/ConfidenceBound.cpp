@@ -80,7 +80,66 @@ double inverseGammaQ(double a, double q)
     return x;
 }
 
+// I_x(a, b), the regularized incomplete beta function, by its continued
+// fraction (Lentz's method), on the side of x where it converges fast.
+double betaI(double a, double b, double x)
+{
+    if (x <= 0)
+        return 0;
+    if (x >= 1)
+        return 1;
+    if (x > (a + 1) / (a + b + 2))
+        return 1 - betaI(b, a, 1 - x);
+    const double logPrefix = std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x)
+                             + b * std::log1p(-x);
+    constexpr double kTiny = 1e-300;
+    double c = 1;
+    double d = 1 - (a + b) * x / (a + 1);
+    d = 1 / (std::abs(d) < kTiny ? kTiny : d);
+    double h = d;
+    for (int m = 1; m < kMaxTerms; ++m) {
+        for (const double numerator : {m * (b - m) * x / ((a + 2 * m - 1) * (a + 2 * m)),
+                                       -(a + m) * (a + b + m) * x / ((a + 2 * m) * (a + 2 * m + 1))}) {
+            d = 1 + numerator * d;
+            d = 1 / (std::abs(d) < kTiny ? kTiny : d);
+            c = 1 + numerator / c;
+            if (std::abs(c) < kTiny)
+                c = kTiny;
+            h *= d * c;
+        }
+        if (std::abs(d * c - 1) < kEpsilon)
+            break;
+    }
+    return std::exp(logPrefix) * h / a;
+}
+
 } // namespace
+
+double chiSquareQuantile(double degrees, double probability)
+{
+    // P(χ²(ν) > x) = Q(ν/2, x/2).
+    return 2 * inverseGammaQ(degrees / 2, 1 - probability);
+}
+
+double studentTQuantile(double degrees, double probability)
+{
+    if (probability == 0.5)
+        return 0;
+    if (probability < 0.5)
+        return -studentTQuantile(degrees, 1 - probability);
+    // For t > 0, P(T > t) = I_{ν/(ν+t²)}(ν/2, 1/2) / 2, which falls as t grows: bisection.
+    const auto upperTail = [degrees](double t) { return betaI(degrees / 2, 0.5, degrees / (degrees + t * t)) / 2; };
+    const double tail = 1 - probability;
+    double low = 0;
+    double high = 1;
+    while (upperTail(high) > tail && high < 1e300)
+        high *= 2;
+    for (int i = 0; i < 200 && high - low > 1e-13 * high; ++i) {
+        const double middle = (low + high) / 2;
+        (upperTail(middle) > tail ? low : high) = middle;
+    }
+    return (low + high) / 2;
+}
 
 double poissonUpperMean(quint64 errors, double confidence)
 {

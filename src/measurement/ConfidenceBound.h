@@ -26,6 +26,12 @@ double berLowerBound(quint64 errors, quint64 bits, double confidence);
 // `maxBer`: -ln(1 - confidence) / maxBer.
 double bitsForPass(double maxBer, double confidence);
 
+// The x with P(χ²(degrees) <= x) = probability, 0 < probability < 1.
+double chiSquareQuantile(double degrees, double probability);
+
+// The t with P(T <= t) = probability for Student's t with `degrees` degrees of freedom.
+double studentTQuantile(double degrees, double probability);
+
 // "3.4 E7", "8.9 E-8": two significant digits for texts people read.
 QString shortScientific(double value);
 

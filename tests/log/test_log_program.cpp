@@ -198,27 +198,54 @@ void TestLogProgram::rowsAndTotalsFollowTheReports()
 void TestLogProgram::verdicts_data()
 {
     QTest::addColumn<double>("ber");
+    QTest::addColumn<double>("loss");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("verdict");
-    QTest::newRow("pass") << 0.0 << QStringList{"--max-ber", "1e-6", "--bits", "auto"} << 0 << "pass:";
-    QTest::newRow("fail") << 1e-4 << QStringList{"--max-ber", "1e-6", "--reports", "3"} << 1 << "fail:";
-    QTest::newRow("not decided") << 1e-6 << QStringList{"--max-ber", "1.5e-6", "--reports", "3"} << 4 << "not decided:";
+    const QStringList autoBits{"--max-ber", "1e-6", "--bits", "auto"};
+    QTest::newRow("pass") << 0.0 << 0.0 << autoBits << 0 << "pass:";
+    QTest::newRow("fail") << 1e-4 << 0.0 << QStringList{"--max-ber", "1e-6", "--reports", "3"} << 1 << "fail:";
+    QTest::newRow("not decided") << 1e-6 << 0.0
+                                 << QStringList{"--max-ber", "1e-6", "--confidence", "0.999", "--reports", "3"} << 4
+                                 << "not decided: ";
+    QTest::newRow("lost frames fail a clean link") << 0.0 << 1e-3 << autoBits << 1 << "fail: ";
+    QTest::newRow("lost frames allowed") << 0.0 << 1e-3 << autoBits + QStringList{"--max-lost-frames", "100000"} << 0
+                                         << "pass:";
+    QTest::newRow("lost frames alone") << 0.0 << 0.0 << QStringList{"--max-lost-frames", "0", "--reports", "3"} << 0
+                                       << "pass: 0 frames lost, at most the 0 allowed";
 }
 
 void TestLogProgram::verdicts()
 {
     QFETCH(double, ber);
+    QFETCH(double, loss);
     QFETCH(QStringList, options);
     QFETCH(int, status);
     QFETCH(QString, verdict);
-    Rig rig(fastUnit(ber));
+    EmulatorSettings settings = fastUnit(ber);
+    settings.link.frameLossRate = loss;
+    Rig rig(settings);
     rig.start(options << "--quiet");
     QCOMPARE(rig.finish(), status);
     const QStringList lines = rig.errors().split('\n', Qt::SkipEmptyParts);
     QVERIFY2(lines.last().startsWith(verdict), qPrintable(lines.join('\n')));
-    if (status == 0) // --bits auto: -ln(0.05)/1e-6 = 2995733 bits, the first report's 1e7 bits pass
+    if (ber == 0 && status == 0
+        && options.contains("auto")) // -ln(0.05)/1e-6 = 2995733 bits, the first report's 1e7 pass
         QVERIFY(lines.first().contains("2995733 bits"));
+    if (status == 4)
+        QVERIFY2(lines.last().contains("; a decision needs "), qPrintable(lines.last()));
+    const Csv csv(rig.csv());
+    const QString stopped = csv.at(csv.events("stopped").value(0), "detail");
+    QVERIFY2(stopped.contains(lines.last()), qPrintable(stopped));
+    if (loss > 0) {
+        const QStringList last = csv.reports().last();
+        QVERIFY(csv.at(last, "run_lost_frames").toULongLong() > 0);
+        if (status == 1)
+            QVERIFY2(
+                lines.last().contains(
+                    QStringLiteral("%1 frames lost, more than the 0 allowed").arg(csv.at(last, "run_lost_frames"))),
+                qPrintable(lines.last()));
+    }
 }
 
 void TestLogProgram::killNineLeavesWholeRowsAndTheTornLineIsCut()

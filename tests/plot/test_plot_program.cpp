@@ -147,7 +147,7 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("header only") << csvHeader() << png << 2 << "run.csv:1: the recording holds no report";
     QTest::newRow("no report") << head + row(5, "stopped") << png << 2 << "run.csv:3: the recording holds no report";
     QTest::newRow("short row") << head + "2026-01-02T03:04:05.000Z,1\n" + report << png << 2
-                               << "run.csv:3: bad row: 2 fields where a row has 20";
+                               << "run.csv:3: bad row: 2 fields where a row has 23";
     QByteArray badCount = report;
     badCount.replace(",40000,", ",4e4,");
     QTest::newRow("bad count") << head + badCount << png << 2

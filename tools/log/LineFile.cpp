@@ -1,6 +1,9 @@
 #include "LineFile.h"
 
+#include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -51,6 +54,19 @@ qint64 endOfLastLine(int fd, qint64 end)
     return 0;
 }
 
+// "run.csv" becomes "run.2026-12-08.csv", or "run.2026-12-08-2.csv" when that is taken.
+QString datedName(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString date = QDate::currentDate().toString(Qt::ISODate);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString stem = info.dir().filePath(info.suffix().isEmpty() ? info.fileName() : info.completeBaseName());
+    QString name = stem + QLatin1Char('.') + date + suffix;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = QStringLiteral("%1.%2-%3%4").arg(stem, date).arg(n).arg(suffix);
+    return name;
+}
+
 } // namespace
 
 CsvFile::~CsvFile()
@@ -70,9 +86,10 @@ bool CsvFile::fail(const QString& why)
     return false;
 }
 
-bool CsvFile::open(const QString& path, const QByteArray& header)
+bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QByteArray>& formerHeaders)
 {
     m_path = path;
+    m_renamedTo.clear();
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (m_fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
@@ -88,6 +105,20 @@ bool CsvFile::open(const QString& path, const QByteArray& header)
     const qint64 size = info.st_size;
     const QByteArray head = readAt(m_fd, 0, header.size());
     const bool tornHeader = size < header.size() && header.startsWith(head) && !head.contains('\n');
+    for (const QByteArray& former : formerHeaders) {
+        if (readAt(m_fd, 0, former.size()) != former)
+            continue;
+        // Renamed while locked, so that no other recorder appends to it meanwhile.
+        const QString dated = datedName(path);
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(dated).constData()) != 0)
+            return fail(QStringLiteral("it is in a former format and cannot be renamed: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        ::close(m_fd);
+        m_fd = -1;
+        const bool opened = open(path, header);
+        m_renamedTo = dated;
+        return opened;
+    }
     if (size > 0 && head != header && !tornHeader)
         return fail(QStringLiteral("its first line is not this program's header; it is left untouched"));
 

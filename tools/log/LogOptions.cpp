@@ -42,8 +42,13 @@ const QList<Option>& options()
         {"unit", "NAME", "the unit label of the Prometheus figures (default: the device's base name)"},
         {"confidence", "C", "confidence of the bound on the run's BER, above 0 and below 1 (default 0.95)"},
         {"max-ber", "X",
-         "ask for a verdict at the end: pass (status 0) when the bound is at or below X, fail (status 1) when the "
-         "lower bound is above X, else not decided (status 4); X above 0 and below 1 (default: no verdict)"},
+         "ask for a verdict at the end: pass (status 0) when the bound is at or below X and at most "
+         "--max-lost-frames frames were lost, fail (status 1) when the lower bound is above X or more frames were "
+         "lost, else not decided (status 4); X above 0 and below 1 (default: no verdict)"},
+        {"max-lost-frames", "N",
+         "a pass allows at most N frames lost through loss of sync over the run, those the unit had lost before "
+         "the first report included under --counters restart; more is a fail. Alone, it asks for a verdict on lost "
+         "frames only (default 0 with --max-ber, else no verdict)"},
         {"duration", "TIME", "stop after TIME: 45s, 30m, 8h, 1h30m, 2d, 500ms or seconds (default: no limit)"},
         {"bits", "N",
          "stop once the run has counted N bits, e.g. 3e9; auto: the bits a pass needs with no error, "
@@ -125,10 +130,10 @@ LogOptions read(const QCommandLineParser& parser)
     }
     if (parser.isSet("counters")) {
         const QString model = parser.value("counters");
-        if (model == QLatin1String("wrap"))
-            o.counters = CounterModel::Wrap;
-        else if (model != QLatin1String("restart"))
+        const std::optional<CounterModel> counters = measurement::counterModelFromName(model);
+        if (!counters)
             reject("counters", model, QStringLiteral("neither restart nor wrap"));
+        o.counters = *counters;
     }
     if (parser.isSet("csv")) {
         o.csvPath = parser.value("csv");
@@ -151,6 +156,8 @@ LogOptions read(const QCommandLineParser& parser)
         o.confidence = numberIn(parser, "confidence", 0, 1, true);
     if (parser.isSet("max-ber"))
         o.maxBer = numberIn(parser, "max-ber", 0, 1, true);
+    if (parser.isSet("max-lost-frames"))
+        o.maxLostFrames = quint64(wholeIn(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()));
     if (parser.isSet("duration")) {
         o.durationMs = parseDurationMs(parser.value("duration"));
         if (o.durationMs <= 0)
@@ -175,11 +182,6 @@ LogOptions read(const QCommandLineParser& parser)
 }
 
 } // namespace
-
-QString counterModelName(CounterModel model)
-{
-    return model == CounterModel::Wrap ? QStringLiteral("wrap") : QStringLiteral("restart");
-}
 
 qint64 parseDurationMs(const QString& text)
 {
@@ -238,7 +240,21 @@ QString logHelpText()
         "Every whole report becomes a row, in the CSV file and/or as a JSON line on standard output;\n"
         "events (started, device lost, device back, counts went down, torn line cut, stopped) have rows\n"
         "of their own. The bound is the exact one-sided Poisson upper bound on the BER without sync\n"
-        "loss; the BER with sync loss has none, as a lost frame counts 512 bit errors at once.\n"
+        "loss; the BER with sync loss has none, as a lost frame counts 512 bit errors at once: lost\n"
+        "frames have a limit of their own, --max-lost-frames.\n"
+        "\n"
+        "The Poisson bound holds for independent bit errors. Errors that come in clusters (a link with\n"
+        "forward error correction or interleaving) make it far too sure of itself, so the run is tested:\n"
+        "the report intervals are pooled into groups that each expect at least 5 errors, and Pearson's\n"
+        "X² over the k groups is compared with χ² of k - 1 degrees of freedom. The dispersion index\n"
+        "X²/(k - 1) is about 1 for independent errors; the errors are clustered when X² rejects\n"
+        "independence at 1 %. Clustered errors also need the cluster-robust bound of the ratio\n"
+        "estimator (Student's t, k - 1 degrees of freedom) for a verdict, and at least 10 groups that\n"
+        "hold errors. The verdict line and the stopped row give the bits per errored frame beside its\n"
+        "value under independence, the dispersion and whether errors are clustered; a run that ends\n"
+        "not decided says what would decide it (the bits a pass needs with no further error, and how\n"
+        "long they take at the run's bit rate). Intervals across a restart or a wrap of the counts\n"
+        "are left out of the groups.\n"
         "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"
         "\nOptions:\n");
     for (const Option& option : options()) {

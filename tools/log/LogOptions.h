@@ -1,17 +1,13 @@
 #pragma once
 
+#include "measurement/RunSettings.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-// How the run totals follow the unit's counters.
-enum class CounterModel {
-    Restart, // a received-frame count below the last one starts a new test period at 0
-    Wrap,    // each field is a free-running counter modulo its width
-};
-
-QString counterModelName(CounterModel model);
+using measurement::CounterModel;
 
 // What the command line of bermon-log asks for.
 struct LogOptions
@@ -27,6 +23,7 @@ struct LogOptions
     QString unit;     // --unit; empty: the device's base name
     double confidence = 0.95;
     std::optional<double> maxBer;
+    std::optional<quint64> maxLostFrames; // --max-lost-frames; with --max-ber alone, none may be lost
     qint64 durationMs = 0; // 0: no limit
     double stopBits = 0;   // 0: no limit
     bool stopBitsAuto = false;

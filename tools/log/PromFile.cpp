@@ -90,6 +90,16 @@ QByteArray promText(const PromFigures& f)
     w.family("bermon_run_ber_upper_bound",
              "Exact Poisson upper bound on the run's bit error ratio without sync loss at the confidence level.");
     w.sample(f.runBits > 0 ? f.runBerUpper : noBits, QStringLiteral("confidence=\"%1\"").arg(f.confidence));
+    w.family("bermon_run_frames", "Frames received by this run over all its reports.");
+    w.sample(f.runFrames);
+    w.family("bermon_run_lost_frames", "Frames lost through loss of sync over this run.");
+    w.sample(f.runLostFrames);
+    w.family("bermon_run_error_frames", "Frames with bit errors over this run.");
+    w.sample(f.runErrorFrames);
+    w.family("bermon_run_error_dispersion",
+             "Dispersion index of the run's bit errors over its report intervals: about 1 for independent errors, "
+             "far above for clustered ones; NaN until they can be tested.");
+    w.sample(f.runErrorDispersion);
     w.family("bermon_device_up", "1 while the recorder has its device open, 0 when it is lost or the recorder ended.");
     w.sample(quint64(f.deviceUp ? 1 : 0));
     return w.text();

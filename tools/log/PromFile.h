@@ -17,6 +17,10 @@ struct PromFigures
     quint64 runBits = 0;
     quint64 runErrorBits = 0;
     double runBerUpper = 0; // meaningful when runBits > 0
+    quint64 runFrames = 0;
+    quint64 runLostFrames = 0;
+    quint64 runErrorFrames = 0;
+    double runErrorDispersion = 0; // NaN when the errors could not be tested for clustering
 };
 
 QByteArray promText(const PromFigures& figures);

@@ -14,13 +14,14 @@ const char* const kColumns[] = {
     "time",         "elapsed_s",      "event",         "recv_frames",   "loss_frames",
     "error_frames", "error_bits",     "ber",           "ber_loss",      "per",
     "per_loss",     "ber_text",       "ber_loss_text", "per_text",      "per_loss_text",
-    "run_bits",     "run_error_bits", "run_ber",       "run_ber_upper", "detail",
+    "run_bits",     "run_error_bits", "run_ber",       "run_ber_upper", "run_frames",
+    "run_lost_frames", "run_error_frames", "detail",
 };
 constexpr int kColumnCount = std::size(kColumns);
 // Columns that hold texts: JSON quotes them even when they look like numbers.
 constexpr bool isText(int column)
 {
-    return column == 0 || column == 2 || (column >= 11 && column <= 14) || column == 19;
+    return column == 0 || column == 2 || (column >= 11 && column <= 14) || column == kColumnCount - 1;
 }
 
 // The eight displays of the window's status group, in memory.
@@ -65,7 +66,10 @@ std::array<QString, kColumnCount> fields(const Record& r)
         f[17] = significant(double(r.runErrorBits) / double(r.runBits));
         f[18] = significant(r.runBerUpper);
     }
-    f[19] = r.detail;
+    f[19] = QString::number(r.runFrames);
+    f[20] = QString::number(r.runLostFrames);
+    f[21] = QString::number(r.runErrorFrames);
+    f[22] = r.detail;
     return f;
 }
 
@@ -101,6 +105,12 @@ QByteArray csvHeader()
     return names.join(',') + '\n';
 }
 
+QByteArray formerCsvHeader()
+{
+    return "time,elapsed_s,event,recv_frames,loss_frames,error_frames,error_bits,ber,ber_loss,per,per_loss,"
+           "ber_text,ber_loss_text,per_text,per_loss_text,run_bits,run_error_bits,run_ber,run_ber_upper,detail\n";
+}
+
 QByteArray csvLine(const Record& record)
 {
     QStringList out;
@@ -116,7 +126,7 @@ QByteArray jsonLine(const Record& record)
     for (int i = 0; i < kColumnCount; ++i) {
         // Nothing is null, except the event and its detail, which are texts even when empty.
         const QString& field = f[size_t(i)];
-        const QString value = field.isEmpty() && i != 2 && i != 19 ? QStringLiteral("null")
+        const QString value = field.isEmpty() && i != 2 && i != kColumnCount - 1 ? QStringLiteral("null")
                               : isText(i)                          ? jsonString(field)
                                                                    : field;
         out += (i ? QStringLiteral(",\"") : QStringLiteral("\"")) + QLatin1String(kColumns[i]) + QStringLiteral("\":")

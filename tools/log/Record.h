@@ -21,12 +21,18 @@ struct Record
     quint64 runBits = 0;
     quint64 runErrorBits = 0;
     double runBerUpper = 0; // meaningful when runBits > 0
+    quint64 runFrames = 0;
+    quint64 runLostFrames = 0;
+    quint64 runErrorFrames = 0;
     QString detail;
 };
 
 // The CSV header: column names only, no setting, so that runs with other
 // settings append to the same file.
 QByteArray csvHeader();
+// The header of the version before, which had no run_frames, run_lost_frames
+// or run_error_frames.
+QByteArray formerCsvHeader();
 
 // One whole line each, newline included.
 QByteArray csvLine(const Record& record);

@@ -1,6 +1,7 @@
 #include "Recorder.h"
 
 #include "measurement/ConfidenceBound.h"
+#include "measurement/RunAnalysis.h"
 #include "measurement/CounterReport.h"
 #include "serial/CommControl.h"
 #include "serial/PortError.h"
@@ -17,6 +18,9 @@
 
 namespace {
 
+using measurement::clockText;
+using measurement::figureText;
+
 constexpr int kReopenMs = 1000;
 
 void printError(const QString& text)
@@ -28,11 +32,6 @@ void printError(const QString& text)
 void printVerdict(const QString& text)
 {
     writeWhole(STDERR_FILENO, (text + QLatin1Char('\n')).toLocal8Bit());
-}
-
-QString figure(double value)
-{
-    return QString::number(value, 'g', 3);
 }
 
 measurement::ReportCounts decode(const QByteArray& report)
@@ -47,7 +46,6 @@ measurement::ReportCounts decode(const QByteArray& report)
 Recorder::Recorder(const LogOptions& options, QObject* parent)
     : QObject(parent)
     , m_options(options)
-    , m_totals(options.counters)
     , m_status(!options.quiet)
     , m_prom(options.promPath)
 {
@@ -65,28 +63,48 @@ Recorder::Recorder(const LogOptions& options, QObject* parent)
 
 Recorder::~Recorder() = default;
 
+measurement::RunSettings Recorder::runSettings() const
+{
+    measurement::RunSettings settings;
+    settings.device = describeDevice();
+    settings.unit = unitName();
+    settings.baud = m_options.baudRate;
+    settings.counters = m_options.counters;
+    settings.confidence = m_options.confidence;
+    settings.maxBer = m_options.maxBer;
+    settings.maxLostFrames = m_options.maxLostFrames;
+    if (m_options.maxBer && !settings.maxLostFrames)
+        settings.maxLostFrames = 0; // a link that loses frames does not pass on its BER alone
+    settings.durationSeconds = double(m_options.durationMs) / 1000;
+    settings.stopBits = m_options.stopBits;
+    settings.stopReports = m_options.stopReports;
+    settings.version = measurement::programVersion();
+    return settings;
+}
+
 std::optional<int> Recorder::start()
 {
+    if (m_options.port > 0)
+        m_comm->setCommPort(qint16(m_options.port));
+    m_analysis = std::make_unique<measurement::RunAnalysis>(runSettings());
     // A prom file that cannot be written is a bad command line, found before any row is recorded.
     if (!writeProm())
         return BadCommandLine;
-    if (!m_options.csvPath.isEmpty() && !m_csv.open(m_options.csvPath, csvHeader())) {
+    if (!m_options.csvPath.isEmpty() && !m_csv.open(m_options.csvPath, csvHeader(), {formerCsvHeader()})) {
         printError(m_csv.error());
         return BadCommandLine;
     }
     m_clock.start();
-    if (m_options.port > 0)
-        m_comm->setCommPort(qint16(m_options.port));
     m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.baudRate));
 
-    QString started = QStringLiteral("%1, %2 baud, counters %3, confidence %4")
-                          .arg(describeDevice())
-                          .arg(m_options.baudRate)
-                          .arg(counterModelName(m_options.counters))
-                          .arg(m_options.confidence);
-    if (m_options.maxBer)
-        started += QStringLiteral(", max BER %1").arg(*m_options.maxBer);
-    put(newRecord(QStringLiteral("started"), started));
+    put(newRecord(QStringLiteral("started"), measurement::startedDetail(m_analysis->settings())));
+    if (!m_csv.renamedTo().isEmpty()) {
+        const QString renamed = QStringLiteral("%1 was in the format of an earlier version: renamed to %2, this file "
+                                               "begun anew")
+                                    .arg(m_options.csvPath, m_csv.renamedTo());
+        put(newRecord(QStringLiteral("earlier format renamed"), renamed));
+        printError(renamed);
+    }
     if (m_csv.cutBytes() > 0)
         put(newRecord(QStringLiteral("torn line cut"),
                       QStringLiteral("cut %1 bytes of a torn last line before appending").arg(m_csv.cutBytes())));
@@ -101,8 +119,12 @@ std::optional<int> Recorder::start()
 
     try {
         m_comm->setPortOpen(true);
+        if (m_options.port > 0)
+            printError(QStringLiteral("recording from %1").arg(describeDevice()));
     } catch (const serial::PortError& error) {
-        const QString why = QStringLiteral("cannot open ") + error.message();
+        const QString why = m_options.port > 0 && m_comm->device().isEmpty()
+                                ? QStringLiteral("there is no serial device for port %1").arg(m_options.port)
+                                : QStringLiteral("cannot open ") + error.message();
         if (!m_options.reconnect) {
             printError(why);
             m_deviceFailed = true;
@@ -116,7 +138,7 @@ std::optional<int> Recorder::start()
     if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
         QTimer::singleShot(int(m_options.durationMs), this, [this] { stopWith(QStringLiteral("duration reached")); });
     m_tick.start();
-    m_status.show(statusText(), true);
+    m_status.show([this] { return statusParts(); }, true);
     if (m_writeFailed)
         return finish(QStringLiteral("a record could not be written"));
     return std::nullopt;
@@ -127,8 +149,8 @@ void Recorder::onReport(const QByteArray& report)
     if (m_finished)
         return;
     const measurement::ReportCounts counts = decode(report);
-    ++m_reports;
-    const QString decrease = m_totals.add(counts);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString decrease = m_analysis->add(now.toMSecsSinceEpoch(), counts).decreases;
     if (!decrease.isEmpty()) {
         const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
         put(newRecord(QStringLiteral("counts went down"),
@@ -138,19 +160,21 @@ void Recorder::onReport(const QByteArray& report)
                                                                       : QString())));
     }
     Record record = newRecord();
+    record.time = now; // the moment the analysis was given
     describeReport(counts, record);
     put(record);
-    m_status.show(statusText());
+    m_status.show([this] { return statusParts(); });
     m_lastReport = record;
     if (m_prom.isEnabled() && m_prom.reportIsDue())
         writeProm();
 
+    const qint64 reports = m_analysis->reports();
     if (m_writeFailed)
         stopWith(QStringLiteral("a record could not be written"));
-    else if (m_options.stopReports > 0 && m_reports >= m_options.stopReports)
-        stopWith(QStringLiteral("%1 reports recorded").arg(m_reports));
-    else if (m_options.stopBits > 0 && double(m_totals.bits()) >= m_options.stopBits)
-        stopWith(QStringLiteral("%1 bits counted").arg(m_totals.bits()));
+    else if (m_options.stopReports > 0 && reports >= m_options.stopReports)
+        stopWith(QStringLiteral("%1 reports recorded").arg(reports));
+    else if (m_options.stopBits > 0 && double(m_analysis->bits()) >= m_options.stopBits)
+        stopWith(QStringLiteral("%1 bits counted").arg(m_analysis->bits()));
 }
 
 void Recorder::onDeviceLost(const QString& reason)
@@ -187,7 +211,7 @@ void Recorder::onTick()
     if (m_prom.isStale())
         writeProm();
     if (!m_csv.isOpen() || m_csv.sync())
-        m_status.show(statusText());
+        m_status.show([this] { return statusParts(); });
     else
         m_writeFailed = true;
     if (m_writeFailed)
@@ -207,7 +231,11 @@ int Recorder::finish(const QString& why)
 {
     if (m_finished)
         return m_exitStatus;
-    put(newRecord(QStringLiteral("stopped"), why));
+    const measurement::Verdict verdict = measurement::decide(*m_analysis);
+    QString detail = why;
+    if (!verdict.line.isEmpty())
+        detail += QStringLiteral("; ") + verdict.line;
+    put(newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures));
     m_finished = true;
     m_tick.stop();
     m_reopen.stop();
@@ -216,15 +244,27 @@ int Recorder::finish(const QString& why)
     writeProm();
     if (m_csv.isOpen() && !m_csv.sync())
         m_writeFailed = true;
-    m_status.show(statusText(), true);
+    m_status.show([this] { return statusParts(); }, true);
     m_status.finish();
 
     if (m_writeFailed)
         printError(QStringLiteral("a record could not be written: the recording is incomplete"));
-    if (m_reports == 0 && !m_deviceFailed)
+    const qint64 reports = m_analysis->reports();
+    if (reports == 0 && !m_deviceFailed)
         printError(QStringLiteral("no report came from %1").arg(describeDevice()));
-    m_exitStatus = verdict();
-    if (m_deviceFailed || m_writeFailed || m_reports == 0)
+    if (!verdict.line.isEmpty())
+        printVerdict(verdict.line);
+    switch (verdict.outcome) {
+    case measurement::Outcome::Fail:
+        m_exitStatus = Fail;
+        break;
+    case measurement::Outcome::NotDecided:
+        m_exitStatus = NotDecided;
+        break;
+    default:
+        m_exitStatus = Pass;
+    }
+    if (m_deviceFailed || m_writeFailed || reports == 0)
         m_exitStatus = NoRecording;
     return m_exitStatus;
 }
@@ -236,9 +276,13 @@ Record Recorder::newRecord(const QString& event, const QString& detail)
     record.elapsedSeconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000 : 0;
     record.event = event;
     record.detail = detail;
-    record.runBits = m_totals.bits();
-    record.runErrorBits = m_totals.bitErrors();
-    record.runBerUpper = runUpperBound();
+    const measurement::ReportCounts totals = m_analysis->totals();
+    record.runBits = m_analysis->bits();
+    record.runErrorBits = m_analysis->bitErrors();
+    record.runBerUpper = m_analysis->berUpper();
+    record.runFrames = totals.recvFrame;
+    record.runLostFrames = totals.lossFrame;
+    record.runErrorFrames = totals.errorFrame;
     return record;
 }
 
@@ -250,72 +294,28 @@ void Recorder::put(const Record& record)
         m_writeFailed = true;
 }
 
-double Recorder::runUpperBound()
+QStringList Recorder::statusParts() const
 {
-    // The upper mean depends on the error count alone; the bits only scale it.
-    const quint64 errors = m_totals.bitErrors();
-    if (errors != m_boundErrors) {
-        m_boundErrors = errors;
-        m_boundMean = measurement::poissonUpperMean(errors, m_options.confidence);
-    }
-    const quint64 bits = m_totals.bits();
-    return bits > 0 ? m_boundMean / double(bits) : std::nan("");
-}
-
-QString Recorder::statusText()
-{
-    const quint64 bits = m_totals.bits();
-    const quint64 errors = m_totals.bitErrors();
-    QString text = QStringLiteral("%1  %2 reports  %3 bits  %4 errors")
-                       .arg(clockText(m_clock.elapsed()))
-                       .arg(m_reports)
-                       .arg(figure(double(bits)))
-                       .arg(errors);
+    const quint64 bits = m_analysis->bits();
+    const quint64 errors = m_analysis->bitErrors();
+    QStringList parts{clockText(m_clock.elapsed()), QStringLiteral("%1 reports").arg(m_analysis->reports()),
+                      QStringLiteral("%1 bits").arg(figureText(double(bits))),
+                      QStringLiteral("%1 %2").arg(errors).arg(errors == 1 ? "error" : "errors"),
+                      QStringLiteral("%1 lost").arg(m_analysis->lostFrames())};
     if (bits > 0)
-        text += QStringLiteral("  BER %1, below %2 at %3 %")
-                    .arg(figure(double(errors) / double(bits)), figure(runUpperBound()))
-                    .arg(m_options.confidence * 100);
-    if (m_options.durationMs > 0)
-        text +=
-            QStringLiteral("  %1 left").arg(clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
-    if (m_options.stopBits > 0)
-        text += QStringLiteral("  %1 bits left").arg(figure(std::max(0.0, m_options.stopBits - double(bits))));
+        parts << QStringLiteral("BER %1, below %2 at %3 %")
+                     .arg(figureText(double(errors) / double(bits)), figureText(m_analysis->berUpper()))
+                     .arg(m_options.confidence * 100);
     if (m_reopen.isActive())
-        text += QStringLiteral("  waiting for the device");
-    return text;
-}
-
-int Recorder::verdict()
-{
-    if (!m_options.maxBer)
-        return Pass;
-    const double maxBer = *m_options.maxBer;
-    const quint64 bits = m_totals.bits();
-    const quint64 errors = m_totals.bitErrors();
-    if (bits == 0) {
-        printVerdict(QStringLiteral("not decided: no bits counted"));
-        return NotDecided;
-    }
-    const double upper = runUpperBound();
-    const double lower = measurement::berLowerBound(errors, bits, m_options.confidence);
-    const QString evidence = QStringLiteral("%1 errors in %2 bits, %3 % confidence")
-                                 .arg(errors)
-                                 .arg(figure(double(bits)))
-                                 .arg(m_options.confidence * 100);
-    if (upper <= maxBer) {
-        printVerdict(
-            QStringLiteral("pass: BER below %1, at or below %2 (%3)").arg(figure(upper)).arg(maxBer).arg(evidence));
-        return Pass;
-    }
-    if (lower > maxBer) {
-        printVerdict(QStringLiteral("fail: BER above %1, above %2 (%3)").arg(figure(lower)).arg(maxBer).arg(evidence));
-        return Fail;
-    }
-    printVerdict(QStringLiteral("not decided: BER between %1 and %2, which holds %3 (%4)")
-                     .arg(figure(lower), figure(upper))
-                     .arg(maxBer)
-                     .arg(evidence));
-    return NotDecided;
+        parts << QStringLiteral("waiting for the device");
+    if (m_analysis->settings().verdictAsked())
+        parts << measurement::decide(*m_analysis).need;
+    if (m_options.durationMs > 0)
+        parts << QStringLiteral("%1 left").arg(
+            clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
+    if (m_options.stopBits > 0)
+        parts << QStringLiteral("%1 bits left").arg(figureText(std::max(0.0, m_options.stopBits - double(bits))));
+    return parts;
 }
 
 QString Recorder::describeDevice() const
@@ -328,21 +328,31 @@ QString Recorder::describeDevice() const
         .arg(device.isEmpty() ? QStringLiteral("no device") : device);
 }
 
+QString Recorder::unitName() const
+{
+    return !m_options.unit.isEmpty() ? m_options.unit
+           : m_options.port == 0     ? QFileInfo(m_options.device).fileName()
+                                     : QStringLiteral("port%1").arg(m_options.port);
+}
+
 bool Recorder::writeProm()
 {
     if (!m_prom.isEnabled())
         return true;
     PromFigures figures;
     figures.device = m_options.port == 0 ? m_options.device : m_comm->device();
-    figures.unit = !m_options.unit.isEmpty() ? m_options.unit
-                   : m_options.port == 0     ? QFileInfo(m_options.device).fileName()
-                                             : QStringLiteral("port%1").arg(m_options.port);
+    figures.unit = unitName();
     figures.confidence = m_options.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
-    figures.runBits = m_totals.bits();
-    figures.runErrorBits = m_totals.bitErrors();
-    figures.runBerUpper = runUpperBound();
+    const measurement::ReportCounts totals = m_analysis->totals();
+    figures.runBits = m_analysis->bits();
+    figures.runErrorBits = m_analysis->bitErrors();
+    figures.runBerUpper = m_analysis->berUpper();
+    figures.runFrames = totals.recvFrame;
+    figures.runLostFrames = totals.lossFrame;
+    figures.runErrorFrames = totals.errorFrame;
+    figures.runErrorDispersion = m_analysis->clusters().dispersion;
     if (m_prom.write(promText(figures))) {
         m_promFailed = false;
         return true;

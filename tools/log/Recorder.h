@@ -4,8 +4,9 @@
 #include "LogOptions.h"
 #include "PromFile.h"
 #include "Record.h"
-#include "RunTotals.h"
 #include "StatusLine.h"
+
+#include "measurement/RunAnalysis.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -52,16 +53,16 @@ private:
     void stopWith(const QString& why);
     Record newRecord(const QString& event = {}, const QString& detail = {});
     void put(const Record& record);
-    double runUpperBound();
-    QString statusText();
-    int verdict();
+    QStringList statusParts() const;
     QString describeDevice() const;
+    QString unitName() const;
+    measurement::RunSettings runSettings() const;
     // Writes the prom file when there is one; false when that failed.
     bool writeProm();
 
     LogOptions m_options;
     std::unique_ptr<serial::CommControl> m_comm;
-    RunTotals m_totals;
+    std::unique_ptr<measurement::RunAnalysis> m_analysis; // from start() on
     CsvFile m_csv;
     StatusLine m_status;
     PromFile m_prom;
@@ -71,9 +72,6 @@ private:
     QTimer m_tick;             // once a second: fsync, status, duration, a paced prom file
     QTimer m_reopen;           // while waiting for the device
     QElapsedTimer m_clock;
-    qint64 m_reports = 0;
-    quint64 m_boundErrors = ~0ull; // the error count whose upper mean is cached
-    double m_boundMean = 0;
     bool m_deviceFailed = false;
     bool m_writeFailed = false;
     bool m_finished = false;

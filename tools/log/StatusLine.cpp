@@ -2,7 +2,19 @@
 
 #include "LineFile.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+namespace {
+
+// Columns of the terminal on standard error; 0 when it does not say.
+int terminalWidth()
+{
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+} // namespace
 
 StatusLine::StatusLine(bool enabled)
     : m_enabled(enabled)
@@ -10,7 +22,7 @@ StatusLine::StatusLine(bool enabled)
 {
 }
 
-void StatusLine::show(const QString& text, bool force)
+void StatusLine::show(const std::function<QStringList()>& parts, bool force)
 {
     if (!m_enabled)
         return;
@@ -18,9 +30,15 @@ void StatusLine::show(const QString& text, bool force)
     if (!force && m_sinceShown.isValid() && m_sinceShown.elapsed() < spacing)
         return;
     m_sinceShown.start();
+    if (!m_terminal) {
+        writeWhole(STDERR_FILENO, fittedLine(parts(), 0).toLocal8Bit() + '\n');
+        return;
+    }
+    // One column left free: a line that fills the last one wraps on some terminals.
+    const QString text = fittedLine(parts(), std::max(0, terminalWidth() - 1));
     // Carriage return and erase to the end of the line: one line, rewritten.
-    writeWhole(STDERR_FILENO, m_terminal ? "\r" + text.toLocal8Bit() + "\x1b[K" : text.toLocal8Bit() + '\n');
-    m_pending = m_terminal;
+    writeWhole(STDERR_FILENO, "\r" + text.toLocal8Bit() + "\x1b[K");
+    m_pending = true;
 }
 
 void StatusLine::finish()
@@ -30,12 +48,14 @@ void StatusLine::finish()
     m_pending = false;
 }
 
-QString clockText(qint64 ms)
+QString fittedLine(const QStringList& parts, int width)
 {
-    const qint64 s = ms / 1000;
-    const QString clock = QStringLiteral("%1:%2:%3")
-                              .arg(s / 3600 % 24)
-                              .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                              .arg(s % 60, 2, 10, QLatin1Char('0'));
-    return s >= 86400 ? QStringLiteral("%1d %2").arg(s / 86400).arg(clock) : clock;
+    QString line;
+    for (const QString& part : parts) {
+        const qsizetype grown = line.size() + (line.isEmpty() ? 0 : 2) + part.size();
+        if (width > 0 && grown > width)
+            continue;
+        line += (line.isEmpty() ? QString() : QStringLiteral("  ")) + part;
+    }
+    return line;
 }

@@ -2,17 +2,22 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // The live status on standard error. On a terminal one line is rewritten in
-// place, a few times a second at most; elsewhere (a log file, a journal) a
-// plain line goes out at most every ten seconds.
+// place, a few times a second at most, and fitted to the terminal's width;
+// elsewhere (a log file, a journal) a plain line goes out at most every ten
+// seconds.
 class StatusLine
 {
 public:
     explicit StatusLine(bool enabled);
 
-    // Shows `text` unless the last showing was too recent; `force` shows it anyway.
-    void show(const QString& text, bool force = false);
+    // Shows the parts, most important first, unless the last showing was too
+    // recent; `force` shows them anyway. The parts are only made when shown.
+    void show(const std::function<QStringList()>& parts, bool force = false);
     // Ends a line rewritten in place, so that what follows starts on a line of its own.
     void finish();
 
@@ -23,5 +28,6 @@ private:
     QElapsedTimer m_sinceShown;
 };
 
-// "2:03:04", or "3d 2:03:04" for long runs.
-QString clockText(qint64 ms);
+// The parts joined by two blanks, leaving out those that would pass `width`
+// characters; all of them when `width` is 0.
+QString fittedLine(const QStringList& parts, int width);

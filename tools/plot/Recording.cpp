@@ -3,7 +3,6 @@
 #include "Record.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -29,6 +28,9 @@ enum Column {
     RunErrorBits,
     RunBer,
     RunBerUpper,
+    RunFrames,
+    RunLostFrames,
+    RunErrorFrames,
     Detail,
     ColumnCount
 };
@@ -96,8 +98,8 @@ RecordingRow parseRow(const QStringList& f)
     if (row.event.isEmpty() && f[RecvFrames].isEmpty())
         throw RowError{QStringLiteral("a report row without recv_frames")};
     row.recvFrames = count(f, RecvFrames, "recv_frames");
-    count(f, LossFrames, "loss_frames");
-    count(f, ErrorFrames, "error_frames");
+    row.lossFrames = count(f, LossFrames, "loss_frames");
+    row.errorFrames = count(f, ErrorFrames, "error_frames");
     row.errorBits = count(f, ErrorBits, "error_bits");
     row.ber = rate(f, Ber, "ber");
     row.berLoss = rate(f, BerLoss, "ber_loss");
@@ -107,17 +109,19 @@ RecordingRow parseRow(const QStringList& f)
     count(f, RunErrorBits, "run_error_bits");
     row.runBer = rate(f, RunBer, "run_ber");
     row.runBerUpper = rate(f, RunBerUpper, "run_ber_upper");
+    count(f, RunFrames, "run_frames");
+    count(f, RunLostFrames, "run_lost_frames");
+    count(f, RunErrorFrames, "run_error_frames");
     row.detail = f[Detail];
     return row;
 }
 
-// "/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95, ..."
 void describeRun(RecordingRun& run, const QString& detail)
 {
-    run.device = detail.section(QStringLiteral(", "), 0, 0);
-    static const QRegularExpression confidence(QStringLiteral("confidence ([0-9.]+)"));
-    if (const QRegularExpressionMatch m = confidence.match(detail); m.hasMatch())
-        run.confidence = m.captured(1).toDouble();
+    run.settings = measurement::settingsFromStartedDetail(detail);
+    run.device = run.settings.device;
+    run.confidence = run.settings.confidence;
+    run.maxBer = run.settings.maxBer;
 }
 
 } // namespace
@@ -125,6 +129,24 @@ void describeRun(RecordingRun& run, const QString& detail)
 qint64 RecordingRun::reports() const
 {
     return std::count_if(rows.begin(), rows.end(), [](const RecordingRow& r) { return r.event.isEmpty(); });
+}
+
+measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<double> maxBer)
+{
+    measurement::RunSettings settings = run.settings;
+    if (maxBer)
+        settings.maxBer = maxBer;
+    measurement::RunAnalysis analysis(settings);
+    for (const RecordingRow& row : run.rows)
+        if (row.event.isEmpty())
+            analysis.add(row.time.toMSecsSinceEpoch(),
+                         {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    return analysis;
+}
+
+QString runVerdictLine(const RecordingRun& run, std::optional<double> maxBer)
+{
+    return measurement::decide(analyseRun(run, maxBer)).line;
 }
 
 Recording parseRecording(const QByteArray& bytes, const QString& name)
@@ -141,7 +163,9 @@ Recording parseRecording(const QByteArray& bytes, const QString& name)
     const bool tornLast = !bytes.endsWith('\n');
     if (!tornLast)
         lines.removeLast(); // after the last newline
-    if (lines.first() + '\n' != csvHeader())
+    // A recording of the version before has no run_frames, run_lost_frames or run_error_frames.
+    const bool former = lines.first() + '\n' == formerCsvHeader();
+    if (!former && lines.first() + '\n' != csvHeader())
         return fail(1, QStringLiteral("not a bermon-log recording: the header is not bermon-log's"));
 
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -149,9 +173,11 @@ Recording parseRecording(const QByteArray& bytes, const QString& name)
         const bool last = i == lines.size() - 1;
         RecordingRow row;
         try {
-            const std::optional<QStringList> fields = csvFields(QString::fromUtf8(lines[i]));
+            std::optional<QStringList> fields = csvFields(QString::fromUtf8(lines[i]));
             if (!fields)
                 throw RowError{QStringLiteral("a quote is not closed")};
+            if (former && fields->size() == Detail - 2)
+                fields->insert(RunFrames, 3, QString());
             row = parseRow(*fields);
         } catch (const RowError& error) {
             // A recorder killed mid-write leaves a torn last line; the rest stands.

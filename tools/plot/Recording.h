@@ -1,11 +1,14 @@
 #pragma once
 
+#include "measurement/RunAnalysis.h"
+
 #include <QDateTime>
 #include <QPointF>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 // One row of a recording as bermon-log writes it. Rates that are "N/A" or
@@ -17,6 +20,8 @@ struct RecordingRow
     double elapsed = 0; // seconds from the run's start
     QString event;      // empty for a report
     quint64 recvFrames = 0;
+    quint64 lossFrames = 0;
+    quint64 errorFrames = 0;
     quint64 errorBits = 0;
     double ber = 0, berLoss = 0, per = 0, perLoss = 0;
     quint64 runBits = 0;
@@ -27,12 +32,23 @@ struct RecordingRow
 // The rows from one `started` row to the next.
 struct RecordingRun
 {
-    QString device;           // from the started row's detail
-    double confidence = 0.95; // likewise
+    measurement::RunSettings settings; // from the started row's detail
+    QString device;                    // the settings' own, for short
+    double confidence = 0.95;
+    std::optional<double> maxBer; // the run's BER limit; none when it had none
     std::vector<RecordingRow> rows;
 
     qint64 reports() const;
 };
+
+// The run's reports fed to the analysis the recorder uses, with `maxBer` in
+// place of the run's own BER limit when given.
+measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<double> maxBer = {});
+
+// The run's verdict as the recorder gives it ("pass: BER below ..."), against
+// `maxBer` when given, else against the run's own limits; empty when the run
+// has no limit at all.
+QString runVerdictLine(const RecordingRun& run, std::optional<double> maxBer);
 
 struct Recording
 {

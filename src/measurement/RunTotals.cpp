@@ -1,10 +1,10 @@
-#include "RunTotals.h"
+#include "measurement/RunTotals.h"
 
 #include <QStringList>
 
-namespace {
+namespace measurement {
 
-using measurement::ReportCounts;
+namespace {
 
 struct Field
 {
@@ -22,15 +22,32 @@ constexpr Field kFields[] = {
 
 } // namespace
 
-QString RunTotals::add(const ReportCounts& report)
+QString counterModelName(CounterModel model)
 {
+    return model == CounterModel::Wrap ? QStringLiteral("wrap") : QStringLiteral("restart");
+}
+
+std::optional<CounterModel> counterModelFromName(const QString& name)
+{
+    if (name == QLatin1String("restart"))
+        return CounterModel::Restart;
+    if (name == QLatin1String("wrap"))
+        return CounterModel::Wrap;
+    return std::nullopt;
+}
+
+TotalsStep RunTotals::add(const ReportCounts& report)
+{
+    TotalsStep step;
     QStringList decreases;
     if (m_last) {
+        ReportCounts increment;
         for (const Field& field : kFields) {
             const quint64 before = *m_last.*field.member;
             const quint64 now = report.*field.member;
             if (now < before)
                 decreases << QStringLiteral("%1 %2 -> %3").arg(field.name).arg(before).arg(now);
+            increment.*field.member = now - before; // kept only when nothing went down
             if (m_model == CounterModel::Wrap)
                 m_counted.*field.member += (now + field.modulus - before) % field.modulus;
         }
@@ -39,11 +56,18 @@ QString RunTotals::add(const ReportCounts& report)
             for (const Field& field : kFields)
                 m_counted.*field.member += *m_last.*field.member;
         }
+        if (decreases.isEmpty())
+            step.increment = increment;
+    } else if (m_model == CounterModel::Restart) {
+        // The first report's period belongs to the run: its frames are counted from 0.
+        step.increment = report;
+        m_lostBeforeFirst = report.lossFrame;
     }
     // A free-running counter's first value says nothing of when it started:
     // the wrap model counts from the first report on.
     m_last = report;
-    return decreases.join(QStringLiteral(", "));
+    step.decreases = decreases.join(QStringLiteral(", "));
+    return step;
 }
 
 ReportCounts RunTotals::totals() const
@@ -55,3 +79,5 @@ ReportCounts RunTotals::totals() const
         sum.*field.member += *m_last.*field.member;
     return sum;
 }
+
+} // namespace measurement

@@ -1,0 +1,287 @@
+#include "measurement/RunAnalysis.h"
+
+#include "measurement/ConfidenceBound.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+namespace measurement {
+
+namespace {
+
+QString plural(quint64 count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
+QString percent(double confidence)
+{
+    return QString::number(confidence * 100, 'g', 6);
+}
+
+QString limitText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+// "3 errors in 3.04e+08 bits, 95 % confidence"
+QString evidence(const RunAnalysis& run)
+{
+    return QStringLiteral("%1 in %2 bits, %3 % confidence")
+        .arg(plural(run.bitErrors(), "error", "errors"), figureText(double(run.bits())),
+             percent(run.settings().confidence));
+}
+
+QString lostText(const RunAnalysis& run)
+{
+    const quint64 lost = run.lostFrames();
+    if (lost == 0)
+        return QStringLiteral("no frame lost");
+    return QStringLiteral("%1, %2 of them before the first report, standing for %3 bit errors")
+        .arg(plural(lost, "frame lost", "frames lost"))
+        .arg(run.lostBeforeFirstReport())
+        .arg(lost * kBitsPerFrame);
+}
+
+QString clusterText(const RunAnalysis& run, const ClusterTest& clusters)
+{
+    const quint64 errorFrames = run.totals().errorFrame;
+    QString text;
+    if (errorFrames > 0) {
+        const double ber = double(run.bitErrors()) / double(run.bits());
+        text = QStringLiteral("%1 bits per errored frame (%2 if independent), ")
+                   .arg(figureText(double(run.bitErrors()) / double(errorFrames)),
+                        figureText(bitsPerErrorFrameIfIndependent(ber)));
+    }
+    if (!clusters.tested)
+        return text + QStringLiteral("errors not tested for clustering");
+    return text
+           + QStringLiteral("dispersion %1 over %2 intervals, %3")
+                 .arg(figureText(clusters.dispersion))
+                 .arg(clusters.groups)
+                 .arg(clusters.clustered ? QStringLiteral("clustered") : QStringLiteral("not clustered"));
+}
+
+// How long `bits` take at the run's bit rate, or nothing when it is not known.
+QString timeFor(const RunAnalysis& run, double bits)
+{
+    const double rate = run.bitRate();
+    if (!(rate > 0))
+        return {};
+    return clockText(qint64(std::min(bits / rate, 1e12) * 1000));
+}
+
+QString bitsNeeded(const RunAnalysis& run, double bits, const QString& what)
+{
+    const QString time = timeFor(run, bits);
+    return QStringLiteral("%1 more bits %2%3")
+        .arg(figureText(std::ceil(bits)), what, time.isEmpty() ? QString() : QStringLiteral(", about %1 at the run's bit rate").arg(time));
+}
+
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+QString pairNumber(double value)
+{
+    return std::isfinite(value) ? QString::number(value, 'g', 9) : QStringLiteral("none");
+}
+
+} // namespace
+
+RunAnalysis::RunAnalysis(const RunSettings& settings)
+    : m_settings(settings)
+    , m_totals(settings.counters)
+{
+}
+
+TotalsStep RunAnalysis::add(qint64 msSinceEpoch, const ReportCounts& counts)
+{
+    const TotalsStep step = m_totals.add(counts);
+    if (step.increment)
+        m_intervals.add({step.increment->recvFrame * kBitsPerFrame, step.increment->errorBit});
+    if (m_reports == 0) {
+        m_firstMs = msSinceEpoch;
+        m_bitsAtFirst = m_totals.bits();
+    }
+    m_lastMs = msSinceEpoch;
+    ++m_reports;
+    return step;
+}
+
+double RunAnalysis::berUpper() const
+{
+    const quint64 errors = bitErrors();
+    if (errors != m_upperErrors) {
+        m_upperErrors = errors;
+        m_upperMean = poissonUpperMean(errors, m_settings.confidence);
+    }
+    return bits() > 0 ? m_upperMean / double(bits()) : std::nan("");
+}
+
+double RunAnalysis::berLower() const
+{
+    return berLowerBound(bitErrors(), bits(), m_settings.confidence);
+}
+
+ClusterTest RunAnalysis::clusters() const
+{
+    return testClusters(m_intervals.intervals(), m_settings.confidence);
+}
+
+double RunAnalysis::reportedSeconds() const
+{
+    return m_reports > 0 ? double(m_lastMs - m_firstMs) / 1000 : 0;
+}
+
+double RunAnalysis::bitRate() const
+{
+    const double seconds = reportedSeconds();
+    return seconds > 0 ? double(bits() - m_bitsAtFirst) / seconds : std::nan("");
+}
+
+Verdict decide(const RunAnalysis& run)
+{
+    Verdict verdict;
+    const RunSettings& settings = run.settings();
+    const ClusterTest clusters = run.clusters();
+    const double upper = run.berUpper();
+    const double lower = run.berLower();
+    const quint64 lost = run.lostFrames();
+    const quint64 allowedLost = settings.allowedLostFrames();
+    const bool tooManyLost = lost > allowedLost;
+
+    verdict.figures = keyValueText({
+        {"run_bits", QString::number(run.bits())},
+        {"run_bit_errors", QString::number(run.bitErrors())},
+        {"run_frames", QString::number(run.totals().recvFrame)},
+        {"run_lost_frames", QString::number(lost)},
+        {"lost_before_first_report", QString::number(run.lostBeforeFirstReport())},
+        {"run_error_frames", QString::number(run.totals().errorFrame)},
+        {"ber_lower", pairNumber(lower)},
+        {"ber_upper", pairNumber(upper)},
+        {"bits_per_error_frame",
+         pairNumber(run.totals().errorFrame > 0 ? double(run.bitErrors()) / double(run.totals().errorFrame) : NAN)},
+        {"bits_per_error_frame_if_independent",
+         pairNumber(run.bits() > 0 ? bitsPerErrorFrameIfIndependent(double(run.bitErrors()) / double(run.bits())) : NAN)},
+        {"dispersion", pairNumber(clusters.dispersion)},
+        {"clustered", clusters.tested ? yesNo(clusters.clustered) : QStringLiteral("untested")},
+        {"groups", QString::number(clusters.groups)},
+        {"groups_with_errors", QString::number(clusters.groupsWithErrors)},
+        {"robust_lower", pairNumber(clusters.tested ? clusters.robustLower : NAN)},
+        {"robust_upper", pairNumber(clusters.tested ? clusters.robustUpper : NAN)},
+    });
+    const auto conclude = [&](Outcome outcome, const QString& head, const QString& need) {
+        static const char* const kNames[] = {"none", "pass", "fail", "not decided"};
+        verdict.outcome = outcome;
+        verdict.need = need;
+        const QString ber = run.bits() > 0 ? QStringLiteral("%1; ").arg(evidence(run)) : QString();
+        verdict.line = head + QStringLiteral(" (") + ber + lostText(run) + QStringLiteral("; ")
+                       + clusterText(run, clusters) + QLatin1Char(')');
+        verdict.figures = keyValueText({{"verdict", QLatin1String(kNames[int(outcome)])}}) + QLatin1Char(' ')
+                          + verdict.figures;
+        return verdict;
+    };
+
+    if (!settings.verdictAsked())
+    {
+        conclude(Outcome::NoVerdict, {}, {});
+        verdict.line.clear();
+        return verdict;
+    }
+    const QString lostHead = QStringLiteral("%1, more than the %2 allowed")
+                                 .arg(plural(lost, "frame lost", "frames lost"))
+                                 .arg(allowedLost);
+    if (tooManyLost)
+        return conclude(Outcome::Fail, QStringLiteral("fail: ") + lostHead,
+                        QStringLiteral("fail: %1 lost, more bits cannot help").arg(plural(lost, "frame", "frames")));
+    if (!settings.maxBer)
+        return conclude(Outcome::Pass,
+                        QStringLiteral("pass: %1, at most the %2 allowed")
+                            .arg(plural(lost, "frame lost", "frames lost"))
+                            .arg(allowedLost),
+                        QStringLiteral("pass so far"));
+
+    const double maxBer = *settings.maxBer;
+    const QString limit = limitText(maxBer);
+    if (run.bits() == 0)
+        return conclude(Outcome::NotDecided, QStringLiteral("not decided: no bits counted"),
+                        QStringLiteral("no bits yet"));
+    const bool poissonFails = lower > maxBer;
+    const bool clustered = clusters.tested && clusters.clustered;
+    if (poissonFails && (!clustered || clusters.robustLower > maxBer || clusters.groupsWithErrors < kMinGroupsWithErrors))
+        return conclude(Outcome::Fail,
+                        QStringLiteral("fail: BER above %1, above %2").arg(figureText(lower), limit),
+                        QStringLiteral("fail"));
+    if (clustered && clusters.groupsWithErrors < kMinGroupsWithErrors) {
+        const int missing = kMinGroupsWithErrors - clusters.groupsWithErrors;
+        const QString need = QStringLiteral("%1 more %2")
+                                 .arg(missing)
+                                 .arg(QLatin1String(missing == 1 ? "interval with errors" : "intervals with errors"));
+        return conclude(Outcome::NotDecided,
+                        QStringLiteral("not decided: errors come in bursts in too few intervals (%1 of the %2 "
+                                       "needed hold errors); a decision needs %3")
+                            .arg(clusters.groupsWithErrors)
+                            .arg(kMinGroupsWithErrors)
+                            .arg(need),
+                        need);
+    }
+    const bool poissonPasses = upper <= maxBer;
+    const bool robustPasses = !clustered || clusters.robustUpper <= maxBer;
+    if (poissonPasses && robustPasses) {
+        QString head = QStringLiteral("pass: BER below %1").arg(figureText(upper));
+        if (clustered)
+            head += QStringLiteral(" and below %1 allowing for clusters").arg(figureText(clusters.robustUpper));
+        return conclude(Outcome::Pass, head + QStringLiteral(", at or below %1").arg(limit),
+                        QStringLiteral("pass so far"));
+    }
+
+    // Not decided: what more bits would do.
+    QString head = QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3")
+                       .arg(limit, figureText(lower), figureText(upper));
+    if (clustered)
+        head = QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3 allowing for clusters")
+                   .arg(limit, figureText(clusters.robustLower), figureText(clusters.robustUpper));
+    QString need;
+    if (!poissonPasses) {
+        const double more = double(run.bits()) * (upper / maxBer - 1);
+        need = bitsNeeded(run, more, QStringLiteral("with no further error for a pass"));
+    } else if (clusters.ber < maxBer) {
+        // The robust bound narrows as the square root of the bits at the same error rate.
+        const double spread = clusters.robustUpper - clusters.ber;
+        const double scale = std::pow(spread / (maxBer - clusters.ber), 2);
+        need = bitsNeeded(run, double(run.bits()) * (scale - 1), QStringLiteral("at this error rate for a pass"));
+    } else {
+        need = QStringLiteral("more bits for a fail at this error rate");
+    }
+    return conclude(Outcome::NotDecided, head + QStringLiteral("; a decision needs ") + need, need);
+}
+
+double bitsPerErrorFrameIfIndependent(double ber)
+{
+    if (!(ber > 0))
+        return 1;
+    if (ber >= 1)
+        return double(kBitsPerFrame);
+    // 512 p / P(at least one error in 512 bits)
+    return double(kBitsPerFrame) * ber / -std::expm1(double(kBitsPerFrame) * std::log1p(-ber));
+}
+
+QString clockText(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    const QString clock = QStringLiteral("%1:%2:%3")
+                              .arg(s / 3600 % 24)
+                              .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                              .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return s >= 86400 ? QStringLiteral("%1d %2").arg(s / 86400).arg(clock) : clock;
+}
+
+QString figureText(double value)
+{
+    return std::isfinite(value) ? QString::number(value, 'g', 3) : QStringLiteral("N/A");
+}
+
+} // namespace measurement

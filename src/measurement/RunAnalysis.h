@@ -1,0 +1,81 @@
+#pragma once
+
+#include "measurement/ErrorClusters.h"
+#include "measurement/RunSettings.h"
+#include "measurement/RunTotals.h"
+
+#include <QString>
+
+namespace measurement {
+
+// The analysis of one recorded run, fed its reports in order with the time
+// each arrived. The recorder feeds it as reports come, and anyone reading
+// the recording feeds it the same rows, so both give the same totals,
+// bounds and verdict.
+class RunAnalysis
+{
+public:
+    explicit RunAnalysis(const RunSettings& settings);
+
+    // Takes the next report, arrived at `msSinceEpoch` (UTC).
+    TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts);
+
+    const RunSettings& settings() const { return m_settings; }
+    qint64 reports() const { return m_reports; }
+    ReportCounts totals() const { return m_totals.totals(); }
+    quint64 bits() const { return m_totals.bits(); }
+    quint64 bitErrors() const { return m_totals.bitErrors(); }
+    quint64 lostFrames() const { return totals().lossFrame; }
+    quint64 lostBeforeFirstReport() const { return m_totals.lostBeforeFirstReport(); }
+
+    // The exact Poisson bounds on the run's BER without sync loss; not
+    // finite before a bit is counted.
+    double berUpper() const;
+    double berLower() const;
+    ClusterTest clusters() const;
+    // Bits counted a second since the first report; NaN until reports span some time.
+    double bitRate() const;
+    // Seconds since the first report; 0 before it.
+    double reportedSeconds() const;
+
+private:
+    RunSettings m_settings;
+    RunTotals m_totals;
+    IntervalLog m_intervals;
+    qint64 m_reports = 0;
+    qint64 m_firstMs = 0;
+    qint64 m_lastMs = 0;
+    quint64 m_bitsAtFirst = 0;
+    // The upper mean depends on the error count alone; the bits only scale it.
+    mutable quint64 m_upperErrors = ~0ull;
+    mutable double m_upperMean = 0;
+};
+
+enum class Outcome { NoVerdict, Pass, Fail, NotDecided };
+
+struct Verdict
+{
+    Outcome outcome = Outcome::NoVerdict;
+    // The verdict line: "pass: ...", "fail: ...", "not decided: ...", with
+    // its figures; empty when no limit was asked for.
+    QString line;
+    // What a decision needs, short, for a status line: "pass so far",
+    // "2.1e+07 bits to a pass (0:03:20)", "fail: more bits cannot help".
+    QString need;
+    // The figures as key=value pairs, for the `stopped` row.
+    QString figures;
+};
+
+// The verdict on the run as it stands, against its settings' limits.
+Verdict decide(const RunAnalysis& run);
+
+// The mean bit errors of a frame that has any, for independent errors at `ber`.
+double bitsPerErrorFrameIfIndependent(double ber);
+
+// "2:03:04", or "3d 2:03:04" for long runs.
+QString clockText(qint64 ms);
+
+// Three significant digits for texts people read: "2.52e-06", "3.04e+08".
+QString figureText(double value);
+
+} // namespace measurement

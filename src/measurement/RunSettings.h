@@ -1,0 +1,51 @@
+#pragma once
+
+#include "measurement/RunTotals.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace measurement {
+
+// The settings of a recorded run: what the recorder was asked to do, as its
+// `started` row keeps them, so that anyone reading the recording later can
+// give the run's verdict again.
+struct RunSettings
+{
+    QString device;
+    QString unit;
+    int baud = 9600;
+    CounterModel counters = CounterModel::Restart;
+    double confidence = 0.95;
+    std::optional<double> maxBer;
+    // At most this many frames may be lost for a pass. A run with a BER limit
+    // and no limit of its own on lost frames allows none.
+    std::optional<quint64> maxLostFrames;
+    double durationSeconds = 0; // stop conditions; 0: none
+    double stopBits = 0;
+    qint64 stopReports = 0;
+    QString version; // of the program that recorded the run
+
+    bool verdictAsked() const { return maxBer || maxLostFrames; }
+    quint64 allowedLostFrames() const { return maxLostFrames.value_or(0); }
+};
+
+// The version of these programs.
+QString programVersion();
+
+// The detail of a `started` row: the words people read first ("/dev/ttyUSB0,
+// 9600 baud, counters restart, confidence 0.95, max BER 1e-08"), then every
+// setting as key=value pairs, values percent-encoded.
+QString startedDetail(const RunSettings& settings);
+
+// The settings from a `started` row's detail, of this version or of one that
+// wrote the leading words only.
+RunSettings settingsFromStartedDetail(const QString& detail);
+
+// "key=value key=value", values percent-encoded so that blanks, ';' and '='
+// in them cannot break a pair; and back.
+QString keyValueText(const QList<std::pair<QString, QString>>& pairs);
+QList<std::pair<QString, QString>> keyValuePairs(const QString& text);
+
+} // namespace measurement

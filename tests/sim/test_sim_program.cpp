@@ -42,7 +42,7 @@ void TestSimProgram::helpDocumentsEveryOption()
         QVERIFY2(help.contains(option), option);
     QCOMPARE(help.count("(default"), 15);
     for (const char* fault : {"stray", "marker-counts", "wrap", "wire time"})
-        QVERIFY2(help.contains(fault), fault);
+        QVERIFY2(help.simplified().contains(fault), fault); // a phrase may wrap
 }
 
 void TestSimProgram::demoTakesTheEmulatorsOptions()

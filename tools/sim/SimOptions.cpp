@@ -144,8 +144,8 @@ emulator::CountOverflow overflowValue(const QCommandLineParser& parser, emulator
 void readErrorClusters(const QCommandLineParser& parser, emulator::LinkRates& link)
 {
     link.clusterFrames = int(wholeValue(parser, "cluster-frames", 1, kMaxClusterFrames, link.clusterFrames));
-    link.clusterBits = int(wholeValue(parser, "cluster-bits", 1, qint64(kMaxClusterFrames) * kBitsPerFrame,
-                                      link.clusterBits));
+    link.clusterBits =
+        int(wholeValue(parser, "cluster-bits", 1, qint64(kMaxClusterFrames) * kBitsPerFrame, link.clusterBits));
     const QString bits = QString::number(link.clusterBits);
     const QString text = parser.isSet("cluster-bits") ? parser.value("cluster-bits") : bits;
     if (link.clusterBits > link.clusterFrames * kBitsPerFrame)
@@ -196,7 +196,7 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
 // "  --name VALUE      description", the description wrapped to 80 columns.
 QString describeOption(const OptionEntry& entry)
 {
-    constexpr int kIndent = 20;
+    constexpr int kIndent = 22; // room for the longest, "  --cluster-frames M"
     constexpr int kWidth = 80;
     const QString name =
         entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;

@@ -69,14 +69,16 @@ QString timeFor(const RunAnalysis& run, double bits)
     const double rate = run.bitRate();
     if (!(rate > 0))
         return {};
-    return clockText(qint64(std::min(bits / rate, 1e12) * 1000));
+    const double seconds = bits / rate;
+    return seconds < 1 ? QStringLiteral("under a second") : clockText(qint64(std::min(seconds, 1e12) * 1000));
 }
 
 QString bitsNeeded(const RunAnalysis& run, double bits, const QString& what)
 {
     const QString time = timeFor(run, bits);
     return QStringLiteral("%1 more bits %2%3")
-        .arg(figureText(std::ceil(bits)), what, time.isEmpty() ? QString() : QStringLiteral(", about %1 at the run's bit rate").arg(time));
+        .arg(figureText(std::ceil(bits)), what,
+             time.isEmpty() ? QString() : QStringLiteral(", about %1 at the run's bit rate").arg(time));
 }
 
 QString yesNo(bool value)
@@ -165,7 +167,8 @@ Verdict decide(const RunAnalysis& run)
         {"bits_per_error_frame",
          pairNumber(run.totals().errorFrame > 0 ? double(run.bitErrors()) / double(run.totals().errorFrame) : NAN)},
         {"bits_per_error_frame_if_independent",
-         pairNumber(run.bits() > 0 ? bitsPerErrorFrameIfIndependent(double(run.bitErrors()) / double(run.bits())) : NAN)},
+         pairNumber(run.bits() > 0 ? bitsPerErrorFrameIfIndependent(double(run.bitErrors()) / double(run.bits()))
+                                   : NAN)},
         {"dispersion", pairNumber(clusters.dispersion)},
         {"clustered", clusters.tested ? yesNo(clusters.clustered) : QStringLiteral("untested")},
         {"groups", QString::number(clusters.groups)},
@@ -177,23 +180,23 @@ Verdict decide(const RunAnalysis& run)
         static const char* const kNames[] = {"none", "pass", "fail", "not decided"};
         verdict.outcome = outcome;
         verdict.need = need;
+        verdict.head = head;
         const QString ber = run.bits() > 0 ? QStringLiteral("%1; ").arg(evidence(run)) : QString();
         verdict.line = head + QStringLiteral(" (") + ber + lostText(run) + QStringLiteral("; ")
                        + clusterText(run, clusters) + QLatin1Char(')');
-        verdict.figures = keyValueText({{"verdict", QLatin1String(kNames[int(outcome)])}}) + QLatin1Char(' ')
-                          + verdict.figures;
+        verdict.figures =
+            keyValueText({{"verdict", QLatin1String(kNames[int(outcome)])}}) + QLatin1Char(' ') + verdict.figures;
         return verdict;
     };
 
-    if (!settings.verdictAsked())
-    {
+    if (!settings.verdictAsked()) {
         conclude(Outcome::NoVerdict, {}, {});
         verdict.line.clear();
+        verdict.head.clear();
         return verdict;
     }
-    const QString lostHead = QStringLiteral("%1, more than the %2 allowed")
-                                 .arg(plural(lost, "frame lost", "frames lost"))
-                                 .arg(allowedLost);
+    const QString lostHead =
+        QStringLiteral("%1, more than the %2 allowed").arg(plural(lost, "frame lost", "frames lost")).arg(allowedLost);
     if (tooManyLost)
         return conclude(Outcome::Fail, QStringLiteral("fail: ") + lostHead,
                         QStringLiteral("fail: %1 lost, more bits cannot help").arg(plural(lost, "frame", "frames")));
@@ -211,9 +214,9 @@ Verdict decide(const RunAnalysis& run)
                         QStringLiteral("no bits yet"));
     const bool poissonFails = lower > maxBer;
     const bool clustered = clusters.tested && clusters.clustered;
-    if (poissonFails && (!clustered || clusters.robustLower > maxBer || clusters.groupsWithErrors < kMinGroupsWithErrors))
-        return conclude(Outcome::Fail,
-                        QStringLiteral("fail: BER above %1, above %2").arg(figureText(lower), limit),
+    if (poissonFails
+        && (!clustered || clusters.robustLower > maxBer || clusters.groupsWithErrors < kMinGroupsWithErrors))
+        return conclude(Outcome::Fail, QStringLiteral("fail: BER above %1, above %2").arg(figureText(lower), limit),
                         QStringLiteral("fail"));
     if (clustered && clusters.groupsWithErrors < kMinGroupsWithErrors) {
         const int missing = kMinGroupsWithErrors - clusters.groupsWithErrors;
@@ -244,17 +247,27 @@ Verdict decide(const RunAnalysis& run)
     if (clustered)
         head = QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3 allowing for clusters")
                    .arg(limit, figureText(clusters.robustLower), figureText(clusters.robustUpper));
+    // The bits a pass needs: with no further error for the Poisson bound; at
+    // this error rate for the robust one, which narrows as the square root of
+    // the bits. Clustered errors at or above the limit only ever come to a fail.
     QString need;
-    if (!poissonPasses) {
-        const double more = double(run.bits()) * (upper / maxBer - 1);
-        need = bitsNeeded(run, more, QStringLiteral("with no further error for a pass"));
-    } else if (clusters.ber < maxBer) {
-        // The robust bound narrows as the square root of the bits at the same error rate.
-        const double spread = clusters.robustUpper - clusters.ber;
-        const double scale = std::pow(spread / (maxBer - clusters.ber), 2);
-        need = bitsNeeded(run, double(run.bits()) * (scale - 1), QStringLiteral("at this error rate for a pass"));
-    } else {
+    if (clustered && !robustPasses && clusters.ber >= maxBer) {
         need = QStringLiteral("more bits for a fail at this error rate");
+    } else {
+        double more = 0;
+        QString how;
+        if (!poissonPasses) {
+            more = double(run.bits()) * (upper / maxBer - 1);
+            how = QStringLiteral("with no further error for a pass");
+        }
+        if (clustered && !robustPasses) {
+            const double scale = std::pow((clusters.robustUpper - clusters.ber) / (maxBer - clusters.ber), 2);
+            if (const double robustMore = double(run.bits()) * (scale - 1); robustMore > more) {
+                more = robustMore;
+                how = QStringLiteral("at this error rate for a pass");
+            }
+        }
+        need = bitsNeeded(run, more, how);
     }
     return conclude(Outcome::NotDecided, head + QStringLiteral("; a decision needs ") + need, need);
 }

@@ -59,6 +59,8 @@ struct Verdict
     // The verdict line: "pass: ...", "fail: ...", "not decided: ...", with
     // its figures; empty when no limit was asked for.
     QString line;
+    // The verdict line without its figures, for a title.
+    QString head;
     // What a decision needs, short, for a status line: "pass so far",
     // "2.1e+07 bits to a pass (0:03:20)", "fail: more bits cannot help".
     QString need;

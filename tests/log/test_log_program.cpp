@@ -128,6 +128,8 @@ private slots:
     void rowsAndTotalsFollowTheReports();
     void verdicts_data();
     void verdicts();
+    void clusteredErrorsWidenTheBound();
+    void oldFormatFileIsRenamedAndANewOneBegun();
     void killNineLeavesWholeRowsAndTheTornLineIsCut();
     void fileWithAnotherHeaderIsRefused();
     void reconnectsAfterAHangUp();
@@ -246,6 +248,54 @@ void TestLogProgram::verdicts()
                     QStringLiteral("%1 frames lost, more than the 0 allowed").arg(csv.at(last, "run_lost_frames"))),
                 qPrintable(lines.last()));
     }
+}
+
+void TestLogProgram::clusteredErrorsWidenTheBound()
+{
+    // The same mean BER, 1e-5: about 100 bit errors in each report's 1.024e7 bits, either one a
+    // frame or in events of 64 bit errors (1.6 events a report). Each report is its own group.
+    QString stopped[2];
+    for (const int clusterBits : {1, 64}) {
+        EmulatorSettings settings = fastUnit(1e-5);
+        settings.link.frameLossRate = 0;
+        settings.link.clusterBits = clusterBits;
+        Rig rig(settings);
+        rig.start({"--max-ber", "2e-5", "--reports", "20", "--quiet"});
+        QCOMPARE(rig.finish(), 0);
+        const Csv csv(rig.csv());
+        stopped[clusterBits > 1] = csv.at(csv.events("stopped").value(0), "detail");
+    }
+    QVERIFY2(stopped[0].contains("not clustered") && !stopped[0].contains("allowing for clusters"),
+             qPrintable(stopped[0]));
+    QVERIFY2(stopped[1].contains(", clustered") && stopped[1].contains("allowing for clusters"),
+             qPrintable(stopped[1]));
+    // Independent errors: about 1 bit per errored frame. Events of 64 in one frame: 64.
+    QVERIFY2(stopped[0].contains("1 bits per errored frame"), qPrintable(stopped[0]));
+    QVERIFY2(stopped[1].contains("64 bits per errored frame"), qPrintable(stopped[1]));
+}
+
+void TestLogProgram::oldFormatFileIsRenamedAndANewOneBegun()
+{
+    Rig rig(fastUnit(1e-6));
+    const QByteArray old = "time,elapsed_s,event,recv_frames,loss_frames,error_frames,error_bits,ber,ber_loss,per,"
+                           "per_loss,ber_text,ber_loss_text,per_text,per_loss_text,run_bits,run_error_bits,run_ber,"
+                           "run_ber_upper,detail\n2026-01-01T00:00:00.000Z,0.0,started,,,,,,,,,,,,,,,,,\"device x\"\n";
+    QFile file(rig.csv());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(old);
+    file.close();
+    rig.start({"--reports", "2", "--quiet"});
+    QCOMPARE(rig.finish(), 0);
+    const QString renamed =
+        rig.dir.filePath(QStringLiteral("run.%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+    QFile kept(renamed);
+    QVERIFY2(kept.open(QIODevice::ReadOnly), qPrintable(renamed));
+    QCOMPARE(kept.readAll(), old);
+    const Csv csv(rig.csv());
+    QVERIFY(csv.header.contains("run_lost_frames"));
+    QCOMPARE(csv.at(csv.rows.value(1), "event"), "earlier format renamed");
+    QVERIFY(rig.errors().contains(renamed));
+    QCOMPARE(csv.reports().size(), 2);
 }
 
 void TestLogProgram::killNineLeavesWholeRowsAndTheTornLineIsCut()

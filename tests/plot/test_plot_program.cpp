@@ -118,6 +118,9 @@ void TestPlotProgram::drawsARealRecording()
     QVERIFY(text.contains("<svg") && text.contains("/dev/pts/") && text.contains("BER"));
     QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--title", "soak of unit 7"}).status, 0);
     QVERIFY(contents(svg).contains("soak of unit 7"));
+    // A limit of our own: the verdict joins the title, and lost frames alone fail the run.
+    QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--max-ber", "1e-9"}).status, 0);
+    QVERIFY(contents(svg).contains(" — fail: "));
 
     outcome = plot({csv, "-o", svg, "--run", "3"});
     QCOMPARE(outcome.status, 2);
@@ -139,6 +142,16 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("events") << head + report + row(2, "device lost") + row(3, "device back") + zeros
                                    + row(4, "counts went down") + report
                             << png << 0 << "";
+    // The previous version's rows: no run_frames, run_lost_frames, run_error_frames.
+    QByteArray former = report;
+    qsizetype cut = former.lastIndexOf(',');
+    const qsizetype end = cut;
+    for (int i = 0; i < 3; ++i)
+        cut = former.lastIndexOf(',', cut - 1);
+    former.remove(cut, end - cut);
+    QTest::newRow("earlier format") << formerCsvHeader() + "2026-01-02T03:04:05.000Z,0.000,started"
+                                           + QByteArray(16, ',') + ",\"/dev/ttyUSB0, 9600 baud\"\n" + former + former
+                                    << png << 0 << "";
     QTest::newRow("torn last line") << head + report + report.left(30) << png << 0
                                     << "run.csv:4: torn last line skipped (";
     QTest::newRow("empty file") << QByteArray() << png << 2 << "run.csv:1: empty file, not a recording";
@@ -163,6 +176,8 @@ void TestPlotProgram::badFilesAndCommandLines_data()
                           << "-o 'plot.jpg': the name must end in .png or .svg";
     QTest::newRow("width") << head + report << png + QStringList{"--width", "9"} << 2
                            << "--width '9': not a whole number from 200 to 10000";
+    QTest::newRow("max-ber") << head + report << png + QStringList{"--max-ber", "2"} << 2
+                             << "--max-ber '2': not a BER above 0 and below 1";
     QTest::newRow("unwritable") << head + report << QStringList{"-o", "/no-such-dir/plot.png"} << 2
                                 << "-o '/no-such-dir/plot.png': cannot be written";
 }

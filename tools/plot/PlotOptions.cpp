@@ -20,6 +20,16 @@ int wholeIn(const QCommandLineParser& parser, const QString& option, int low, in
     return value;
 }
 
+double berLimit(const QCommandLineParser& parser)
+{
+    const QString text = parser.value("max-ber");
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !(value > 0 && value < 1))
+        throw OptionError{QStringLiteral("--max-ber '%1': not a BER above 0 and below 1").arg(text)};
+    return value;
+}
+
 void addOptions(QCommandLineParser& parser)
 {
     parser.addOptions({
@@ -33,6 +43,10 @@ void addOptions(QCommandLineParser& parser)
          "draw run N of the file alone, counted from 1, against its elapsed time (default: every run, along "
          "wall-clock time)",
          "N"},
+        {"max-ber",
+         "draw the BER limit X and give the verdict against it in the title (default: the limit the run was "
+         "recorded with, if any)",
+         "X"},
         {{"h", "help"}, "show this text"},
     });
 }
@@ -43,7 +57,7 @@ PlotOptions read(const QCommandLineParser& parser)
     o.showHelp = parser.isSet("help");
     if (o.showHelp)
         return o;
-    for (const char* name : {"output", "width", "height", "title", "run"})
+    for (const char* name : {"output", "width", "height", "title", "run", "max-ber"})
         if (parser.values(name).size() > 1)
             throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
     const QStringList inputs = parser.positionalArguments();
@@ -64,6 +78,8 @@ PlotOptions read(const QCommandLineParser& parser)
     o.title = parser.value("title");
     if (parser.isSet("run"))
         o.run = wholeIn(parser, "run", 1, 1000000);
+    if (parser.isSet("max-ber"))
+        o.maxBer = berLimit(parser);
     return o;
 }
 
@@ -94,8 +110,10 @@ QString plotHelpText()
                "\nDraws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
                "sync loss, on a logarithmic axis; dashed, the upper bound on the BER without sync loss at the run's\n"
                "confidence level (the BER with sync loss has none: a lost frame counts 512 bit errors at once);\n"
-               "dotted, the run's bound over all its reports. Below: both PERs. Vertical lines mark device lost,\n"
-               "device back and counts went down. A rate of 0 or N/A leaves a gap on the logarithmic axis.\n"
+               "dotted, the run's bound over all its reports; dash-dotted, the BER limit. Below: both PERs. Vertical\n"
+               "lines mark device lost, device back and counts went down. A rate of 0 or N/A leaves a gap on the\n"
+               "logarithmic axis. With a BER limit, the title gives the verdict of the last run drawn, as bermon-log\n"
+               "gives it: lost frames beyond the run's allowance fail it, and errors in bursts widen its bound.\n"
                "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
                "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
                "or a plot that cannot be written. A torn last line is skipped with a warning.\n");

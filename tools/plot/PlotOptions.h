@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What the command line of bermon-plot asks for.
 struct PlotOptions
 {
@@ -11,8 +13,9 @@ struct PlotOptions
     QString output; // .png or .svg
     int width = 1200;
     int height = 800;
-    QString title; // empty: made from the recording
-    int run = 0;   // 1-based; 0: every run along wall-clock time
+    QString title;                // empty: made from the recording
+    int run = 0;                  // 1-based; 0: every run along wall-clock time
+    std::optional<double> maxBer; // in place of the run's own BER limit
 };
 
 struct ParsedPlotOptions

@@ -8,6 +8,7 @@
 #include <QDateTimeAxis>
 #include <QGraphicsScene>
 #include <QImage>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -142,6 +143,19 @@ void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x
     }
 }
 
+// The BER limit, a horizontal line across the whole time axis.
+void addLimit(QChart& chart, double limit, QAbstractAxis* x, QAbstractAxis* y, double xLow, double xHigh)
+{
+    auto* line = new QLineSeries;
+    line->setPen(QPen(Qt::black, 1.5, Qt::DashDotLine));
+    line->append(xLow, limit);
+    line->append(xHigh, limit);
+    line->setName(QStringLiteral("limit %1").arg(QString::number(limit, 'g', 6)));
+    chart.addSeries(line);
+    line->attachAxis(x);
+    line->attachAxis(y);
+}
+
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
 struct TimeScale
 {
@@ -226,11 +240,13 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     const QColor blue(31, 119, 180), red(214, 39, 40), grey(90, 90, 90);
     Curve ber{QStringLiteral("BER"), QPen(blue, 1.5), {}};
     Curve berBound{QStringLiteral("BER bound"), QPen(blue, 1, Qt::DashLine), {}};
-    Curve berLoss{QStringLiteral("BER with sync loss"), QPen(red, 1.5), {}};
+    // Drawn under the BER without sync loss and wider, so that both show where they coincide.
+    Curve berLoss{QStringLiteral("BER with sync loss"), QPen(red, 3.5), {}};
     Curve runBound{QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
     Curve per{QStringLiteral("PER"), QPen(blue, 1.5), {}};
-    Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 1.5), {}};
+    Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
     std::vector<Event> events;
+    const std::optional<double> limit = options.maxBer ? options.maxBer : runs.back()->maxBer;
     double xLow = INFINITY, xHigh = -INFINITY;
     std::map<quint64, double> upperMeans; // by error count: the bound's costly part
     for (const RecordingRun* run : runs) {
@@ -279,12 +295,17 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
         for (const QList<QPointF>& stretch : curve->stretches)
             for (const QPointF& point : stretch)
                 perHigh = std::max(perHigh, point.y());
+    if (limit) {
+        yLow = std::min(yLow, *limit);
+        yHigh = std::max(yHigh, *limit);
+    }
     if (!std::isfinite(yLow)) {
         yLow = 1e-10;
         yHigh = 1e-3;
     }
-    yLow = std::pow(10, std::floor(std::log10(yLow)));
-    yHigh = std::pow(10, std::ceil(std::log10(yHigh * 1.0001)));
+    // A hair beyond the decades, so that rounding cannot drop the lowest or highest label.
+    yLow = std::pow(10, std::floor(std::log10(yLow))) * (1 - 1e-9);
+    yHigh = std::pow(10, std::ceil(std::log10(yHigh * 1.0001))) * (1 + 1e-9);
     yHigh = std::max(yHigh, yLow * 10);
 
     QGraphicsScene scene;
@@ -295,10 +316,15 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     const int topHeight = options.height * 3 / 5;
     top->setGeometry(0, 0, options.width, topHeight);
     bottom->setGeometry(0, topHeight, options.width, options.height - topHeight);
-    top->setTitle(options.title.isEmpty() ? defaultTitle(runs) : options.title);
+    QString title = (options.title.isEmpty() ? defaultTitle(runs) : options.title).toHtmlEscaped();
+    if (const QString verdict = runVerdict(*runs.back(), options.maxBer).head; !verdict.isEmpty())
+        title += QStringLiteral("<br>") + verdict.toHtmlEscaped();
+    top->setTitle(title);
     for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
         chart->setAnimationOptions(QChart::NoAnimation);
         chart->legend()->setAlignment(Qt::AlignRight);
+        // Line samples, not colour squares: dashed and dotted curves of one colour stay apart.
+        chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
         chart->setBackgroundRoundness(0);
     }
 
@@ -311,8 +337,10 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     logY->setTitleText(QStringLiteral("BER"));
     top->addAxis(topX, Qt::AlignBottom);
     top->addAxis(logY, Qt::AlignLeft);
-    for (const Curve* curve : {&ber, &berBound, &berLoss, &runBound})
+    for (const Curve* curve : {&berLoss, &ber, &berBound, &runBound})
         addCurve(*top, *curve, topX, logY, xLow, xHigh, options.width);
+    if (limit)
+        addLimit(*top, *limit, topX, logY, xLow, xHigh);
     addEvents(*top, events, topX, nullptr, logY, true);
 
     QAbstractAxis* bottomX = scale.makeAxis(xLow, xHigh);
@@ -322,7 +350,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     linearY->applyNiceNumbers();
     bottom->addAxis(bottomX, Qt::AlignBottom);
     bottom->addAxis(linearY, Qt::AlignLeft);
-    for (const Curve* curve : {&per, &perLoss})
+    for (const Curve* curve : {&perLoss, &per})
         addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, options.width);
     addEvents(*bottom, events, bottomX, linearY, nullptr, false);
 
@@ -331,24 +359,25 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     // The charts lay out their axes, labels and titles on posted events.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    // Both plot areas over the same columns, as near as the charts' own
-    // layout lets them (it may run again after a plot area is set).
+    // Both plot areas over the same columns, to the pixel. A chart lays out a
+    // plot area it is given only when its own geometry changes: nudge it.
     const qreal left = std::max(top->plotArea().left(), bottom->plotArea().left());
     const qreal right = std::min(top->plotArea().right(), bottom->plotArea().right());
-    for (int pass = 0; pass < 2; ++pass) {
-        for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
-            const QRectF plotArea = chart->plotArea();
-            chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
-        }
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
+    for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
+        const QRectF plotArea = chart->plotArea();
+        chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
+        const QRectF geometry = chart->geometry();
+        chart->setGeometry(geometry.adjusted(0, 0, 1, 0));
+        chart->setGeometry(geometry);
     }
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;
         svg.setFileName(options.output);
         svg.setSize(QSize(options.width, options.height));
         svg.setViewBox(area);
-        svg.setTitle(top->title());
+        svg.setTitle(top->title().replace(QStringLiteral("<br>"), QStringLiteral(" — ")));
         QPainter painter;
         if (!painter.begin(&svg))
             return QStringLiteral("-o '%1': cannot be written").arg(options.output);

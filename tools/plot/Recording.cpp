@@ -144,9 +144,9 @@ measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<doubl
     return analysis;
 }
 
-QString runVerdictLine(const RecordingRun& run, std::optional<double> maxBer)
+measurement::Verdict runVerdict(const RecordingRun& run, std::optional<double> maxBer)
 {
-    return measurement::decide(analyseRun(run, maxBer)).line;
+    return measurement::decide(analyseRun(run, maxBer));
 }
 
 Recording parseRecording(const QByteArray& bytes, const QString& name)

@@ -50,8 +50,9 @@ QString clusterText(const RunAnalysis& run, const ClusterTest& clusters)
     QString text;
     if (errorFrames > 0) {
         const double ber = double(run.bitErrors()) / double(run.bits());
-        text = QStringLiteral("%1 bits per errored frame (%2 if independent), ")
-                   .arg(figureText(double(run.bitErrors()) / double(errorFrames)),
+        const QString perFrame = figureText(double(run.bitErrors()) / double(errorFrames));
+        text = QStringLiteral("%1 %2 per errored frame (%3 if independent), ")
+                   .arg(perFrame, perFrame == QLatin1String("1") ? QStringLiteral("bit") : QStringLiteral("bits"),
                         figureText(bitsPerErrorFrameIfIndependent(ber)));
     }
     if (!clusters.tested)

@@ -270,7 +270,7 @@ void TestLogProgram::clusteredErrorsWidenTheBound()
     QVERIFY2(stopped[1].contains(", clustered") && stopped[1].contains("allowing for clusters"),
              qPrintable(stopped[1]));
     // Independent errors: about 1 bit per errored frame. Events of 64 in one frame: 64.
-    QVERIFY2(stopped[0].contains("1 bits per errored frame"), qPrintable(stopped[0]));
+    QVERIFY2(stopped[0].contains("1 bit per errored frame"), qPrintable(stopped[0]));
     QVERIFY2(stopped[1].contains("64 bits per errored frame"), qPrintable(stopped[1]));
 }
 

@@ -32,8 +32,9 @@ const QList<Option>& options()
          "wrap: each field is a free-running counter modulo 2^16 or 2^32, and the totals add the increments from "
          "the first report on. Either way a decrease is recorded as an event (default restart)"},
         {"csv", "FILE",
-         "append a row for every report and event to FILE; a torn last line is cut first, a file with another "
-         "header is refused (default: no file)"},
+         "append a row for every report and event to FILE; a torn last line is cut first, a file an earlier "
+         "version wrote is renamed with the date added and a new one begun, a file with another header is "
+         "refused (default: no file)"},
         {"jsonl", "", "write every row to standard output as a JSON line (default off)"},
         {"prom-file", "PATH",
          "keep the run's figures in PATH, a file in the Prometheus text format for the node exporter's textfile "

@@ -90,8 +90,8 @@ double betaI(double a, double b, double x)
         return 1;
     if (x > (a + 1) / (a + b + 2))
         return 1 - betaI(b, a, 1 - x);
-    const double logPrefix = std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x)
-                             + b * std::log1p(-x);
+    const double logPrefix =
+        std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) + b * std::log1p(-x);
     constexpr double kTiny = 1e-300;
     double c = 1;
     double d = 1 - (a + b) * x / (a + 1);

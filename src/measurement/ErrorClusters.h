@@ -55,8 +55,8 @@ struct ClusterTest
     bool tested = false; // false with no error or fewer than two groups
     int groups = 0;
     int groupsWithErrors = 0;
-    double ber = 0;       // pooled over the groups
-    double statistic = 0; // Pearson's X², about χ² with groups - 1 degrees of freedom under independence
+    double ber = 0;                   // pooled over the groups
+    double statistic = 0;             // Pearson's X², about χ² with groups - 1 degrees of freedom under independence
     double dispersion = std::nan(""); // X² / (groups - 1), about 1 for independent errors
     bool clustered = false;           // X² rejects independence at kClusterTestLevel
     // The cluster-robust bounds of the ratio estimator, the groups as

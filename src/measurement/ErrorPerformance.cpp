@@ -77,6 +77,23 @@ QString Bounded::text() const
     return QStringLiteral("[%1,%2]").arg(numberText(least), numberText(most));
 }
 
+std::vector<std::pair<const char*, Bounded>> namedFigures(const ErrorPerformanceFigures& f)
+{
+    return {
+        {"seconds", {double(f.seconds), double(f.seconds)}},
+        {"unknown_s", {double(f.unknown), double(f.unknown)}},
+        {"available_s", f.available},
+        {"unavailable_s", f.unavailable},
+        {"es", f.es},
+        {"ses", f.ses},
+        {"bbe", f.bbe},
+        {"efs", f.efs},
+        {"esr", f.esr},
+        {"sesr", f.sesr},
+        {"bber", f.bber},
+    };
+}
+
 ErrorPerformance::ErrorPerformance(CounterModel model)
     : m_model(model)
 {
@@ -111,7 +128,10 @@ ErrorPerformance::Interval ErrorPerformance::intervalTo(qint64 msSinceEpoch, con
         increment = counts;
         interval.sentMost = counts.recvFrame + counts.lossFrame + less(kCount16 - 1, m_last.recvFrame)
                             + less(kCount16 - 1, m_last.lossFrame);
-        interval.erroredMost = counts.errorFrame + less(kCount16 - 1, m_last.errorFrame);
+        // Errored frames are received frames: neither count can have passed 65535.
+        interval.erroredMost =
+            counts.errorFrame
+            + std::min(less(kCount16 - 1, m_last.errorFrame), less(kCount16 - 1, m_last.recvFrame));
         interval.lostMost = counts.lossFrame + less(kCount16 - 1, m_last.lossFrame);
         interval.unknown = true;
         exact = false;

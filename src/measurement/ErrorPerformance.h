@@ -36,6 +36,10 @@ struct ErrorPerformanceFigures
     Bounded esr, sesr, bber;
 };
 
+// The figures by the names they go by in records: seconds, unknown_s,
+// available_s, unavailable_s, es, ses, bbe, efs, esr, sesr, bber.
+std::vector<std::pair<const char*, Bounded>> namedFigures(const ErrorPerformanceFigures& figures);
+
 // How one second stood, at the least and at the most; ordered from best to worst.
 enum class SecondClass : quint8 { ErrorFree, Errored, Severe, Unavailable };
 

@@ -97,12 +97,14 @@ QString pairNumber(double value)
 RunAnalysis::RunAnalysis(const RunSettings& settings)
     : m_settings(settings)
     , m_totals(settings.counters)
+    , m_performance(settings.counters)
 {
 }
 
 TotalsStep RunAnalysis::add(qint64 msSinceEpoch, const ReportCounts& counts)
 {
     const TotalsStep step = m_totals.add(counts);
+    m_performance.add(msSinceEpoch, counts, step);
     if (step.increment)
         m_intervals.add({step.increment->recvFrame * kBitsPerFrame, step.increment->errorBit});
     if (m_reports == 0) {
@@ -145,7 +147,10 @@ double RunAnalysis::bitRate() const
     return seconds > 0 ? double(bits() - m_bitsAtFirst) / seconds : std::nan("");
 }
 
-Verdict decide(const RunAnalysis& run)
+namespace {
+
+// The verdict on the BER and the lost frames alone.
+Verdict berVerdict(const RunAnalysis& run)
 {
     Verdict verdict;
     const RunSettings& settings = run.settings();
@@ -178,24 +183,16 @@ Verdict decide(const RunAnalysis& run)
         {"robust_upper", pairNumber(clusters.tested ? clusters.robustUpper : NAN)},
     });
     const auto conclude = [&](Outcome outcome, const QString& head, const QString& need) {
-        static const char* const kNames[] = {"none", "pass", "fail", "not decided"};
         verdict.outcome = outcome;
         verdict.need = need;
         verdict.head = head;
         const QString ber = run.bits() > 0 ? QStringLiteral("%1; ").arg(evidence(run)) : QString();
-        verdict.line = head + QStringLiteral(" (") + ber + lostText(run) + QStringLiteral("; ")
-                       + clusterText(run, clusters) + QLatin1Char(')');
-        verdict.figures =
-            keyValueText({{"verdict", QLatin1String(kNames[int(outcome)])}}) + QLatin1Char(' ') + verdict.figures;
+        verdict.evidence = ber + lostText(run) + QStringLiteral("; ") + clusterText(run, clusters);
         return verdict;
     };
 
-    if (!settings.verdictAsked()) {
-        conclude(Outcome::NoVerdict, {}, {});
-        verdict.line.clear();
-        verdict.head.clear();
-        return verdict;
-    }
+    if (!settings.berVerdictAsked())
+        return conclude(Outcome::NoVerdict, {}, {});
     const QString lostHead =
         QStringLiteral("%1, more than the %2 allowed").arg(plural(lost, "frame lost", "frames lost")).arg(allowedLost);
     if (tooManyLost)
@@ -271,6 +268,128 @@ Verdict decide(const RunAnalysis& run)
         need = bitsNeeded(run, more, how);
     }
     return conclude(Outcome::NotDecided, head + QStringLiteral("; a decision needs ") + need, need);
+}
+
+// The verdict on error performance alone: fail once a least passes its
+// limit, pass once the run lasted its duration with every most within its
+// limit.
+struct PerformanceJudgement
+{
+    Outcome outcome = Outcome::NoVerdict;
+    QString text;
+    QString need;
+};
+
+PerformanceJudgement judgePerformance(const RunAnalysis& run, const ErrorPerformanceFigures& f)
+{
+    const RunSettings& settings = run.settings();
+    struct Limit
+    {
+        const char* name;
+        Bounded figure;
+        std::optional<qint64> allowed;
+    };
+    const Limit limits[] = {{"errored seconds", f.es, settings.maxEs},
+                            {"severely errored seconds", f.ses, settings.maxSes},
+                            {"unavailable seconds", f.unavailable, settings.maxUnavailableSeconds}};
+    QStringList over, open, within;
+    for (const Limit& limit : limits) {
+        if (!limit.allowed)
+            continue;
+        const double allowed = double(*limit.allowed);
+        const QString figure = QStringLiteral("%1 %2").arg(limit.figure.text(), QLatin1String(limit.name));
+        if (limit.figure.least > allowed)
+            over << QStringLiteral("%1, more than the %2 allowed").arg(figure).arg(*limit.allowed);
+        else if (limit.figure.most > allowed)
+            open << QStringLiteral("%1: the limit %2 lies between the least %3 and the most %4")
+                        .arg(QLatin1String(limit.name))
+                        .arg(*limit.allowed)
+                        .arg(limit.figure.least)
+                        .arg(limit.figure.most);
+        else
+            within << QStringLiteral("%1, at most the %2 allowed").arg(figure).arg(*limit.allowed);
+    }
+    if (!over.isEmpty())
+        return {Outcome::Fail, over.join(QStringLiteral("; ")), QStringLiteral("fail: more bits cannot help")};
+    if (!open.isEmpty())
+        return {Outcome::NotDecided, open.join(QStringLiteral("; ")),
+                QStringLiteral("error performance between the limits")};
+    if (!run.reachedDuration()) {
+        const QString why =
+            settings.durationSeconds > 0
+                ? QStringLiteral("%1 so far, but the run ended before its --duration of %2")
+                      .arg(within.join(QStringLiteral("; ")), clockText(qint64(settings.durationSeconds * 1000)))
+                : QStringLiteral("%1 so far, but a pass on error performance needs a --duration")
+                      .arg(within.join(QStringLiteral("; ")));
+        return {Outcome::NotDecided, why, QStringLiteral("error performance within the limits so far")};
+    }
+    return {Outcome::Pass, within.join(QStringLiteral("; ")), QStringLiteral("pass so far")};
+}
+
+// "ES 3, SES [0,1], 0 unavailable of 900 seconds, 2 unknown"
+QString performanceText(const ErrorPerformanceFigures& f)
+{
+    QString text = QStringLiteral("ES %1, SES %2, %3 unavailable of %4 seconds")
+                       .arg(f.es.text(), f.ses.text(), f.unavailable.text())
+                       .arg(f.seconds);
+    if (f.unknown > 0)
+        text += QStringLiteral(", %1 unknown").arg(f.unknown);
+    return text;
+}
+
+QString withoutOutcome(const QString& head)
+{
+    return head.mid(head.indexOf(QStringLiteral(": ")) + 2);
+}
+
+} // namespace
+
+Verdict decide(const RunAnalysis& run)
+{
+    static const char* const kNames[] = {"none", "pass", "fail", "not decided"};
+    Verdict verdict = berVerdict(run);
+    const ErrorPerformanceFigures performance = run.performance().figures();
+    if (run.settings().performanceLimited()) {
+        const PerformanceJudgement judged = judgePerformance(run, performance);
+        const Verdict ber = verdict;
+        const bool berAsked = ber.outcome != Outcome::NoVerdict;
+        if (!berAsked || judged.outcome == Outcome::Fail || ber.outcome == Outcome::Fail)
+            verdict.outcome = judged.outcome == Outcome::Fail || !berAsked ? judged.outcome : Outcome::Fail;
+        else if (judged.outcome == Outcome::Pass && ber.outcome == Outcome::Pass)
+            verdict.outcome = Outcome::Pass;
+        else
+            verdict.outcome = Outcome::NotDecided;
+        // The head names what decided the outcome: every part that fails, or
+        // every part not passed yet, or all of them for a pass.
+        QStringList parts;
+        if (berAsked && (ber.outcome == verdict.outcome || verdict.outcome == Outcome::Pass))
+            parts << withoutOutcome(ber.head);
+        if (judged.outcome == verdict.outcome || verdict.outcome == Outcome::Pass)
+            parts << judged.text;
+        verdict.head =
+            QLatin1String(kNames[int(verdict.outcome)]) + QStringLiteral(": ") + parts.join(QStringLiteral("; "));
+        if (verdict.outcome == Outcome::Fail)
+            verdict.need = ber.outcome == Outcome::Fail ? ber.need : judged.need;
+        else if (verdict.outcome == Outcome::NotDecided && berAsked && ber.outcome == Outcome::NotDecided)
+            verdict.need =
+                judged.outcome == Outcome::NotDecided ? ber.need + QStringLiteral("; ") + judged.need : ber.need;
+        else
+            verdict.need = judged.need;
+        verdict.evidence += QStringLiteral("; ") + performanceText(performance);
+    }
+    if (verdict.outcome != Outcome::NoVerdict)
+        verdict.line = verdict.head + QStringLiteral(" (") + verdict.evidence + QLatin1Char(')');
+    verdict.figures = keyValueText({{"verdict", QLatin1String(kNames[int(verdict.outcome)])}}) + QLatin1Char(' ')
+                      + verdict.figures + QLatin1Char(' ') + performancePairs(performance);
+    return verdict;
+}
+
+QString performancePairs(const ErrorPerformanceFigures& f)
+{
+    QList<std::pair<QString, QString>> pairs;
+    for (const auto& [name, figure] : namedFigures(f))
+        pairs.append({QLatin1String(name), figure.text()});
+    return keyValueText(pairs);
 }
 
 double bitsPerErrorFrameIfIndependent(double ber)

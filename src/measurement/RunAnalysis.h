@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/ErrorClusters.h"
+#include "measurement/ErrorPerformance.h"
 #include "measurement/RunSettings.h"
 #include "measurement/RunTotals.h"
 
@@ -19,6 +20,11 @@ public:
 
     // Takes the next report, arrived at `msSinceEpoch` (UTC).
     TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts);
+    // The device went away; the time until the next report is unknown.
+    void deviceLost() { m_performance.deviceLost(); }
+    // The run lasted its whole duration: the condition for a pass on error performance.
+    void setReachedDuration(bool reached) { m_reachedDuration = reached; }
+    bool reachedDuration() const { return m_reachedDuration; }
 
     const RunSettings& settings() const { return m_settings; }
     qint64 reports() const { return m_reports; }
@@ -33,6 +39,7 @@ public:
     double berUpper() const;
     double berLower() const;
     ClusterTest clusters() const;
+    const ErrorPerformance& performance() const { return m_performance; }
     // Bits counted a second since the first report; NaN until reports span some time.
     double bitRate() const;
     // Seconds since the first report; 0 before it.
@@ -42,6 +49,8 @@ private:
     RunSettings m_settings;
     RunTotals m_totals;
     IntervalLog m_intervals;
+    ErrorPerformance m_performance;
+    bool m_reachedDuration = false;
     qint64 m_reports = 0;
     qint64 m_firstMs = 0;
     qint64 m_lastMs = 0;
@@ -61,6 +70,8 @@ struct Verdict
     QString line;
     // The verdict line without its figures, for a title.
     QString head;
+    // The figures the line gives in parentheses after its head.
+    QString evidence;
     // What a decision needs, short, for a status line: "pass so far",
     // "2.1e+07 bits to a pass (0:03:20)", "fail: more bits cannot help".
     QString need;
@@ -73,6 +84,9 @@ Verdict decide(const RunAnalysis& run);
 
 // The mean bit errors of a frame that has any, for independent errors at `ber`.
 double bitsPerErrorFrameIfIndependent(double ber);
+
+// The error-performance figures as key=value pairs, each a number or "[least,most]".
+QString performancePairs(const ErrorPerformanceFigures& figures);
 
 // "2:03:04", or "3d 2:03:04" for long runs.
 QString clockText(qint64 ms);

@@ -31,7 +31,7 @@ QString keyValueText(const QList<std::pair<QString, QString>>& pairs)
 {
     QStringList out;
     for (const auto& [key, value] : pairs)
-        out << key + QLatin1Char('=') + QString::fromLatin1(QUrl::toPercentEncoding(value, "/:.,+-_~@()"));
+        out << key + QLatin1Char('=') + QString::fromLatin1(QUrl::toPercentEncoding(value, "/:.,+-_~@()[]"));
     return out.join(QLatin1Char(' '));
 }
 
@@ -57,6 +57,12 @@ QString startedDetail(const RunSettings& s)
         words += QStringLiteral(", max BER %1").arg(*s.maxBer);
     if (s.maxLostFrames)
         words += QStringLiteral(", max lost frames %1").arg(*s.maxLostFrames);
+    if (s.maxEs)
+        words += QStringLiteral(", max ES %1").arg(*s.maxEs);
+    if (s.maxSes)
+        words += QStringLiteral(", max SES %1").arg(*s.maxSes);
+    if (s.maxUnavailableSeconds)
+        words += QStringLiteral(", max unavailable %1 s").arg(*s.maxUnavailableSeconds);
     const QList<std::pair<QString, QString>> pairs{
         {"device", s.device},
         {"unit", s.unit},
@@ -65,6 +71,9 @@ QString startedDetail(const RunSettings& s)
         {"confidence", number(s.confidence)},
         {"max_ber", optionalNumber(bool(s.maxBer), s.maxBer.value_or(0))},
         {"max_lost_frames", optionalNumber(bool(s.maxLostFrames), double(s.maxLostFrames.value_or(0)))},
+        {"max_es", optionalNumber(bool(s.maxEs), double(s.maxEs.value_or(0)))},
+        {"max_ses", optionalNumber(bool(s.maxSes), double(s.maxSes.value_or(0)))},
+        {"max_unavailable", optionalNumber(bool(s.maxUnavailableSeconds), double(s.maxUnavailableSeconds.value_or(0)))},
         {"duration", optionalNumber(s.durationSeconds > 0, s.durationSeconds)},
         {"bits", optionalNumber(s.stopBits > 0, s.stopBits)},
         {"reports", optionalNumber(s.stopReports > 0, double(s.stopReports))},
@@ -116,6 +125,12 @@ RunSettings settingsFromStartedDetail(const QString& detail)
             s.maxBer = figure;
         else if (key == QLatin1String("max_lost_frames") && figure >= 0)
             s.maxLostFrames = quint64(figure);
+        else if (key == QLatin1String("max_es") && figure >= 0)
+            s.maxEs = qint64(figure);
+        else if (key == QLatin1String("max_ses") && figure >= 0)
+            s.maxSes = qint64(figure);
+        else if (key == QLatin1String("max_unavailable") && figure >= 0)
+            s.maxUnavailableSeconds = qint64(figure);
         else if (key == QLatin1String("duration"))
             s.durationSeconds = figure;
         else if (key == QLatin1String("bits"))

@@ -22,14 +22,23 @@ struct RunSettings
     // At most this many frames may be lost for a pass. A run with a BER limit
     // and no limit of its own on lost frames allows none.
     std::optional<quint64> maxLostFrames;
+    // Error-performance limits: errored and severely errored seconds, unavailable seconds.
+    std::optional<qint64> maxEs;
+    std::optional<qint64> maxSes;
+    std::optional<qint64> maxUnavailableSeconds;
     double durationSeconds = 0; // stop conditions; 0: none
     double stopBits = 0;
     qint64 stopReports = 0;
     QString version; // of the program that recorded the run
 
-    bool verdictAsked() const { return maxBer || maxLostFrames; }
+    bool verdictAsked() const { return maxBer || maxLostFrames || performanceLimited(); }
+    bool berVerdictAsked() const { return maxBer || maxLostFrames; }
+    bool performanceLimited() const { return maxEs || maxSes || maxUnavailableSeconds; }
     quint64 allowedLostFrames() const { return maxLostFrames.value_or(0); }
 };
+
+// Why a run stopped that lasted its whole duration: the first words of its `stopped` row.
+inline constexpr char kDurationReached[] = "duration reached";
 
 // The version of these programs.
 QString programVersion();

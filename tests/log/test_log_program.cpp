@@ -128,6 +128,8 @@ private slots:
     void rowsAndTotalsFollowTheReports();
     void verdicts_data();
     void verdicts();
+    void errorPerformanceVerdicts_data();
+    void errorPerformanceVerdicts();
     void clusteredErrorsWidenTheBound();
     void oldFormatFileIsRenamedAndANewOneBegun();
     void killNineLeavesWholeRowsAndTheTornLineIsCut();
@@ -248,6 +250,44 @@ void TestLogProgram::verdicts()
                     QStringLiteral("%1 frames lost, more than the 0 allowed").arg(csv.at(last, "run_lost_frames"))),
                 qPrintable(lines.last()));
     }
+}
+
+void TestLogProgram::errorPerformanceVerdicts_data()
+{
+    QTest::addColumn<double>("loss");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("verdict");
+    const QStringList limits{"--max-es", "0", "--max-ses", "0", "--max-unavailable", "0"};
+    QTest::newRow("a clean link passes its duration") << 0.0 << limits + QStringList{"--duration", "3s"} << 0
+                                                      << "pass: 0 errored seconds, at most the 0 allowed; 0 severely";
+    // 50 lost frames a second: every second is severely errored, fewer than 10 of them.
+    QTest::newRow("lost frames fail") << 1e-2 << QStringList{"--max-ses", "0", "--duration", "3s"} << 1 << "fail: ";
+    QTest::newRow("no pass before the duration")
+        << 0.0 << limits + QStringList{"--reports", "10"} << 4 << "not decided: 0 errored seconds";
+}
+
+void TestLogProgram::errorPerformanceVerdicts()
+{
+    QFETCH(double, loss);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, verdict);
+    EmulatorSettings settings = fastUnit(0);
+    settings.link.frameRate = 5000; // 400 frames a report: no new test period within the run
+    settings.link.frameLossRate = loss;
+    Rig rig(settings);
+    rig.start(options << "--quiet");
+    QCOMPARE(rig.finish(), status);
+    const QString last = rig.errors().split('\n', Qt::SkipEmptyParts).last();
+    QVERIFY2(last.startsWith(verdict), qPrintable(last));
+    if (status == 1)
+        QVERIFY2(last.contains(" severely errored seconds, more than the 0 allowed"), qPrintable(last));
+    if (status == 4)
+        QVERIFY2(last.contains("a pass on error performance needs a --duration"), qPrintable(last));
+    const Csv csv(rig.csv());
+    const QString stopped = csv.at(csv.events("stopped").value(0), "detail");
+    QVERIFY2(stopped.contains(" unknown_s=0 ") && stopped.contains(" es="), qPrintable(stopped));
 }
 
 void TestLogProgram::clusteredErrorsWidenTheBound()
@@ -389,6 +429,9 @@ void TestLogProgram::badCommandLinesAndMissingDevices_data()
     QTest::newRow("confidence nan") << pts + QStringList{"--confidence", "nan"} << 2 << "--confidence 'nan'";
     QTest::newRow("max-ber") << pts + QStringList{"--max-ber", "0"} << 2 << "--max-ber '0'";
     QTest::newRow("duration") << pts + QStringList{"--duration", "8x"} << 2 << "--duration '8x'";
+    QTest::newRow("max-es") << pts + QStringList{"--max-es", "-1"} << 2 << "--max-es '-1'";
+    QTest::newRow("max-unavailable") << pts + QStringList{"--max-unavailable", "1500ms"} << 2
+                                     << "--max-unavailable '1500ms': not a time in whole seconds";
     QTest::newRow("duration 0") << pts + QStringList{"--duration", "0h"} << 2 << "--duration '0h'";
     QTest::newRow("bits") << pts + QStringList{"--bits", "lots"} << 2 << "--bits 'lots': not a number";
     QTest::newRow("bits auto") << pts + QStringList{"--bits", "auto"} << 2 << "--bits 'auto': needs --max-ber";

@@ -50,6 +50,12 @@ const QList<Option>& options()
          "a pass allows at most N frames lost through loss of sync over the run, those the unit had lost before "
          "the first report included under --counters restart; more is a fail. Alone, it asks for a verdict on lost "
          "frames only (default 0 with --max-ber, else no verdict)"},
+        {"max-es", "N",
+         "a pass allows at most N errored seconds in available time; a verdict of its own or beside --max-ber "
+         "(default: no limit)"},
+        {"max-ses", "N", "a pass allows at most N severely errored seconds in available time (default: no limit)"},
+        {"max-unavailable", "TIME",
+         "a pass allows at most TIME of unavailable time, in whole seconds: 0, 30s, 2m (default: no limit)"},
         {"duration", "TIME", "stop after TIME: 45s, 30m, 8h, 1h30m, 2d, 500ms or seconds (default: no limit)"},
         {"bits", "N",
          "stop once the run has counted N bits, e.g. 3e9; auto: the bits a pass needs with no error, "
@@ -159,6 +165,18 @@ LogOptions read(const QCommandLineParser& parser)
         o.maxBer = numberIn(parser, "max-ber", 0, 1, true);
     if (parser.isSet("max-lost-frames"))
         o.maxLostFrames = quint64(wholeIn(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()));
+    if (parser.isSet("max-es"))
+        o.maxEs = wholeIn(parser, "max-es", 0, std::numeric_limits<qint32>::max());
+    if (parser.isSet("max-ses"))
+        o.maxSes = wholeIn(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
+    if (parser.isSet("max-unavailable")) {
+        const QString text = parser.value("max-unavailable");
+        static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
+        const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
+        if (ms < 0 || ms % 1000 != 0)
+            reject("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
+        o.maxUnavailableSeconds = ms / 1000;
+    }
     if (parser.isSet("duration")) {
         o.durationMs = parseDurationMs(parser.value("duration"));
         if (o.durationMs <= 0)
@@ -236,7 +254,8 @@ QString logHelpText()
     QString text = QStringLiteral(
         "Usage: bermon-log (--device PATH | --port N) [options]\n"
         "Records the counter reports of a unit under test in a bit-error-rate test, keeps the run's totals,\n"
-        "bounds its bit error ratio at a confidence level and, with --max-ber, gives a verdict.\n"
+        "bounds its bit error ratio at a confidence level, counts errored, severely errored and\n"
+        "unavailable seconds and, with --max-ber or their limits, gives a verdict.\n"
         "\n"
         "Every whole report becomes a row, in the CSV file and/or as a JSON line on standard output;\n"
         "events (started, device lost, device back, counts went down, torn line cut, stopped) have rows\n"
@@ -256,6 +275,24 @@ QString logHelpText()
         "not decided says what would decide it (the bits a pass needs with no further error, and how\n"
         "long they take at the run's bit rate). Intervals across a restart or a wrap of the counts\n"
         "are left out of the groups.\n"
+        "\n"
+        "Error performance, with one 512-bit test frame as one block: an errored second (ES) holds an\n"
+        "errored frame or a lost one; a severely errored second (SES) holds errored frames for at least\n"
+        "30 % of its frames (received and lost), or a lost frame; unavailable time begins at the first\n"
+        "of 10 SES in a row and ends at the first of 10 seconds in a row that are not SES. ES, SES,\n"
+        "background block errors (BBE, errored frames outside SES) and error-free seconds (EFS) count\n"
+        "available time only. Seconds are the UTC seconds of this host's clock from the second of the\n"
+        "first report on, and a report belongs to the moment it arrived; the run totals still include\n"
+        "the counts the unit held at the first report, error performance starts there. A report has no\n"
+        "time of its own, so where in an interval its errors fell is not known: each figure is the\n"
+        "least and the most any placement allows, \"[2,5]\", one number where they agree. Seconds no\n"
+        "report speaks for (a lost device, a restart of the counts, more frames between two reports\n"
+        "than 16-bit counts hold) are unknown: never error-free, and errored, severe and unavailable\n"
+        "at the most. Several reports a second and fewer than 65536 frames between two reports give\n"
+        "exact figures for nearly every second. With --max-es, --max-ses or --max-unavailable a run\n"
+        "fails once a least passes its limit and passes only when it lasted its whole --duration with\n"
+        "every most within the limits: a bringing-into-service test is --duration 15m, 2h or 24h.\n"
+        "\n"
         "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"
         "\nOptions:\n");
     for (const Option& option : options()) {

@@ -24,6 +24,9 @@ struct LogOptions
     double confidence = 0.95;
     std::optional<double> maxBer;
     std::optional<quint64> maxLostFrames; // --max-lost-frames; with --max-ber alone, none may be lost
+    std::optional<qint64> maxEs;          // error-performance limits
+    std::optional<qint64> maxSes;
+    std::optional<qint64> maxUnavailableSeconds;
     qint64 durationMs = 0; // 0: no limit
     double stopBits = 0;   // 0: no limit
     bool stopBitsAuto = false;

@@ -100,6 +100,21 @@ QByteArray promText(const PromFigures& f)
              "Dispersion index of the run's bit errors over its report intervals: about 1 for independent errors, "
              "far above for clustered ones; NaN until they can be tested.");
     w.sample(f.runErrorDispersion);
+    // Each the least and the most the reports allow; they may change for 10 s
+    // after the fact, while a streak of severely errored seconds is confirmed.
+    const std::pair<const char*, const char*> performance[] = {
+        {"bermon_run_errored_seconds", "Errored seconds of this run in available time."},
+        {"bermon_run_severely_errored_seconds", "Severely errored seconds of this run in available time."},
+        {"bermon_run_unavailable_seconds", "Unavailable seconds of this run."},
+        {"bermon_run_background_block_errors", "Errored frames of this run outside severely errored seconds."},
+    };
+    const measurement::Bounded figures[] = {f.performance.es, f.performance.ses, f.performance.unavailable,
+                                            f.performance.bbe};
+    for (int i = 0; i < 4; ++i) {
+        w.family(performance[i].first, performance[i].second);
+        w.sample(figures[i].least, QStringLiteral("bound=\"least\""));
+        w.sample(figures[i].most, QStringLiteral("bound=\"most\""));
+    }
     w.family("bermon_device_up", "1 while the recorder has its device open, 0 when it is lost or the recorder ended.");
     w.sample(quint64(f.deviceUp ? 1 : 0));
     return w.text();

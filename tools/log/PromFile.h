@@ -21,6 +21,7 @@ struct PromFigures
     quint64 runLostFrames = 0;
     quint64 runErrorFrames = 0;
     double runErrorDispersion = 0; // NaN when the errors could not be tested for clustering
+    measurement::ErrorPerformanceFigures performance;
 };
 
 QByteArray promText(const PromFigures& figures);

@@ -11,11 +11,29 @@ namespace {
 using measurement::StatusDisplay;
 
 const char* const kColumns[] = {
-    "time",         "elapsed_s",      "event",         "recv_frames",   "loss_frames",
-    "error_frames", "error_bits",     "ber",           "ber_loss",      "per",
-    "per_loss",     "ber_text",       "ber_loss_text", "per_text",      "per_loss_text",
-    "run_bits",     "run_error_bits", "run_ber",       "run_ber_upper", "run_frames",
-    "run_lost_frames", "run_error_frames", "detail",
+    "time",
+    "elapsed_s",
+    "event",
+    "recv_frames",
+    "loss_frames",
+    "error_frames",
+    "error_bits",
+    "ber",
+    "ber_loss",
+    "per",
+    "per_loss",
+    "ber_text",
+    "ber_loss_text",
+    "per_text",
+    "per_loss_text",
+    "run_bits",
+    "run_error_bits",
+    "run_ber",
+    "run_ber_upper",
+    "run_frames",
+    "run_lost_frames",
+    "run_error_frames",
+    "detail",
 };
 constexpr int kColumnCount = std::size(kColumns);
 // Columns that hold texts: JSON quotes them even when they look like numbers.
@@ -127,12 +145,26 @@ QByteArray jsonLine(const Record& record)
         // Nothing is null, except the event and its detail, which are texts even when empty.
         const QString& field = f[size_t(i)];
         const QString value = field.isEmpty() && i != 2 && i != kColumnCount - 1 ? QStringLiteral("null")
-                              : isText(i)                          ? jsonString(field)
-                                                                   : field;
+                              : isText(i)                                        ? jsonString(field)
+                                                                                 : field;
         out += (i ? QStringLiteral(",\"") : QStringLiteral("\"")) + QLatin1String(kColumns[i]) + QStringLiteral("\":")
                + value;
     }
+    if (!record.performanceJson.isEmpty())
+        out += QStringLiteral(",\"error_performance\":") + record.performanceJson;
     return out.toUtf8() + "}\n";
+}
+
+QString performanceJson(const measurement::ErrorPerformanceFigures& f)
+{
+    const auto value = [](const measurement::Bounded& figure) {
+        const QString text = figure.text(); // "3", "[2,5]" or "N/A"
+        return text == QLatin1String("N/A") ? QStringLiteral("null") : text;
+    };
+    QStringList out;
+    for (const auto& [name, figure] : measurement::namedFigures(f))
+        out << QStringLiteral("\"%1\":%2").arg(QLatin1String(name), value(figure));
+    return QLatin1Char('{') + out.join(QLatin1Char(',')) + QLatin1Char('}');
 }
 
 void describeReport(const measurement::ReportCounts& counts, Record& record)

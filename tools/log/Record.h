@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurement/ErrorPerformance.h"
 #include "measurement/Rates.h"
 
 #include <QByteArray>
@@ -25,7 +26,13 @@ struct Record
     quint64 runLostFrames = 0;
     quint64 runErrorFrames = 0;
     QString detail;
+    // The run's error performance, a JSON object; on the `stopped` row only,
+    // and in JSON lines only.
+    QString performanceJson;
 };
+
+// {"seconds":900,"es":[2,5],"esr":null,...}
+QString performanceJson(const measurement::ErrorPerformanceFigures& figures);
 
 // The CSV header: column names only, no setting, so that runs with other
 // settings append to the same file.

@@ -75,6 +75,9 @@ measurement::RunSettings Recorder::runSettings() const
     settings.maxLostFrames = m_options.maxLostFrames;
     if (m_options.maxBer && !settings.maxLostFrames)
         settings.maxLostFrames = 0; // a link that loses frames does not pass on its BER alone
+    settings.maxEs = m_options.maxEs;
+    settings.maxSes = m_options.maxSes;
+    settings.maxUnavailableSeconds = m_options.maxUnavailableSeconds;
     settings.durationSeconds = double(m_options.durationMs) / 1000;
     settings.stopBits = m_options.stopBits;
     settings.stopReports = m_options.stopReports;
@@ -136,7 +139,8 @@ std::optional<int> Recorder::start()
     m_deviceUp = m_comm->portOpen();
     writeProm();
     if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
-        QTimer::singleShot(int(m_options.durationMs), this, [this] { stopWith(QStringLiteral("duration reached")); });
+        QTimer::singleShot(int(m_options.durationMs), this,
+                           [this] { stopWith(QLatin1String(measurement::kDurationReached)); });
     m_tick.start();
     m_status.show([this] { return statusParts(); }, true);
     if (m_writeFailed)
@@ -182,6 +186,7 @@ void Recorder::onDeviceLost(const QString& reason)
     if (m_finished)
         return;
     put(newRecord(QStringLiteral("device lost"), reason));
+    m_analysis->deviceLost();
     m_deviceUp = false;
     writeProm();
     if (!m_options.reconnect) {
@@ -217,7 +222,7 @@ void Recorder::onTick()
     if (m_writeFailed)
         stopWith(QStringLiteral("a record could not be written"));
     else if (m_options.durationMs > 0 && m_clock.elapsed() >= m_options.durationMs)
-        stopWith(QStringLiteral("duration reached"));
+        stopWith(QLatin1String(measurement::kDurationReached));
 }
 
 void Recorder::stopWith(const QString& why)
@@ -231,11 +236,14 @@ int Recorder::finish(const QString& why)
 {
     if (m_finished)
         return m_exitStatus;
+    m_analysis->setReachedDuration(why == QLatin1String(measurement::kDurationReached));
     const measurement::Verdict verdict = measurement::decide(*m_analysis);
     QString detail = why;
     if (!verdict.line.isEmpty())
         detail += QStringLiteral("; ") + verdict.line;
-    put(newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures));
+    Record stopped = newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures);
+    stopped.performanceJson = performanceJson(m_analysis->performance().figures());
+    put(stopped);
     m_finished = true;
     m_tick.stop();
     m_reopen.stop();
@@ -302,6 +310,9 @@ QStringList Recorder::statusParts() const
                       QStringLiteral("%1 bits").arg(figureText(double(bits))),
                       QStringLiteral("%1 %2").arg(errors).arg(errors == 1 ? "error" : "errors"),
                       QStringLiteral("%1 lost").arg(m_analysis->lostFrames())};
+    const measurement::ErrorPerformanceFigures performance = m_analysis->performance().figures();
+    parts << QStringLiteral("ES %1  SES %2  %3 s unavailable")
+                 .arg(performance.es.text(), performance.ses.text(), performance.unavailable.text());
     if (bits > 0)
         parts << QStringLiteral("BER %1, below %2 at %3 %")
                      .arg(figureText(double(errors) / double(bits)), figureText(m_analysis->berUpper()))
@@ -353,6 +364,7 @@ bool Recorder::writeProm()
     figures.runLostFrames = totals.lossFrame;
     figures.runErrorFrames = totals.errorFrame;
     figures.runErrorDispersion = m_analysis->clusters().dispersion;
+    figures.performance = m_analysis->performance().figures();
     if (m_prom.write(promText(figures))) {
         m_promFailed = false;
         return true;

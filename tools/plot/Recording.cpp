@@ -137,10 +137,15 @@ measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<doubl
     if (maxBer)
         settings.maxBer = maxBer;
     measurement::RunAnalysis analysis(settings);
-    for (const RecordingRow& row : run.rows)
+    for (const RecordingRow& row : run.rows) {
         if (row.event.isEmpty())
             analysis.add(row.time.toMSecsSinceEpoch(),
                          {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+        else if (row.event == QLatin1String("device lost"))
+            analysis.deviceLost();
+        else if (row.event == QLatin1String("stopped"))
+            analysis.setReachedDuration(row.detail.startsWith(QLatin1String(measurement::kDurationReached)));
+    }
     return analysis;
 }
 

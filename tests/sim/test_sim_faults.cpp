@@ -89,6 +89,7 @@ private slots:
     void piecesKeepTheLinesPace_data();
     void piecesKeepTheLinesPace();
     void markerCountsGoBackToBack();
+    void drawnIntervalsKeepToTheirBounds();
 };
 
 void TestFaults::shapesTransmission_data()
@@ -257,6 +258,29 @@ void TestFaults::markerCountsGoBackToBack()
     for (int i = 0; i < sent.size(); ++i)
         QCOMPARE(sent[i].toHex(' '), emulator::encodeReport(emulator::kMarkerCounts, quint8(i + 1)).toHex(' '));
     QCOMPARE(emulator::encodeReport(emulator::kMarkerCounts).count(char(emulator::kReportMarker)), 7);
+}
+
+void TestFaults::drawnIntervalsKeepToTheirBounds()
+{
+    RecordingLine line;
+    EmulatorSettings settings;
+    settings.intervalMs = 20;
+    settings.intervalMaxMs = 60;
+    settings.count = 10;
+    settings.link = {.frameRate = 5e4, .bitErrorRate = 0, .frameLossRate = 0}; // 30000 frames at most, on time
+    const QList<QByteArray> sent = runToTheEnd(line, settings);
+    QCOMPARE(sent.size(), 10);
+
+    // Each report counts the frames of its interval: 1000 to 3000, more only after a late timer.
+    QSet<int> increments;
+    int before = 0;
+    for (const QByteArray& report : sent) {
+        const int frames = quint8(report[1]) << 8 | quint8(report[2]);
+        QVERIFY2(frames - before >= 999, qPrintable(QString::number(frames - before)));
+        increments.insert(frames - before);
+        before = frames;
+    }
+    QVERIFY(increments.size() > 3);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

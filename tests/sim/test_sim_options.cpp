@@ -6,6 +6,7 @@
 using emulator::ReportFault;
 
 Q_DECLARE_METATYPE(emulator::ReportFault)
+Q_DECLARE_METATYPE(emulator::LinkConditionPlan)
 
 class TestSimOptions : public QObject
 {
@@ -16,6 +17,8 @@ private slots:
     void readsEveryOption();
     void readsFaults_data();
     void readsFaults();
+    void readsConditionsAndIntervals_data();
+    void readsConditionsAndIntervals();
     void rejectsBadCommandLines_data();
     void rejectsBadCommandLines();
     void demoKeepsItsDefaultsAndTakesTheSameOptions();
@@ -102,6 +105,48 @@ void TestSimOptions::readsFaults()
     QCOMPARE(plan.backToBack(), burst || markerCounts);
 }
 
+void TestSimOptions::readsConditionsAndIntervals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<emulator::LinkConditionPlan>("conditions");
+    QTest::addColumn<int>("intervalMaxMs");
+    QTest::addColumn<QString>("truthPath");
+
+    using Plan = emulator::LinkConditionPlan;
+    Plan errored;
+    errored.erroredSecondChance = 0.25;
+    errored.erroredShare = 0.3;
+    Plan chosen;
+    chosen.outages = {{20, 12}, {100, 1}, {0, 86400}};
+    Plan drawn;
+    drawn.outageChance = 0.01;
+    drawn.outageSeconds = 1;
+    QTest::newRow("none") << QStringList{} << Plan{} << 0 << "";
+    QTest::newRow("errored seconds") << QStringList{"--errored-seconds", "0.25", "--errored-share", "0.3"} << errored
+                                     << 0 << "";
+    QTest::newRow("outages, listed and repeated")
+        << QStringList{"--outage", "20+12, 100+1", "--outage", "0+86400"} << chosen << 0 << "";
+    QTest::newRow("drawn outages") << QStringList{"--outage-chance", "0.01", "--outage-length", "1"} << drawn << 0
+                                   << "";
+    QTest::newRow("drawn intervals") << QStringList{"--interval", "200", "--interval-max", "3600000"} << Plan{}
+                                     << 3600000 << "";
+    QTest::newRow("interval-max as --interval") << QStringList{"--interval-max", "1000"} << Plan{} << 1000 << "";
+    QTest::newRow("truth") << QStringList{"--truth", "run/truth.csv"} << Plan{} << 0 << "run/truth.csv";
+}
+
+void TestSimOptions::readsConditionsAndIntervals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(emulator::LinkConditionPlan, conditions);
+    QFETCH(int, intervalMaxMs);
+    QFETCH(QString, truthPath);
+    const ParsedSimOptions parsed = parseSimOptions(arguments);
+    QVERIFY2(parsed.ok(), qPrintable(parsed.error));
+    QVERIFY(parsed.options.emulator.conditions == conditions);
+    QCOMPARE(parsed.options.emulator.intervalMaxMs, intervalMaxMs);
+    QCOMPARE(parsed.options.truthPath, truthPath);
+}
+
 void TestSimOptions::rejectsBadCommandLines_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -131,6 +176,33 @@ void TestSimOptions::rejectsBadCommandLines_data()
     QTest::newRow("pieces 13") << QStringList{"--pieces", "13"} << QStringList{"--pieces", "13"} << false;
     QTest::newRow("counters unknown") << QStringList{"--counters", "saturate"} << QStringList{"--counters", "saturate"}
                                       << false;
+    QTest::newRow("errored seconds above 1")
+        << QStringList{"--errored-seconds", "1.5"} << QStringList{"--errored-seconds", "1.5"} << false;
+    QTest::newRow("errored share negative")
+        << QStringList{"--errored-share", "-0.1"} << QStringList{"--errored-share", "-0.1"} << false;
+    QTest::newRow("outage with a minus") << QStringList{"--outage", "20-12"} << QStringList{"--outage", "20-12"}
+                                         << false;
+    QTest::newRow("outage without a start")
+        << QStringList{"--outage", "+12"} << QStringList{"--outage", "'+12'"} << false;
+    QTest::newRow("outage of 0 seconds") << QStringList{"--outage", "5+1,20+0"} << QStringList{"--outage", "'20+0'"}
+                                         << false;
+    QTest::newRow("outage too long") << QStringList{"--outage", "20+86401"} << QStringList{"--outage", "20+86401"}
+                                     << false;
+    QTest::newRow("outage before the start")
+        << QStringList{"--outage", "-1+5"} << QStringList{"--outage", "-1+5"} << false;
+    QTest::newRow("empty outage in list")
+        << QStringList{"--outage", "20+12,"} << QStringList{"--outage", "''"} << false;
+    QTest::newRow("outage chance text") << QStringList{"--outage-chance", "often"}
+                                        << QStringList{"--outage-chance", "often"} << false;
+    QTest::newRow("outage length 0") << QStringList{"--outage-length", "0"} << QStringList{"--outage-length", "'0'"}
+                                     << false;
+    QTest::newRow("interval-max below --interval")
+        << QStringList{"--interval", "1000", "--interval-max", "500"}
+        << QStringList{"--interval-max", "'500'", "--interval 1000"} << false;
+    QTest::newRow("interval-max too long")
+        << QStringList{"--interval-max", "3600001"} << QStringList{"--interval-max", "3600001"} << false;
+    QTest::newRow("empty truth path") << QStringList{"--truth", ""} << QStringList{"--truth", "empty"} << false;
+    QTest::newRow("demo: truth") << QStringList{"--truth", "t.csv"} << QStringList{"--truth", "bermon-sim"} << true;
     QTest::newRow("demo: device") << QStringList{"--device", "/dev/ttyUSB1"} << QStringList{"--device", "bermon-sim"}
                                   << true;
     QTest::newRow("demo: bad ber") << QStringList{"--ber", "x"} << QStringList{"--ber", "'x'"} << true;

@@ -9,6 +9,7 @@ SimCommandLine demoCommandLine()
                        "fed by an emulated unit, which takes bermon-sim's options below; every other\n"
                        "port is the real one. The unit starts with the window: press Start.\n");
     commandLine.takesDevice = false;
+    commandLine.takesTruth = false;
     emulator::EmulatorSettings& unit = commandLine.defaults;
     unit.intervalMs = 250;
     unit.link.frameRate = 1000;

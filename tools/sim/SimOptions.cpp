@@ -14,6 +14,8 @@ constexpr int kDefaultHangUpAfter = 10;
 constexpr int kSupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 constexpr int kMaxClusterFrames = 1000;
 constexpr int kBitsPerFrame = emulator::LinkModel::kBitsPerFrame;
+constexpr int kMaxIntervalMs = 3600000;
+constexpr int kMaxOutageSeconds = 86400;
 
 struct OptionEntry
 {
@@ -32,7 +34,13 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
         {"baud", "RATE",
          QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate)},
         {"interval", "MS",
-         QString("milliseconds from one report to the next, 1 to 3600000 (default %1)").arg(defaults.intervalMs)},
+         QString("milliseconds from one report to the next, 1 to %1 (default %2)")
+             .arg(kMaxIntervalMs)
+             .arg(defaults.intervalMs)},
+        {"interval-max", "MS",
+         QString("each interval drawn anew, evenly from --interval to MS milliseconds, up to %1 (default: "
+                 "--interval, every interval the same)")
+             .arg(kMaxIntervalMs)},
         {"frame-rate", "N",
          QString("test frames a second on the link, 0 to 1e8 (default %1)").arg(defaults.link.frameRate)},
         {"ber", "X", QString("bit error rate of received frames, 0 to 1 (default %1)").arg(defaults.link.bitErrorRate)},
@@ -47,6 +55,24 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
                  "each: --cluster-bits is at least M, or left at 1 for one a frame (default %2)")
              .arg(kMaxClusterFrames)
              .arg(defaults.link.clusterFrames)},
+        {"errored-seconds", "P",
+         QString("chance that a second of the link is an errored second, 0 to 1: in it each received frame free of "
+                 "errors takes one bit error with chance --errored-share (default %1)")
+             .arg(defaults.conditions.erroredSecondChance)},
+        {"errored-share", "S",
+         QString("the share of frames an errored second puts in error, 0 to 1 (default %1)")
+             .arg(defaults.conditions.erroredShare)},
+        {"outage", "FIRST+LENGTH",
+         QString("sync lost for LENGTH (1 to %1) whole seconds from second FIRST of the run, second 0 being the one "
+                 "it starts in: every frame sent then is lost; repeat or separate by commas (default none)")
+             .arg(kMaxOutageSeconds)},
+        {"outage-chance", "P",
+         QString("chance that a second not in an outage begins one of --outage-length seconds, 0 to 1 (default %1)")
+             .arg(defaults.conditions.outageChance)},
+        {"outage-length", "N",
+         QString("seconds of an outage that --outage-chance begins, 1 to %1 (default %2)")
+             .arg(kMaxOutageSeconds)
+             .arg(defaults.conditions.outageSeconds)},
         {"counters", "MODE",
          QString("restart: when a 16-bit count would pass 65535, a new test period begins with all four counts at 0; "
                  "wrap: each count wraps on its own (default %1)")
@@ -65,6 +91,9 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
              .arg(defaults.pieces)},
         {"count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count)},
         {"seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed)},
+        {"truth", "FILE",
+         "write what the link did in each UTC second as CSV (time, blocks sent, errored blocks, lost frames), a "
+         "line once the second has ended and the last one when the program ends (default: none)"},
         {"help", "", "show this text"},
     };
 }
@@ -193,14 +222,65 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
     return plan;
 }
 
+// --outage FIRST+LENGTH, each given on its own or with others separated by commas.
+QList<emulator::Outage> outagesValue(const QCommandLineParser& parser)
+{
+    QList<emulator::Outage> outages;
+    for (const QString& value : parser.values("outage")) {
+        for (const QString& part : value.split(',')) {
+            const QString text = part.trimmed();
+            const QStringList numbers = text.split('+');
+            bool firstOk = false;
+            bool lengthOk = false;
+            const qint64 first = numbers.size() == 2 ? numbers[0].toLongLong(&firstOk) : 0;
+            const qint64 length = numbers.size() == 2 ? numbers[1].toLongLong(&lengthOk) : 0;
+            if (!firstOk || !lengthOk)
+                reject("outage", text, QStringLiteral("not FIRST+LENGTH in whole seconds, as in 20+12"));
+            if (first < 0 || first > INT_MAX)
+                reject("outage", text, QStringLiteral("first second out of range (0 to %1)").arg(INT_MAX));
+            if (length < 1 || length > kMaxOutageSeconds)
+                reject("outage", text, QStringLiteral("length out of range (1 to %1)").arg(kMaxOutageSeconds));
+            outages.append({first, length});
+        }
+    }
+    return outages;
+}
+
+void readConditions(const QCommandLineParser& parser, emulator::LinkConditionPlan& plan)
+{
+    plan.erroredSecondChance = realValue(parser, "errored-seconds", 0, 1, plan.erroredSecondChance);
+    plan.erroredShare = realValue(parser, "errored-share", 0, 1, plan.erroredShare);
+    if (parser.isSet("outage"))
+        plan.outages = outagesValue(parser);
+    plan.outageChance = realValue(parser, "outage-chance", 0, 1, plan.outageChance);
+    plan.outageSeconds = int(wholeValue(parser, "outage-length", 1, kMaxOutageSeconds, plan.outageSeconds));
+}
+
+int intervalMaxValue(const QCommandLineParser& parser, int intervalMs, int fallback)
+{
+    const auto most = int(wholeValue(parser, "interval-max", 1, kMaxIntervalMs, fallback));
+    if (parser.isSet("interval-max") && most < intervalMs)
+        reject("interval-max", parser.value("interval-max"), QStringLiteral("less than --interval %1").arg(intervalMs));
+    return most;
+}
+
+// A path for a file the program writes; it must not be empty.
+QString pathValue(const QCommandLineParser& parser, const QString& option)
+{
+    if (parser.isSet(option) && parser.value(option).isEmpty())
+        reject(option, {}, QStringLiteral("empty path"));
+    return parser.value(option);
+}
+
 // "  --name VALUE      description", the description wrapped to 80 columns.
 QString describeOption(const OptionEntry& entry)
 {
-    constexpr int kIndent = 22; // room for the longest, "  --cluster-frames M"
+    constexpr int kIndent = 22; // room for "  --cluster-frames M"; a longer name has its text below
     constexpr int kWidth = 80;
     const QString name =
         entry.name == "help" ? QStringLiteral("-h, --help") : "--" + entry.name + ' ' + entry.valueName;
-    QString text = ("  " + name).leftJustified(kIndent);
+    QString text = "  " + name;
+    text = text.size() < kIndent ? text.leftJustified(kIndent) : text + '\n' + QString(kIndent, ' ');
     qsizetype lineLength = kIndent;
     for (const QString& word : entry.description.split(' ')) {
         if (lineLength > kIndent && lineLength + 1 + word.size() > kWidth) {
@@ -247,16 +327,20 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
                    QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
                                   "bermon-sim --device")
                        .arg(commandLine.program));
-        if (parser.isSet("device") && parser.value("device").isEmpty())
-            reject("device", {}, QStringLiteral("empty path"));
-        options.device = parser.value("device");
+        if (parser.isSet("truth") && !commandLine.takesTruth)
+            reject("truth", parser.value("truth"),
+                   QStringLiteral("%1 writes no truth file; for one run bermon-sim --truth").arg(commandLine.program));
+        options.device = pathValue(parser, "device");
+        options.truthPath = pathValue(parser, "truth");
         emulator::EmulatorSettings& settings = options.emulator;
         settings.baudRate = baudValue(parser, settings.baudRate);
-        settings.intervalMs = int(wholeValue(parser, "interval", 1, 3600000, settings.intervalMs));
+        settings.intervalMs = int(wholeValue(parser, "interval", 1, kMaxIntervalMs, settings.intervalMs));
+        settings.intervalMaxMs = intervalMaxValue(parser, settings.intervalMs, settings.intervalMaxMs);
         settings.link.frameRate = realValue(parser, "frame-rate", 0, 1e8, settings.link.frameRate);
         settings.link.bitErrorRate = realValue(parser, "ber", 0, 1, settings.link.bitErrorRate);
         settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
         readErrorClusters(parser, settings.link);
+        readConditions(parser, settings.conditions);
         settings.overflow = overflowValue(parser, settings.overflow);
         settings.faults = faultPlan(parser, settings.faults);
         settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::kMaxPieces, settings.pieces));
@@ -278,7 +362,7 @@ QString simHelpText(const SimCommandLine& commandLine)
                                  "sends a 12-byte counter report on a serial line every interval.\n");
     text += QStringLiteral("\nOptions:\n");
     for (const OptionEntry& entry : optionEntries(commandLine.defaults))
-        if (sim || entry.name != "device")
+        if ((commandLine.takesDevice || entry.name != "device") && (commandLine.takesTruth || entry.name != "truth"))
             text += describeOption(entry);
     text += QStringLiteral("\nFaults:\n"
                            "  wrong-marker  the first byte is 0xF0, not 0xF1\n"
@@ -296,13 +380,17 @@ QString simHelpText(const SimCommandLine& commandLine)
                            "Counts: the unit counts over a test period. With --counters restart, when a\n"
                            "16-bit count (frames received, lost or with errors) would pass 65535, a new\n"
                            "period begins with all four counts at 0 and counting goes on from there, so the\n"
-                           "counts of a report always belong together.\n\n")
+                           "counts of a report always belong together.\n\n"
+                           "Seconds: --errored-seconds and the outages go by UTC seconds, second 0 being the\n"
+                           "one the unit starts in; an outage second's frames count as lost, none received.\n\n")
                 .arg(emulator::kShortReportLength)
                 .arg(emulator::kMaxGarbageLength)
                 .arg(emulator::kStrayMarkerOneIn);
     if (sim)
         text += QStringLiteral("Ctrl-C or SIGTERM ends the program.\n"
-                               "Exit status: 0 done, 1 the line could not be opened or failed, 2 bad command line.\n");
+                               "Exit status: 0 done, 1 the line could not be opened or failed, or the --truth\n"
+                               "file failed on the way, 2 bad command line or a --truth file that cannot be\n"
+                               "written.\n");
     else
         text += QStringLiteral("Exit status: 2 bad command line, else that of the monitor.\n");
     return text;

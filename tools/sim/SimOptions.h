@@ -9,18 +9,20 @@
 struct SimOptions
 {
     bool showHelp = false;
-    QString device; // empty: a new pseudo-terminal
+    QString device;    // empty: a new pseudo-terminal
+    QString truthPath; // the CSV file of what the link did each second; empty: none
     emulator::EmulatorSettings emulator;
 };
 
 // Whose command line it is: bermon-sim's, or that of a program with a unit built in (bermon-demo),
-// which has defaults of its own and no --device.
+// which has defaults of its own and no --device or --truth.
 struct SimCommandLine
 {
     QString program = QStringLiteral("bermon-sim");
     QString summary; // the lines after "Usage:" in the help; empty: bermon-sim's
     emulator::EmulatorSettings defaults;
     bool takesDevice = true;
+    bool takesTruth = true;
 };
 
 struct ParsedSimOptions

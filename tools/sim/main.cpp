@@ -1,11 +1,12 @@
 // bermon-sim: the unit under test in software, sending counter reports on a serial device or a
-// pseudo-terminal, with faults on request.
+// pseudo-terminal, with faults on request, and what its link did each second in a file if asked.
 
 #include "QuitOnSignals.h"
 #include "SimOptions.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/SerialDevice.h"
+#include "emulator/TruthFile.h"
 #include "emulator/UnitEmulator.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,13 @@ int main(int argc, char* argv[])
         return Done;
     }
 
+    emulator::TruthFile truth;
+    if (!options.truthPath.isEmpty() && !truth.open(options.truthPath)) {
+        printTo(stderr, QStringLiteral("bermon-sim: --truth '%1': cannot write the file: %2\n")
+                            .arg(options.truthPath, truth.errorString()));
+        return BadCommandLine;
+    }
+
     QuitOnSignals quitOnSignals;
     std::unique_ptr<emulator::LineEnd> line;
     if (options.device.isEmpty()) {
@@ -65,6 +73,21 @@ int main(int argc, char* argv[])
         printTo(stderr, QStringLiteral("bermon-sim: %1\n").arg(message));
         QCoreApplication::exit(LineFailed);
     });
+    // A file that fails on the way ends the run; its message comes once.
+    bool truthFailed = false;
+    const auto writeTruth = [&truth, &truthFailed, &options](const std::vector<emulator::SecondTruth>& seconds) {
+        if (truthFailed || !truth.isOpen() || truth.write(seconds))
+            return;
+        truthFailed = true;
+        printTo(stderr, QStringLiteral("bermon-sim: --truth '%1': %2\n").arg(options.truthPath, truth.errorString()));
+        QCoreApplication::exit(LineFailed);
+    };
+    QObject::connect(&unit, &emulator::UnitEmulator::secondsCompleted, &app, writeTruth);
     unit.start();
-    return app.exec();
+    const int status = app.exec();
+    // However the run ended, the file ends with the second it ended in.
+    unit.stop();
+    if (const emulator::LinkRun* run = unit.linkRun())
+        writeTruth(run->truth());
+    return truthFailed ? int(LineFailed) : status;
 }

@@ -48,26 +48,26 @@ LinkModel::LinkModel(const LinkRates& rates, quint32 seed, CountOverflow overflo
 {
 }
 
-void LinkModel::advance(double seconds)
+void LinkModel::advance(double seconds, const SecondCondition& condition)
 {
     if (!(seconds > 0) || !(m_rates.frameRate > 0))
         return;
     // An absurdly long step (an infinite one included) is cut short rather than overflow.
     double frames = std::min(m_rates.frameRate * seconds, kMaxFramesPerStep);
     if (m_overflow == CountOverflow::Wrap)
-        return send(frames);
+        return send(frames, condition);
 
     // A step of more than six spans sends over 131072 frames before its last two spans, so a count
     // surely passes 65535 there: that part runs at once and the period starts after it.
     if (frames > 6 * kPeriodSpanFrames) {
-        send(frames - 2 * kPeriodSpanFrames);
+        send(frames - 2 * kPeriodSpanFrames, condition);
         m_periodStart = m_totals;
         frames = 2 * kPeriodSpanFrames;
     }
     while (frames > 0) {
         const double part = std::min(frames, kPeriodSpanFrames);
         const LinkTotals before = m_totals;
-        send(part);
+        send(part, condition);
         if (periodPassesRegisters())
             m_periodStart = before;
         frames -= part;
@@ -81,7 +81,7 @@ bool LinkModel::periodPassesRegisters() const
            || m_totals.framesWithErrors - m_periodStart.framesWithErrors > kRegisterTop;
 }
 
-void LinkModel::send(double frames)
+void LinkModel::send(double frames, const SecondCondition& condition)
 {
     // Frames go out on the link's steady clock; the fraction of a frame waits for the next step.
     m_frameCarry += frames;
@@ -89,21 +89,24 @@ void LinkModel::send(double frames)
     m_frameCarry -= whole;
     const auto sent = static_cast<quint64>(whole);
 
-    const quint64 lost = drawBinomial(sent, m_rates.frameLossRate);
+    const quint64 lost = condition.outage ? sent : drawBinomial(sent, m_rates.frameLossRate);
     const quint64 received = sent - lost;
     m_totals.framesSent += sent;
     m_totals.framesLost += lost;
     m_totals.framesReceived += received;
-    if (clustered()) {
-        const FrameErrors errors = receiveClustered(received);
-        m_totals.framesWithErrors += errors.frames;
-        m_totals.bitErrors += errors.bits;
-        return;
+    FrameErrors errors;
+    if (condition.outage) {
+        passAhead(sent);
+    } else if (clustered()) {
+        errors = receiveClustered(received);
+    } else {
+        errors.frames = drawBinomial(received, m_frameErrorChance);
+        errors.bits = drawBitErrors(errors.frames);
     }
-
-    const quint64 withErrors = drawBinomial(received, m_frameErrorChance);
-    m_totals.framesWithErrors += withErrors;
-    m_totals.bitErrors += drawBitErrors(withErrors);
+    // An errored second hits the frames its ordinary errors left whole, one bit error each.
+    const quint64 extra = drawBinomial(received - std::min(received, errors.frames), condition.erroredShare);
+    m_totals.framesWithErrors += errors.frames + extra;
+    m_totals.bitErrors += errors.bits + extra;
 }
 
 LinkCounts LinkModel::counts() const
@@ -261,6 +264,20 @@ quint64 LinkModel::drawCoveredFrames(quint64 events, quint64 starts)
     const double drawn = std::round(spread > 0 ? std::normal_distribution<double>(mean, spread)(m_random) : mean);
     const double most = std::min(n * span, double(starts) + span - 1);
     return quint64(std::clamp(drawn, span, most));
+}
+
+// The bit errors still to come of events under way fall on frames that are lost: the next `frames`
+// frames sent.
+void LinkModel::passAhead(quint64 frames)
+{
+    std::vector<ErrorRun> left;
+    for (const ErrorRun& run : m_ahead) {
+        if (run.start + run.frames <= frames)
+            continue;
+        const quint64 start = std::max(run.start, frames);
+        left.push_back({start - frames, run.start + run.frames - start, run.bitsPerFrame});
+    }
+    m_ahead = std::move(left);
 }
 
 } // namespace emulator

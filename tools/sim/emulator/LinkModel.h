@@ -1,5 +1,7 @@
 #pragma once
 
+#include "emulator/LinkConditions.h"
+
 #include <QtGlobal>
 
 #include <random>
@@ -56,6 +58,11 @@ struct LinkRates
 // An event that begins near the end of a step hits the first frames of the next. Where events
 // overlap their bit errors add up, to at most 512 a frame.
 //
+// A step may run under a SecondCondition: in an outage every frame sent is lost (and the error
+// events under way pass with the lost frames); in an errored second each received frame that the
+// ordinary draws leave free of errors takes one bit error with the condition's chance. Without a
+// condition nothing is drawn for it, and the counts are those of a plain step.
+//
 // The counts are those of the current test period. With CountOverflow::RestartPeriod a period
 // ends at the start of the step of advance() that would take a 16-bit count past 65535 (a long
 // step counts in parts of at most 32768 frames), so the new period holds that step's frames and
@@ -69,7 +76,9 @@ public:
                        CountOverflow overflow = CountOverflow::RestartPeriod);
 
     // Runs the test for `seconds` more; nothing happens for a time that is not positive.
-    void advance(double seconds);
+    void advance(double seconds) { advance(seconds, SecondCondition{}); }
+    // The same, the link under `condition` all that time.
+    void advance(double seconds, const SecondCondition& condition);
 
     LinkCounts counts() const;
     // The whole run, over every period.
@@ -79,7 +88,7 @@ public:
     const LinkRates& rates() const { return m_rates; }
 
 private:
-    void send(double frames);
+    void send(double frames, const SecondCondition& condition);
     bool periodPassesRegisters() const;
     quint64 drawBinomial(quint64 trials, double chance);
     quint64 drawBitErrors(quint64 framesWithErrors);
@@ -102,13 +111,14 @@ private:
     void placeEvents(std::vector<ErrorRun>& runs, quint64 events, quint64 first, quint64 frames);
     FrameErrors countRuns(const std::vector<ErrorRun>& runs, quint64 received);
     quint64 drawCoveredFrames(quint64 events, quint64 starts);
+    void passAhead(quint64 frames);
 
     LinkRates m_rates;
-    double m_frameErrorChance; // chance that a received frame has at least one bit error
-    quint64 m_eventFrames;     // frames an error event hits
-    quint64 m_eventBits;       // bit errors of an error event
+    double m_frameErrorChance;     // chance that a received frame has at least one bit error
+    quint64 m_eventFrames;         // frames an error event hits
+    quint64 m_eventBits;           // bit errors of an error event
     std::vector<ErrorRun> m_ahead; // bit errors of events begun in earlier steps, still to come
-    double m_frameCarry = 0;   // the part of a frame sent but not yet counted
+    double m_frameCarry = 0;       // the part of a frame sent but not yet counted
     CountOverflow m_overflow;
     LinkTotals m_totals;
     LinkTotals m_periodStart;

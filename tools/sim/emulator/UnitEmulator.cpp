@@ -3,6 +3,8 @@
 #include "emulator/CounterReportEncoding.h"
 #include "emulator/LineEnd.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,16 +28,22 @@ UnitEmulator::UnitEmulator(LineEnd& line, const EmulatorSettings& settings, QObj
     : QObject(parent)
     , m_line(line)
     , m_settings(settings)
-    , m_link(settings.link, settings.seed, settings.overflow)
 {
     m_settings.intervalMs = std::max(1, settings.intervalMs);
+    m_settings.intervalMaxMs = std::max(m_settings.intervalMs, settings.intervalMaxMs);
+    m_intervalMs = m_settings.intervalMs;
     m_settings.baudRate = std::max(1, settings.baudRate);
     m_settings.pieces = std::clamp(settings.pieces, 1, kMaxPieces);
     std::seed_seq seed{settings.seed, 0x6761u}; // garbage draws apart from the link's
     m_garbageRandom.seed(seed);
+    std::seed_seq intervalSeed{settings.seed, 0x696eu};
+    m_intervalRandom.seed(intervalSeed);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &UnitEmulator::onTimer);
+    m_secondTimer.setSingleShot(true);
+    m_secondTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_secondTimer, &QTimer::timeout, this, &UnitEmulator::onSecondTimer);
 }
 
 void UnitEmulator::start()
@@ -47,19 +55,71 @@ void UnitEmulator::start()
         return;
     }
     // Started again after stop(), the link carries on where the real clock has got to.
-    if (!m_clock.isValid())
+    if (!m_clock.isValid()) {
         m_clock.start();
+        m_startUtcMs = QDateTime::currentMSecsSinceEpoch();
+        m_run.emplace(m_settings, m_startUtcMs);
+    }
     m_running = true;
-    m_nextDue = elapsedSeconds() + m_settings.intervalMs / 1000.0;
-    m_timer.start(m_settings.intervalMs);
+    m_nextDue = elapsedSeconds() + nextIntervalSeconds();
+    m_timer.start(m_intervalMs);
+    scheduleSecondTimer();
 }
 
 void UnitEmulator::stop()
 {
+    stopAt(elapsedSeconds());
+}
+
+// The link's run ends at `lineSeconds`, as far as the truth goes.
+void UnitEmulator::stopAt(double lineSeconds)
+{
+    if (!m_running)
+        return;
     m_running = false;
     m_timer.stop();
+    m_secondTimer.stop();
     // A unit switched off in the middle of a transmission never finishes it.
     m_pieces.clear();
+    m_run->advanceTo(utcMsAt(lineSeconds));
+    handOnCompleteTruth();
+}
+
+void UnitEmulator::onSecondTimer()
+{
+    if (!m_running)
+        return;
+    // To the last second passed, but not beyond a report still due: it carries its own moment's counts.
+    const qint64 until = std::min(utcMsAt(elapsedSeconds()), utcMsAt(m_nextDue));
+    m_run->advanceTo(until - until % 1000);
+    handOnCompleteTruth();
+    scheduleSecondTimer();
+}
+
+void UnitEmulator::scheduleSecondTimer()
+{
+    const qint64 nowMs = utcMsAt(elapsedSeconds());
+    m_secondTimer.start(int(1000 - nowMs % 1000) + 1);
+}
+
+void UnitEmulator::handOnCompleteTruth()
+{
+    std::vector<SecondTruth> seconds = m_run->takeCompleteTruth();
+    if (!seconds.empty())
+        emit secondsCompleted(seconds);
+}
+
+double UnitEmulator::nextIntervalSeconds()
+{
+    if (m_settings.intervalMaxMs > m_settings.intervalMs)
+        m_intervalMs =
+            std::uniform_int_distribution<int>(m_settings.intervalMs, m_settings.intervalMaxMs)(m_intervalRandom);
+    return m_intervalMs / 1000.0;
+}
+
+qint64 UnitEmulator::utcMsAt(double lineSeconds) const
+{
+    return m_startUtcMs + std::llround(lineSeconds * 1000);
 }
 
 void UnitEmulator::onTimer()
@@ -75,13 +135,15 @@ void UnitEmulator::onTimer()
         waitBriefly(m_nextDue);
     const double now = elapsedSeconds();
     // A late timer sends what was due, once; a burst may catch up a little, as bytes queue on a line.
-    const double tolerance = m_settings.faults.backToBack() ? kMaxBurstCatchUpSeconds : m_settings.intervalMs / 2000.0;
+    const double tolerance = m_settings.faults.backToBack() ? kMaxBurstCatchUpSeconds : m_intervalMs / 2000.0;
     if (now - m_nextDue > tolerance)
         m_nextDue = now;
     while (m_running && m_pieces.isEmpty() && m_nextDue <= now)
         takeSlot(m_nextDue);
-    if (m_running)
+    if (m_running) {
+        handOnCompleteTruth();
         scheduleTimer();
+    }
 }
 
 void UnitEmulator::scheduleTimer()
@@ -112,13 +174,13 @@ void UnitEmulator::takeSlot(double lineSeconds)
 {
     const FaultPlan& faults = m_settings.faults;
     if (faults.hangUpAfter >= 0 && m_transmissions == faults.hangUpAfter) {
-        stop();
+        stopAt(lineSeconds);
         m_line.hangUp();
         emit hungUp();
         return;
     }
     if (m_settings.count > 0 && m_transmissions == m_settings.count) {
-        stop();
+        stopAt(lineSeconds);
         emit finished();
         return;
     }
@@ -126,7 +188,7 @@ void UnitEmulator::takeSlot(double lineSeconds)
     m_sending = nextTransmission(lineSeconds);
     ++m_transmissions;
     const bool backToBack = faults.backToBack() && m_transmissions != m_settings.count;
-    m_nextDue = lineSeconds + (backToBack ? wireSeconds(m_sending.size()) : m_settings.intervalMs / 1000.0);
+    m_nextDue = lineSeconds + (backToBack ? wireSeconds(m_sending.size()) : nextIntervalSeconds());
     m_pieces = splitIntoPieces(m_sending, m_settings.pieces);
     writePiece();
 }
@@ -161,11 +223,8 @@ QByteArray UnitEmulator::nextTransmission(double lineSeconds)
     const ReportFault fault = m_settings.faults.faultFor(m_transmissions + 1);
     QList<QByteArray> reports;
     for (int i = 0; i < reportsCarried(fault); ++i) {
-        if (lineSeconds > m_linkSeconds) {
-            m_link.advance(lineSeconds - m_linkSeconds);
-            m_linkSeconds = lineSeconds;
-        }
-        const LinkCounts counts = m_settings.faults.markerCounts ? kMarkerCounts : m_link.counts();
+        const LinkCounts linkCounts = m_run->advanceTo(utcMsAt(lineSeconds));
+        const LinkCounts counts = m_settings.faults.markerCounts ? kMarkerCounts : linkCounts;
         reports.append(encodeReport(counts, quint8(++m_reports)));
         lineSeconds += wireSeconds(kReportSize); // a report that follows leaves the unit later
     }

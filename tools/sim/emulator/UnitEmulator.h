@@ -1,29 +1,19 @@
 #pragma once
 
-#include "emulator/Faults.h"
-#include "emulator/LinkModel.h"
+#include "emulator/EmulatorSettings.h"
+#include "emulator/LinkRun.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
 #include <random>
+#include <vector>
 
 namespace emulator {
 
 class LineEnd;
-
-struct EmulatorSettings
-{
-    int baudRate = 9600;   // paces bursts and pieces: 10 bits a byte on the wire; at least 1
-    int intervalMs = 1000; // at least 1
-    LinkRates link;
-    CountOverflow overflow = CountOverflow::RestartPeriod;
-    FaultPlan faults;
-    int pieces = 1; // writes a transmission takes, 1 to kMaxPieces, paced at the line's rate
-    int count = 0;  // transmissions before the unit stops; 0: no end
-    quint32 seed = 1;
-};
 
 // The unit under test: it runs the link test and sends a counter report every interval, or,
 // in a burst, one report after the other as fast as the line carries them.
@@ -32,6 +22,11 @@ struct EmulatorSettings
 // real one: in a steady run, report n counts n × interval × frame rate frames sent, until a count
 // would pass 65535 and a new test period begins (see LinkModel). Byte 11 of report n is n modulo
 // 256, which tells reports apart. The first report comes one interval after start().
+//
+// The link runs along UTC time (a LinkRun): the line's clock starts with the first start() at the
+// system's time then, and a report due `s` seconds on it is at that time + s, to the millisecond.
+// The run goes on to each UTC second as it passes, so the truth of each second comes soon after it
+// ends (never past a report that is still due, which carries the counts of its own moment).
 //
 // A transmission in pieces goes out as it would from a UART fed in parts: each piece is written
 // once the one before has had its wire time, and no other transmission comes between them.
@@ -48,6 +43,9 @@ public:
     void stop();
     bool isRunning() const { return m_running; }
 
+    // The link's run, from the first start() on.
+    const LinkRun* linkRun() const { return m_run ? &*m_run : nullptr; }
+
     int transmissions() const { return m_transmissions; }
     // Transmissions the line did not take in full (a pseudo-terminal that nobody reads).
     int droppedTransmissions() const { return m_dropped; }
@@ -62,9 +60,18 @@ signals:
     void finished();
     // The line failed for good; the emulator has stopped.
     void failed(const QString& message);
+    // UTC seconds of the link's run that have ended, in order, each once. The one under way when
+    // the emulator stops stays in linkRun()->truth().
+    void secondsCompleted(const std::vector<emulator::SecondTruth>& seconds);
 
 private:
     void onTimer();
+    void onSecondTimer();
+    void scheduleSecondTimer();
+    void stopAt(double lineSeconds);
+    void handOnCompleteTruth();
+    double nextIntervalSeconds();
+    qint64 utcMsAt(double lineSeconds) const;
     void takeSlot(double lineSeconds);
     void writePiece();
     bool waitBriefly(double dueSeconds) const;
@@ -75,12 +82,15 @@ private:
 
     LineEnd& m_line;
     EmulatorSettings m_settings;
-    LinkModel m_link;
+    std::optional<LinkRun> m_run;
+    qint64 m_startUtcMs = 0; // UTC at 0 on the line's clock
     std::mt19937 m_garbageRandom;
+    std::mt19937 m_intervalRandom;
     QTimer m_timer;
+    QTimer m_secondTimer; // the next UTC second
     QElapsedTimer m_clock;
     bool m_running = false;
-    double m_linkSeconds = 0;   // how far the link model has run
+    int m_intervalMs = 0;       // the interval drawn last
     double m_nextDue = 0;       // when the next transmission or hang-up is due
     QByteArray m_sending;       // the transmission whose pieces are going out
     QList<QByteArray> m_pieces; // its pieces not written yet

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "emulator/Faults.h"
+#include "emulator/LinkConditions.h"
+#include "emulator/LinkModel.h"
+
+#include <QtGlobal>
+
+namespace emulator {
+
+struct EmulatorSettings
+{
+    int baudRate = 9600;   // paces bursts and pieces: 10 bits a byte on the wire; at least 1
+    int intervalMs = 1000; // at least 1
+    // Above intervalMs: each interval is drawn anew, evenly from intervalMs to this; else (0 too)
+    // every interval is intervalMs.
+    int intervalMaxMs = 0;
+    LinkRates link;
+    LinkConditionPlan conditions; // errored seconds and outages, second by second of the run
+    CountOverflow overflow = CountOverflow::RestartPeriod;
+    FaultPlan faults;
+    int pieces = 1; // writes a transmission takes, 1 to kMaxPieces, paced at the line's rate
+    int count = 0;  // transmissions before the unit stops; 0: no end
+    quint32 seed = 1;
+};
+
+} // namespace emulator

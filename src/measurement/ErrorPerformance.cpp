@@ -94,8 +94,9 @@ std::vector<std::pair<const char*, Bounded>> namedFigures(const ErrorPerformance
     };
 }
 
-ErrorPerformance::ErrorPerformance(CounterModel model)
+ErrorPerformance::ErrorPerformance(CounterModel model, int severePercent)
     : m_model(model)
+    , m_severePercent(severePercent)
 {
 }
 
@@ -130,8 +131,7 @@ ErrorPerformance::Interval ErrorPerformance::intervalTo(qint64 msSinceEpoch, con
                             + less(kCount16 - 1, m_last.lossFrame);
         // Errored frames are received frames: neither count can have passed 65535.
         interval.erroredMost =
-            counts.errorFrame
-            + std::min(less(kCount16 - 1, m_last.errorFrame), less(kCount16 - 1, m_last.recvFrame));
+            counts.errorFrame + std::min(less(kCount16 - 1, m_last.errorFrame), less(kCount16 - 1, m_last.recvFrame));
         interval.lostMost = counts.lossFrame + less(kCount16 - 1, m_last.lossFrame);
         interval.unknown = true;
         exact = false;
@@ -185,7 +185,7 @@ void ErrorPerformance::add(qint64 msSinceEpoch, const ReportCounts& counts, cons
             // Pointed at our spans only while in use, so that a copy of this object stays whole.
             m_state.spans = &m_spans;
             spread(m_state, *m_pending);
-            closeBefore(m_state, secondOf(m_pending->endMs));
+            closeBefore(m_state, secondOf(m_pending->endMs), m_severePercent);
             m_state.spans = nullptr;
         }
         m_pending = intervalTo(msSinceEpoch, counts, step);
@@ -213,9 +213,12 @@ void ErrorPerformance::spread(State& state, const Interval& interval)
         SecondCounts& counts = state.open.back();
         // At most this many of the interval's frames lie outside the second,
         // so at least the rest of its errored and lost frames lie inside.
-        const quint64 outside = shareUp(interval.sentMost, duration - inside, duration);
-        const quint64 blocksMost = shareUp(interval.sentMost, inside, duration);
-        counts.blocksLeast += shareDown(interval.sentLeast, inside, duration);
+        // One frame of slack either way: a unit's frame clock and ours need not
+        // round alike. An interval inside one second has all its frames there.
+        const quint64 slack = inside == duration ? 0 : 1;
+        const quint64 outside = shareUp(interval.sentMost, duration - inside, duration) + slack;
+        const quint64 blocksMost = shareUp(interval.sentMost, inside, duration) + slack;
+        counts.blocksLeast += less(shareDown(interval.sentLeast, inside, duration), slack);
         counts.blocksMost += blocksMost;
         counts.erroredLeast += inside == duration ? interval.erroredLeast : less(interval.erroredLeast, outside);
         counts.lostLeast += inside == duration ? interval.lostLeast : less(interval.lostLeast, outside);
@@ -226,15 +229,15 @@ void ErrorPerformance::spread(State& state, const Interval& interval)
     }
 }
 
-void ErrorPerformance::closeBefore(State& state, qint64 second)
+void ErrorPerformance::closeBefore(State& state, qint64 second, int severePercent)
 {
     while (!state.open.empty() && state.open.front().second < second) {
-        close(state, state.open.front());
+        close(state, state.open.front(), severePercent);
         state.open.pop_front();
     }
 }
 
-void ErrorPerformance::close(State& state, const SecondCounts& c)
+void ErrorPerformance::close(State& state, const SecondCounts& c, int severePercent)
 {
     Standing s;
     s.second = c.second;
@@ -248,9 +251,10 @@ void ErrorPerformance::close(State& state, const SecondCounts& c)
     s.possiblyErrored = c.unknown || c.erroredMost > 0 || c.lostMost > 0;
     // Severe: errored blocks at least 30 % of the second's blocks, or a defect.
     s.certainlySevere =
-        c.lostLeast > 0 || (!c.unbounded && c.blocksMost > 0 && c.erroredLeast * 100 >= kSeverePercent * c.blocksMost);
-    s.possiblySevere =
-        c.unknown || c.lostMost > 0 || (c.erroredMost > 0 && c.erroredMost * 100 >= kSeverePercent * c.blocksLeast);
+        c.lostLeast > 0
+        || (!c.unbounded && c.blocksMost > 0 && c.erroredLeast * 100 >= quint64(severePercent) * c.blocksMost);
+    s.possiblySevere = c.unknown || c.lostMost > 0
+                       || (c.erroredMost > 0 && c.erroredMost * 100 >= quint64(severePercent) * c.blocksLeast);
     state.waiting.push_back(s);
     state.fewest.add(s.certainlySevere, [&state](qint64 count, bool available) {
         for (qint64 i = 0; i < count; ++i)
@@ -289,7 +293,8 @@ void ErrorPerformance::count(State& state, const Standing& s)
     t.sesLeast += s.certainlySevere && certainlyAvailable;
     t.sesMost += s.possiblySevere && possiblyAvailable;
     t.efsLeast += certainlyAvailable && !s.possiblyErrored;
-    t.efsMost += possiblyAvailable && !s.certainlyErrored && !s.unknown;
+    // An unknown second is never counted error-free for certain, but it may have been.
+    t.efsMost += possiblyAvailable && !s.certainlyErrored;
     if (certainlyAvailable && !s.possiblySevere) {
         t.bbeLeast += s.erroredLeast;
         t.bbeBlocksLeast += s.blocksLeast;
@@ -315,9 +320,9 @@ void ErrorPerformance::count(State& state, const Standing& s)
         spans.push_back(span);
 }
 
-void ErrorPerformance::finish(State& state)
+void ErrorPerformance::finish(State& state, int severePercent)
 {
-    closeBefore(state, std::numeric_limits<qint64>::max());
+    closeBefore(state, std::numeric_limits<qint64>::max(), severePercent);
     state.fewest.finish([&state](qint64 count, bool available) {
         for (qint64 i = 0; i < count; ++i)
             state.waiting[size_t(state.decidedFewest++)].availableAtLeast = available;
@@ -335,7 +340,7 @@ ErrorPerformance::State ErrorPerformance::finished(std::vector<SecondSpan>* span
     state.spans = spans;
     if (m_pending)
         spread(state, *m_pending);
-    finish(state);
+    finish(state, m_severePercent);
     return state;
 }
 

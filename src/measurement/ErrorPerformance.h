@@ -76,7 +76,8 @@ public:
     // Errored blocks of at least this share of a second's blocks make it severely errored.
     static constexpr int kSeverePercent = 30;
 
-    explicit ErrorPerformance(CounterModel model);
+    // `severePercent` other than 30 only to see that a wrong threshold is caught.
+    explicit ErrorPerformance(CounterModel model, int severePercent = kSeverePercent);
 
     // The next report, arrived at `msSinceEpoch`, and what it added to the run
     // totals. Reports that arrive together count as one.
@@ -145,15 +146,16 @@ private:
     };
 
     static void spread(State& state, const Interval& interval);
-    static void closeBefore(State& state, qint64 second);
-    static void close(State& state, const SecondCounts& counts);
+    static void closeBefore(State& state, qint64 second, int severePercent);
+    static void close(State& state, const SecondCounts& counts, int severePercent);
     static void settle(State& state);
     static void count(State& state, const Standing& standing);
-    static void finish(State& state);
+    static void finish(State& state, int severePercent);
     State finished(std::vector<SecondSpan>* spans) const;
     Interval intervalTo(qint64 msSinceEpoch, const ReportCounts& counts, const TotalsStep& step) const;
 
     CounterModel m_model;
+    int m_severePercent;
     State m_state;
     std::vector<SecondSpan> m_spans;
     bool m_started = false;

@@ -130,6 +130,7 @@ private slots:
     void verdicts();
     void errorPerformanceVerdicts_data();
     void errorPerformanceVerdicts();
+    void anOutageIsUnavailableTime();
     void clusteredErrorsWidenTheBound();
     void oldFormatFileIsRenamedAndANewOneBegun();
     void killNineLeavesWholeRowsAndTheTornLineIsCut();
@@ -288,6 +289,37 @@ void TestLogProgram::errorPerformanceVerdicts()
     const Csv csv(rig.csv());
     const QString stopped = csv.at(csv.events("stopped").value(0), "detail");
     QVERIFY2(stopped.contains(" unknown_s=0 ") && stopped.contains(" es="), qPrintable(stopped));
+}
+
+void TestLogProgram::anOutageIsUnavailableTime()
+{
+    // Sync lost for seconds 1 to 12 of the unit's run, then 12 good seconds: 12 SES, all of them
+    // unavailable time, which ends with the first good second. A report belongs to the moment it
+    // arrived, so the recorder's seconds may hold one more at each edge of the outage.
+    EmulatorSettings settings = fastUnit(0);
+    settings.link.frameRate = 1000;
+    settings.link.frameLossRate = 0;
+    settings.conditions.outages = {{1, 12}};
+    Rig rig(settings);
+    rig.start({"--duration", "25s", "--max-unavailable", "0", "--jsonl", "--quiet"});
+    QCOMPARE(rig.finish(), 1);
+    const QString last = rig.errors().split('\n', Qt::SkipEmptyParts).last();
+    QVERIFY2(last.startsWith("fail: ") && last.contains(" unavailable seconds, more than the 0 allowed"),
+             qPrintable(last));
+    const QString stopped = Csv(rig.csv()).events("stopped").value(0).join(',');
+    const auto bounds = [&](const char* key) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral(" %1=\\[?(\\d+),?(\\d*)\\]? ").arg(key)).match(stopped);
+        return std::pair{m.captured(1).toInt(),
+                         m.captured(2).isEmpty() ? m.captured(1).toInt() : m.captured(2).toInt()};
+    };
+    const auto [unavailableLeast, unavailableMost] = bounds("unavailable_s");
+    QVERIFY2(unavailableLeast >= 11 && unavailableMost <= 14, qPrintable(stopped));
+    QVERIFY2(bounds("es").first == 0 && bounds("ses").second <= 2, qPrintable(stopped));
+    QVERIFY2(bounds("unknown_s").first == 0, qPrintable(stopped));
+    // The same figures in the stopped JSON line.
+    const QString json = QString::fromUtf8(rig.log.readAllStandardOutput()).trimmed().split('\n').last();
+    QVERIFY2(json.contains("\"error_performance\":{\"seconds\":"), qPrintable(json));
 }
 
 void TestLogProgram::clusteredErrorsWidenTheBound()

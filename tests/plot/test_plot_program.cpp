@@ -86,6 +86,7 @@ private slots:
     void badFilesAndCommandLines();
     void stretchesLeaveGaps_data();
     void stretchesLeaveGaps();
+    void stripShowsAnOutage();
 };
 
 void TestPlotProgram::drawsARealRecording()
@@ -225,6 +226,49 @@ void TestPlotProgram::stretchesLeaveGaps()
     for (const QList<QPointF>& stretch : drawableStretches(points, logAxis))
         found << int(stretch.size());
     QCOMPARE(found, lengths);
+}
+
+void TestPlotProgram::stripShowsAnOutage()
+{
+    // A report a second on the second; every frame of seconds 20 to 35 lost.
+    QByteArray csv = csvHeader() + row(0, "started");
+    measurement::ReportCounts counts;
+    for (int second = 1; second <= 60; ++second) {
+        (second > 20 && second <= 36 ? counts.lossFrame : counts.recvFrame) += 1000;
+        csv += row(second, {}, counts);
+    }
+    QTemporaryDir dir;
+    QFile file(dir.filePath("run.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+    file.close();
+    const QString png = dir.filePath("run.png"), svg = dir.filePath("run.svg");
+    QCOMPARE(plot({file.fileName(), "-o", png, "--width", "1000", "--height", "640"}).status, 0);
+    QCOMPARE(plot({file.fileName(), "-o", svg}).status, 0);
+    QFile text(svg);
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    const QByteArray contents = text.readAll();
+    for (const char* entry :
+         {"error-free 43 s", "errored 0 s", "severely errored 0 s", "unavailable 16 s", "unknown 0 s"})
+        QVERIFY2(contents.contains(entry), entry);
+
+    // In the strip's band, above its legend, the outage among the error-free
+    // seconds 1 to 59, where its seconds fall.
+    const QImage image(png);
+    int greenLeft = image.width(), greenRight = 0, darkLeft = image.width(), darkRight = 0;
+    for (int y = image.height() * 85 / 100; y < image.height() * 91 / 100; ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            int& left = c == QColor(44, 160, 44) ? greenLeft : darkLeft;
+            int& right = c == QColor(44, 160, 44) ? greenRight : darkRight;
+            if (c == QColor(44, 160, 44) || c == QColor(45, 45, 45)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    QVERIFY(greenRight > greenLeft + 500);
+    const double span = greenRight + 1 - greenLeft;
+    QVERIFY2(std::abs((darkLeft - greenLeft) / span - 19.0 / 59) < 0.01, qPrintable(QString::number(darkLeft)));
+    QVERIFY2(std::abs((darkRight + 1 - greenLeft) / span - 35.0 / 59) < 0.01, qPrintable(QString::number(darkRight)));
 }
 
 QTEST_MAIN(TestPlotProgram)

@@ -114,6 +114,11 @@ QString plotHelpText()
                "lines mark device lost, device back and counts went down. A rate of 0 or N/A leaves a gap on the\n"
                "logarithmic axis. With a BER limit, the title gives the verdict of the last run drawn, as bermon-log\n"
                "gives it: lost frames beyond the run's allowance fail it, and errors in bursts widen its bound.\n"
+               "At the foot, a strip of every second, as bermon-log works the seconds out from the same rows: green\n"
+               "error-free, amber errored, red severely errored, dark grey unavailable, hatched grey unknown. A\n"
+               "second the reports leave between two classes shows the least in its upper half and the most in its\n"
+               "lower; where a pixel holds many seconds, it shows the worst of them. The strip's legend gives the\n"
+               "totals of the runs drawn, as [least,most] where the reports allow a range.\n"
                "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
                "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
                "or a plot that cannot be written. A torn last line is skipped with a warning.\n");

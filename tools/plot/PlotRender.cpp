@@ -3,10 +3,13 @@
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"
 
+#include <QAreaSeries>
 #include <QChart>
 #include <QCoreApplication>
 #include <QDateTimeAxis>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
@@ -167,6 +170,14 @@ struct TimeScale
     {
         return wallClock ? double(row.time.toMSecsSinceEpoch()) : row.elapsed / secondsPerUnit;
     }
+    // Where a UTC time of the run goes: its elapsed time counts from the run's first row.
+    double x(const RecordingRun& run, qint64 msSinceEpoch) const
+    {
+        if (wallClock)
+            return double(msSinceEpoch);
+        const RecordingRow& start = run.rows.front();
+        return (double(msSinceEpoch - start.time.toMSecsSinceEpoch()) / 1000 + start.elapsed) / secondsPerUnit;
+    }
     QAbstractAxis* makeAxis(double low, double high) const
     {
         if (wallClock) {
@@ -185,6 +196,153 @@ struct TimeScale
         return axis;
     }
 };
+
+// A stretch of the seconds strip: seconds in a row that stood alike, between
+// two places on the time axis.
+struct StripCell
+{
+    double x0 = 0, x1 = 0;
+    measurement::SecondClass least = measurement::SecondClass::ErrorFree;
+    measurement::SecondClass most = measurement::SecondClass::ErrorFree;
+    bool unknown = false;
+
+    bool sameStanding(const StripCell& other) const
+    {
+        return least == other.least && most == other.most && unknown == other.unknown;
+    }
+};
+
+// The seconds of each run at their own times, spans narrower than `minWidth`
+// gathered into cells of about that width that show the worst of their known
+// seconds (the highest least and the highest most), or unknown when none is
+// known: a second errored in a long error-free stretch stays in sight, and a
+// day draws as fast as a minute.
+std::vector<StripCell> stripCells(const std::vector<std::vector<StripCell>>& runs, double minWidth)
+{
+    std::vector<StripCell> out;
+    for (const std::vector<StripCell>& spans : runs) {
+        const size_t runStart = out.size();
+        bool gathering = false; // out.back() gathers narrow spans
+        for (const StripCell& span : spans) {
+            const bool narrow = span.x1 - span.x0 < minWidth;
+            if (out.size() > runStart && out.back().sameStanding(span)) {
+                out.back().x1 = span.x1;
+                gathering = gathering && narrow;
+            } else if (gathering && narrow && span.x1 - out.back().x0 <= minWidth) {
+                StripCell& cell = out.back();
+                cell.x1 = span.x1;
+                if (cell.unknown && !span.unknown) {
+                    cell.least = span.least;
+                    cell.most = span.most;
+                    cell.unknown = false;
+                } else if (cell.unknown == span.unknown) {
+                    cell.least = std::max(cell.least, span.least);
+                    cell.most = std::max(cell.most, span.most);
+                }
+            } else {
+                out.push_back(span);
+                gathering = narrow;
+            }
+        }
+        // Gathered cells that came to stand as their neighbours join them.
+        size_t kept = runStart;
+        for (size_t i = runStart; i < out.size(); ++i) {
+            if (i > runStart && out[kept - 1].sameStanding(out[i]))
+                out[kept - 1].x1 = out[i].x1;
+            else
+                out[kept++] = out[i];
+        }
+        out.resize(kept);
+    }
+    return out;
+}
+
+// The strip's colours, by class from error-free to unavailable.
+const QColor kClassColors[] = {QColor(44, 160, 44), QColor(245, 170, 0), QColor(214, 39, 40), QColor(45, 45, 45)};
+const QColor kUnknownColor(150, 150, 150);
+
+// One colour of the strip over a band of its height: a rectangle a cell.
+struct StripBand
+{
+    QAreaSeries* area = nullptr;
+    double bottom = 0, top = 1;
+
+    void add(double x0, double x1)
+    {
+        QLineSeries* upper = area->upperSeries();
+        upper->append({QPointF(x0, bottom), QPointF(x0, top), QPointF(x1, top), QPointF(x1, bottom)});
+    }
+};
+
+QString secondsText(const measurement::Bounded& seconds)
+{
+    return seconds.text() + QStringLiteral(" s");
+}
+
+measurement::Bounded sum(const measurement::Bounded& a, const measurement::Bounded& b)
+{
+    return {a.least + b.least, a.most + b.most};
+}
+
+// The seconds strip: a second known to stand in one class takes the class's
+// colour from the bottom of the strip to the top; one that the reports leave
+// between two classes, the least in the upper half and the most in the lower;
+// one no report speaks for is hatched grey. Cells narrower than `minWidth`
+// are widened to it about their middle, the worse classes drawn over the
+// better ones. The legend gives the figures of the runs together.
+void addSecondsStrip(QChart& chart, const std::vector<StripCell>& cells,
+                     const measurement::ErrorPerformanceFigures& figures, QAbstractAxis* x, QAbstractAxis* y,
+                     double xLow, double xHigh, double minWidth)
+{
+    enum Part { Whole, Upper, Lower };
+    constexpr int kUnknown = 4;                     // after the classes
+    std::map<std::pair<int, int>, StripBand> bands; // by (class, part)
+    const auto band = [&](int cls, Part part) -> StripBand& {
+        StripBand& b = bands[{cls, part}];
+        if (!b.area) {
+            b.area = new QAreaSeries(new QLineSeries, new QLineSeries);
+            b.bottom = part == Upper ? 0.5 : 0;
+            b.top = part == Lower ? 0.5 : 1;
+            b.area->lowerSeries()->append({QPointF(xLow, b.bottom), QPointF(xHigh, b.bottom)});
+            b.area->setPen(Qt::NoPen);
+            b.area->setBrush(cls == kUnknown ? QBrush(kUnknownColor, Qt::BDiagPattern) : QBrush(kClassColors[cls]));
+        }
+        return b;
+    };
+    // The legend's entries, one a class, in the strip's order.
+    const QString names[] = {
+        QStringLiteral("error-free %1").arg(secondsText(figures.efs)),
+        QStringLiteral("errored %1").arg(secondsText(figures.es)),
+        QStringLiteral("severely errored %1").arg(secondsText(figures.ses)),
+        QStringLiteral("unavailable %1").arg(secondsText(figures.unavailable)),
+        QStringLiteral("unknown %1 s").arg(figures.unknown),
+    };
+    for (int cls = 0; cls <= kUnknown; ++cls)
+        band(cls, Whole).area->setName(names[cls]);
+    for (StripCell cell : cells) {
+        if (cell.x1 - cell.x0 < minWidth) {
+            const double middle = (cell.x0 + cell.x1) / 2;
+            cell.x0 = middle - minWidth / 2;
+            cell.x1 = middle + minWidth / 2;
+        }
+        if (cell.unknown) {
+            band(kUnknown, Whole).add(cell.x0, cell.x1);
+        } else if (cell.least == cell.most) {
+            band(int(cell.least), Whole).add(cell.x0, cell.x1);
+        } else {
+            band(int(cell.least), Upper).add(cell.x0, cell.x1);
+            band(int(cell.most), Lower).add(cell.x0, cell.x1);
+        }
+    }
+    // The map's order, by class then part, is the order of drawing and of the legend.
+    for (auto& [key, b] : bands) {
+        chart.addSeries(b.area);
+        b.area->attachAxis(x);
+        b.area->attachAxis(y);
+        for (QLegendMarker* marker : chart.legend()->markers(b.area))
+            marker->setVisible(key.second == Whole);
+    }
+}
 
 QString defaultTitle(const std::vector<const RecordingRun*>& runs)
 {
@@ -280,6 +438,31 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
         perLoss.stretches += drawableStretches(pl, false);
     }
     berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->confidence * 100);
+
+    // Every second of each run, from the analysis the recorder runs on the same rows.
+    std::vector<std::vector<StripCell>> runSpans;
+    measurement::ErrorPerformanceFigures performance;
+    measurement::Verdict verdict; // of the last run
+    for (const RecordingRun* run : runs) {
+        const measurement::RunAnalysis analysis = analyseRun(*run, options.maxBer);
+        if (run == runs.back())
+            verdict = measurement::decide(analysis);
+        const measurement::ErrorPerformanceFigures f = analysis.performance().figures();
+        performance.unknown += f.unknown;
+        performance.efs = sum(performance.efs, f.efs);
+        performance.es = sum(performance.es, f.es);
+        performance.ses = sum(performance.ses, f.ses);
+        performance.unavailable = sum(performance.unavailable, f.unavailable);
+        std::vector<StripCell>& cells = runSpans.emplace_back();
+        for (const measurement::SecondSpan& span : analysis.performance().spans()) {
+            // A run's first and last seconds may reach past its rows: cut at the axis's ends.
+            const StripCell cell{std::max(xLow, scale.x(*run, span.first * 1000)),
+                                 std::min(xHigh, scale.x(*run, (span.first + span.seconds) * 1000)), span.least,
+                                 span.most, span.unknown};
+            if (cell.x1 > cell.x0)
+                cells.push_back(cell);
+        }
+    }
     if (xHigh <= xLow)
         xHigh = xLow + 1;
 
@@ -311,16 +494,21 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     QGraphicsScene scene;
     auto* top = new QChart;
     auto* bottom = new QChart;
+    auto* strip = new QChart;
     scene.addItem(top);
     scene.addItem(bottom);
-    const int topHeight = options.height * 3 / 5;
+    scene.addItem(strip);
+    const int stripHeight = options.height * 3 / 20;
+    const int topHeight = (options.height - stripHeight) * 3 / 5;
     top->setGeometry(0, 0, options.width, topHeight);
-    bottom->setGeometry(0, topHeight, options.width, options.height - topHeight);
+    bottom->setGeometry(0, topHeight, options.width, options.height - topHeight - stripHeight);
+    strip->setGeometry(0, options.height - stripHeight, options.width, stripHeight);
     QString title = (options.title.isEmpty() ? defaultTitle(runs) : options.title).toHtmlEscaped();
-    if (const QString verdict = runVerdict(*runs.back(), options.maxBer).head; !verdict.isEmpty())
-        title += QStringLiteral("<br>") + verdict.toHtmlEscaped();
+    if (!verdict.head.isEmpty())
+        title += QStringLiteral("<br>") + verdict.head.toHtmlEscaped();
     top->setTitle(title);
-    for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
+    const std::initializer_list<QChart*> charts{top, bottom, strip};
+    for (QChart* chart : charts) {
         chart->setAnimationOptions(QChart::NoAnimation);
         chart->legend()->setAlignment(Qt::AlignRight);
         // Line samples, not colour squares: dashed and dotted curves of one colour stay apart.
@@ -354,16 +542,34 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
         addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, options.width);
     addEvents(*bottom, events, bottomX, linearY, nullptr, false);
 
+    QAbstractAxis* stripX = scale.makeAxis(xLow, xHigh);
+    stripX->setTitleVisible(false);
+    // A row of five under the band: the strip stays narrow.
+    strip->legend()->setAlignment(Qt::AlignBottom);
+    strip->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    strip->setMargins(QMargins(20, 0, 20, 0));
+    strip->layout()->setContentsMargins(0, 0, 0, 0);
+    auto* stripY = new QValueAxis;
+    stripY->setRange(0, 1);
+    stripY->setVisible(false);
+    strip->addAxis(stripX, Qt::AlignBottom);
+    strip->addAxis(stripY, Qt::AlignLeft);
+    const double minWidth = 2 * (xHigh - xLow) / options.width;
+    addSecondsStrip(*strip, stripCells(runSpans, minWidth), performance, stripX, stripY, xLow, xHigh, minWidth);
+
     const QRectF area(0, 0, options.width, options.height);
     scene.setSceneRect(area);
     // The charts lay out their axes, labels and titles on posted events.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    // Both plot areas over the same columns, to the pixel. A chart lays out a
+    // The plot areas over the same columns, to the pixel. A chart lays out a
     // plot area it is given only when its own geometry changes: nudge it.
-    const qreal left = std::max(top->plotArea().left(), bottom->plotArea().left());
-    const qreal right = std::min(top->plotArea().right(), bottom->plotArea().right());
-    for (QChart* chart : std::initializer_list<QChart*>{top, bottom}) {
+    qreal left = -INFINITY, right = INFINITY;
+    for (const QChart* chart : charts) {
+        left = std::max(left, chart->plotArea().left());
+        right = std::min(right, chart->plotArea().right());
+    }
+    for (QChart* chart : charts) {
         const QRectF plotArea = chart->plotArea();
         chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
         const QRectF geometry = chart->geometry();
@@ -372,6 +578,17 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     }
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+    // The halves of a second the reports leave between two classes, named at the strip's side.
+    QFont small = stripX->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    for (const auto& [name, middle] : {std::pair{QStringLiteral("least"), 0.25}, {QStringLiteral("most"), 0.75}}) {
+        auto* label = new QGraphicsSimpleTextItem(name, strip);
+        label->setFont(small);
+        label->setBrush(stripX->labelsBrush());
+        const QRectF box = label->boundingRect();
+        const QRectF band = strip->plotArea();
+        label->setPos(band.left() - box.width() - 6, band.top() + band.height() * middle - box.height() / 2);
+    }
     if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;
         svg.setFileName(options.output);

@@ -149,11 +149,6 @@ measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<doubl
     return analysis;
 }
 
-measurement::Verdict runVerdict(const RecordingRun& run, std::optional<double> maxBer)
-{
-    return measurement::decide(analyseRun(run, maxBer));
-}
-
 Recording parseRecording(const QByteArray& bytes, const QString& name)
 {
     Recording recording;

@@ -45,11 +45,6 @@ struct RecordingRun
 // place of the run's own BER limit when given.
 measurement::RunAnalysis analyseRun(const RecordingRun& run, std::optional<double> maxBer = {});
 
-// The run's verdict as the recorder gives it ("pass: BER below ..."), against
-// `maxBer` when given, else against the run's own limits; its line is empty
-// when the run has no limit at all.
-measurement::Verdict runVerdict(const RecordingRun& run, std::optional<double> maxBer);
-
 struct Recording
 {
     std::vector<RecordingRun> runs;

@@ -184,4 +184,69 @@ std::vector<Figure> benchLogSixteenUnits(const QString& logPath)
     };
 }
 
+namespace {
+
+// CPU seconds per report of one recorder run on the link stream.
+double linkStreamCpuPerReport(const QString& logPath, double perSecond, int reports)
+{
+    QTemporaryDir dir;
+    emulator::PseudoTerminal line;
+    QProcess log;
+    const QString csv = dir.filePath(QStringLiteral("run.csv"));
+    log.start(logPath, {"--device", line.slavePath(), "--baud", "115200", "--quiet", "--csv", csv});
+    (void)QTest::qWaitFor([&] { return QFile(csv).size() > 300; }, 10000);
+    QTest::qWait(200);
+    const double before = cpuSecondsOf(log.processId());
+    writeLinkReports(line, perSecond, reports);
+    QTest::qWait(500);
+    const double cpu = cpuSecondsOf(log.processId()) - before;
+    log.terminate();
+    log.waitForFinished(10000);
+    return cpu / reports;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+QString runsText(const std::vector<double>& runs)
+{
+    const auto [low, high] = std::minmax_element(runs.begin(), runs.end());
+    return QStringLiteral("%1 (%2 to %3)").arg(microseconds(median(runs)), microseconds(*low), microseconds(*high));
+}
+
+} // namespace
+
+std::vector<Figure> benchLogErrorPerformance(const QString& logPath, const QString& beforePath)
+{
+    constexpr int kRuns = 3;
+    struct Rate
+    {
+        double perSecond;
+        int reports;
+    };
+    std::vector<Figure> figures;
+    for (const Rate rate : {Rate{960, kNumberedReports}, Rate{10, 300}}) {
+        std::vector<double> after, before;
+        for (int i = 0; i < kRuns; ++i) {
+            after.push_back(linkStreamCpuPerReport(logPath, rate.perSecond, rate.reports));
+            if (!beforePath.isEmpty())
+                before.push_back(linkStreamCpuPerReport(beforePath, rate.perSecond, rate.reports));
+        }
+        const QString name = QStringLiteral("bermon-log CPU per report, link with outage and restarts, %1 reports/s")
+                                 .arg(rate.perSecond);
+        if (before.empty()) {
+            figures.push_back({name, runsText(after), "(see with an earlier build)", true});
+            continue;
+        }
+        const auto [low, high] = std::minmax_element(before.begin(), before.end());
+        const double limit = median(before) + (*high - *low) + 0.1 * median(before);
+        figures.push_back({name + QStringLiteral(", earlier build"), runsText(before), "(reference)", true});
+        figures.push_back({name, runsText(after), "<= " + microseconds(limit), median(after) <= limit});
+    }
+    return figures;
+}
+
 } // namespace bench

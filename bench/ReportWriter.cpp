@@ -4,6 +4,7 @@
 #include "emulator/CounterReportEncoding.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 namespace bench {
@@ -30,6 +31,32 @@ void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomi
         line.write(held + report.first(report.size() - kept));
         held = kept ? report.last(kept) : QByteArray();
         due = std::max(due + kPeriod, now + kReportTime);
+    }
+}
+
+void writeLinkReports(emulator::PseudoTerminal& line, double perSecond, int reports)
+{
+    constexpr quint64 kFramesPerSecond = 38'400;
+    const quint64 framesPerReport = quint64(double(kFramesPerSecond) / perSecond);
+    quint64 recv = 0, lost = 0, errored = 0, bits = 0;
+    double due = monotonicSeconds() + 0.1;
+    for (int i = 1; i <= reports; ++i) {
+        const double linkSeconds = double(i) / perSecond;
+        const bool outage = linkSeconds >= 10 && linkSeconds < 22;
+        const bool event = std::fmod(linkSeconds, 0.5) < 1 / perSecond;
+        const quint64 stepRecv = outage ? 0 : framesPerReport;
+        const quint64 stepLost = outage ? framesPerReport : 0;
+        const quint64 stepErrored = event && !outage ? 5 : 0;
+        if (recv + stepRecv > 65535 || lost + stepLost > 65535) // a new test period holds this step
+            recv = lost = errored = bits = 0;
+        recv += stepRecv;
+        lost += stepLost;
+        errored += stepErrored;
+        bits += stepErrored * 20;
+        const timespec until{time_t(due), long((due - time_t(due)) * 1e9)};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+        line.write(emulator::encodeReport({quint16(recv), quint16(lost), quint16(errored), quint32(bits)}));
+        due += 1 / perSecond;
     }
 }
 

@@ -22,4 +22,12 @@ enum class Writes {
 void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt,
                           Writes writes = Writes::WholeReports);
 
+// Writes `reports` reports of a link test at `perSecond` a second, as a unit
+// sends them: 38,400 frames a second, an error event of 5 frames every half
+// second, sync lost from 10 s to 22 s of the run (every frame lost), and a new
+// test period whenever a count would pass 65535. Exercises every figure of
+// the error performance: errored, severely errored and unavailable seconds,
+// restarts, seconds split between reports.
+void writeLinkReports(emulator::PseudoTerminal& line, double perSecond, int reports);
+
 } // namespace bench

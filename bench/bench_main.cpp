@@ -64,6 +64,11 @@ int main(int argc, char* argv[])
         {"start-up", [] { return bench::benchStartup(probe()); }},
         {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
+        // BERMON_BENCH_BEFORE_LOG names an earlier build of bermon-log to compare with.
+        {"log-ep",
+         [] {
+             return bench::benchLogErrorPerformance(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG"));
+         }},
         {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
     };

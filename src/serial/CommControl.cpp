@@ -70,6 +70,10 @@ void CommControl::setPortOpen(bool open)
     m_lastError.clear();
     m_lastErrorKind = QSerialPort::NoError;
     restartFraming();
+    // Nothing waiting at the open: the next byte starts an item, so a report
+    // that comes at once, others on its heels, need not wait for a quiet line.
+    if (!m_backend->bytesWaiting())
+        m_framer.startAtBoundary();
     m_quietTimer.start(); // the line counts as quiet once it has been heard to be
     m_open = true;
 }
@@ -144,6 +148,8 @@ void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
         if (!announced)
             raiseReceiveIfDue();
         announced = true;
+        if (m_open)
+            emit bytesUnframed(piece.bytes);
         if (m_open && m_threshold > 0)
             emit inputRejected(piece.bytes);
     }
@@ -155,6 +161,8 @@ void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
 // port is open.
 void CommControl::restartFraming()
 {
+    if (!m_framer.undecided().isEmpty())
+        emit bytesUnframed(m_framer.undecided());
     m_inBuffer.clear();
     m_quietTimer.stop();
     m_framer.reset();

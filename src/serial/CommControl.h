@@ -64,6 +64,10 @@ signals:
     void reportFramed(const QByteArray& report);
     // Bytes that belong to no report, while a run is on.
     void inputRejected(const QByteArray& bytes);
+    // Every byte received that belongs to no whole report, run or not: bytes
+    // the framer rejects, and undecided bytes dropped when the port closes
+    // or fails. With reportFramed it accounts for every byte received.
+    void bytesUnframed(const QByteArray& bytes);
 
 private:
     void onBytesArrived();

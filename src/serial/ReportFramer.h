@@ -56,6 +56,17 @@ public:
         if (!m_undecided.isEmpty())
             reset();
     }
+    // The line is known to be at a boundary, as a device just opened with
+    // nothing waiting: the next byte starts an item. A report the unit was
+    // sending at that moment shows up as bytes ahead of the next report,
+    // which every reading allows, so this never yields a report not sent.
+    void startAtBoundary()
+    {
+        if (m_undecided.isEmpty())
+            m_adrift = false;
+    }
+    // The bytes not yet settled into a report or a rejection.
+    const QByteArray& undecided() const { return m_undecided; }
     // Whether a quiet line would settle nothing: no byte is undecided and the
     // next one starts an item.
     bool settled() const { return m_undecided.isEmpty() && !m_adrift; }

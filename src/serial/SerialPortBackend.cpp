@@ -2,11 +2,28 @@
 
 #include "serial/PortError.h"
 
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
 #endif
 
 namespace serial {
+
+namespace {
+
+// The file QSerialPort opens for a port name: a path as given, a bare name under /dev.
+QString systemLocation(const QString& portName)
+{
+    const bool path = portName.startsWith(u'/') || portName.startsWith(QLatin1String("./"))
+                      || portName.startsWith(QLatin1String("../"));
+    return path ? portName : QStringLiteral("/dev/") + portName;
+}
+
+} // namespace
 
 SerialPortBackend::SerialPortBackend(QObject* parent)
     : PortBackend(parent)
@@ -20,8 +37,13 @@ void SerialPortBackend::open(const QString& device, const LineSettings& settings
     m_device = device;
     m_port.setPortName(device);
     configure(settings);
-    if (!m_port.open(QIODevice::ReadOnly))
-        throw PortError(QStringLiteral("%1: %2").arg(device, m_port.errorString()), m_port.error());
+    if (!m_port.open(QIODevice::ReadOnly)) {
+        // A directory opens for reading; what fails is the first terminal
+        // call on it, which would say "Inappropriate ioctl for device".
+        const QString why = QFileInfo(systemLocation(device)).isDir() ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                                                      : m_port.errorString();
+        throw PortError(QStringLiteral("%1: %2").arg(device, why), m_port.error());
+    }
     m_settings = settings;
     // Like a freshly opened port: nothing from before the open waits.
     m_port.clear(QSerialPort::Input);

@@ -1,10 +1,13 @@
 // bermon-log as a program, on pseudo-terminals fed by the emulated unit.
 
+#include "emulator/CounterReportEncoding.h"
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
 #include "measurement/CounterReport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -131,6 +134,8 @@ private slots:
     void errorPerformanceVerdicts_data();
     void errorPerformanceVerdicts();
     void anOutageIsUnavailableTime();
+    void everyByteIsARowOrUnframed();
+    void theFirstReportRightAfterOpening();
     void clusteredErrorsWidenTheBound();
     void oldFormatFileIsRenamedAndANewOneBegun();
     void killNineLeavesWholeRowsAndTheTornLineIsCut();
@@ -322,6 +327,72 @@ void TestLogProgram::anOutageIsUnavailableTime()
     QVERIFY2(json.contains("\"error_performance\":{\"seconds\":"), qPrintable(json));
 }
 
+void TestLogProgram::everyByteIsARowOrUnframed()
+{
+    // Reports 20 ms apart, closer than the quiet line; every fifth has the marker in its counts,
+    // which leaves it and the next undecided.
+    Rig rig(fastUnit(0));
+    rig.log.start(BERMON_LOG_PATH, {"--device", rig.line.slavePath(), "--csv", rig.csv(), "--quiet"});
+    QVERIFY(QTest::qWaitFor([&] { return QFile(rig.csv()).size() > 300; }, 20000));
+    QTest::qWait(200);
+    QList<QByteArray> sent;
+    for (quint32 i = 1; i <= 100; ++i) {
+        sent << emulator::encodeReport({quint16(i * 4), 0, quint16(i % 5 == 0 ? 0xF1 : 0), i});
+        rig.line.write(sent.last());
+        QTest::qWait(20);
+    }
+    QTest::qWait(300);
+    rig.log.terminate();
+    QCOMPARE(rig.finish(), 0);
+
+    const Csv csv(rig.csv());
+    QSet<quint64> recorded;
+    for (const QStringList& row : csv.reports())
+        recorded << csv.at(row, "error_bits").toULongLong();
+    QByteArray missing;
+    for (const QByteArray& report : sent)
+        if (!recorded.contains(*measurement::reportField(report, 7, 4)))
+            missing += report;
+    QVERIFY(!missing.isEmpty());
+    qint64 unframed = 0;
+    // Each row's bytes in hex, up to 36 of them: the missing reports' bytes, in order.
+    for (const QStringList& row : csv.events("unframed")) {
+        const QString detail = csv.at(row, "detail");
+        const qint64 bytes = detail.section(' ', 0, 0).toLongLong();
+        const QByteArray head = missing.mid(unframed, std::min<qint64>(36, bytes));
+        QCOMPARE(detail.section(": ", 1).remove(" ..."), QString::fromLatin1(head.toHex(' ').toUpper()));
+        unframed += bytes;
+    }
+    QCOMPARE(unframed, missing.size());
+    QVERIFY(
+        csv.at(csv.events("stopped").value(0), "detail").contains(QStringLiteral("unframed_bytes=%1").arg(unframed)));
+}
+
+void TestLogProgram::theFirstReportRightAfterOpening()
+{
+    // Five reports in one write the moment the recorder has the device open: all five are rows,
+    // the first included.
+    Rig rig(fastUnit(0));
+    rig.log.start(BERMON_LOG_PATH, {"--device", rig.line.slavePath(), "--csv", rig.csv(), "--reports", "5", "--quiet"});
+    const auto isOpen = [&] {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(rig.log.processId()));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::System))
+            if (fd.symLinkTarget() == rig.line.slavePath())
+                return true;
+        return false;
+    };
+    QVERIFY(QTest::qWaitFor(isOpen, 20000));
+    QByteArray reports;
+    for (quint32 i = 1; i <= 5; ++i)
+        reports += emulator::encodeReport({quint16(i * 10), 0, 0, i});
+    rig.line.write(reports);
+    QCOMPARE(rig.finish(), 0);
+    const Csv csv(rig.csv());
+    QCOMPARE(csv.reports().size(), 5);
+    QCOMPARE(csv.at(csv.reports().first(), "error_bits"), "1");
+    QVERIFY(csv.events("unframed").isEmpty());
+}
+
 void TestLogProgram::clusteredErrorsWidenTheBound()
 {
     // The same mean BER, 1e-5: about 100 bit errors in each report's 1.024e7 bits, either one a
@@ -478,6 +549,7 @@ void TestLogProgram::badCommandLinesAndMissingDevices_data()
                               << "--prom-file '/no-such-dir/unit.prom':";
     QTest::newRow("unit") << pts + QStringList{"--unit", " "} << 2 << "--unit ' ': empty name";
     QTest::newRow("missing") << QStringList{"--device", "/dev/no-such-unit"} << 3 << "cannot open /dev/no-such-unit";
+    QTest::newRow("directory") << QStringList{"--device", QDir::tempPath()} << 3 << "Is a directory";
 }
 
 void TestLogProgram::badCommandLinesAndMissingDevices()

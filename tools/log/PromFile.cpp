@@ -115,6 +115,8 @@ QByteArray promText(const PromFigures& f)
         w.sample(figures[i].least, QStringLiteral("bound=\"least\""));
         w.sample(figures[i].most, QStringLiteral("bound=\"most\""));
     }
+    w.family("bermon_run_unframed_bytes", "Bytes received by this run that belong to no whole report.");
+    w.sample(f.unframedBytes);
     w.family("bermon_device_up", "1 while the recorder has its device open, 0 when it is lost or the recorder ended.");
     w.sample(quint64(f.deviceUp ? 1 : 0));
     return w.text();

@@ -22,6 +22,7 @@ struct PromFigures
     quint64 runErrorFrames = 0;
     double runErrorDispersion = 0; // NaN when the errors could not be tested for clustering
     measurement::ErrorPerformanceFigures performance;
+    quint64 unframedBytes = 0;
 };
 
 QByteArray promText(const PromFigures& figures);

@@ -55,6 +55,9 @@ Recorder::Recorder(const LogOptions& options, QObject* parent)
     m_comm = std::make_unique<serial::CommControl>(std::make_unique<serial::SerialPortBackend>(), deviceForPort);
     connect(m_comm.get(), &serial::CommControl::reportFramed, this, &Recorder::onReport);
     connect(m_comm.get(), &serial::CommControl::deviceLost, this, &Recorder::onDeviceLost);
+    connect(m_comm.get(), &serial::CommControl::bytesUnframed, this, &Recorder::onUnframed);
+    m_unframedRow.setSingleShot(true);
+    connect(&m_unframedRow, &QTimer::timeout, this, &Recorder::putUnframed);
     m_tick.setInterval(1000);
     connect(&m_tick, &QTimer::timeout, this, &Recorder::onTick);
     m_reopen.setInterval(kReopenMs);
@@ -181,6 +184,24 @@ void Recorder::onReport(const QByteArray& report)
         stopWith(QStringLiteral("%1 bits counted").arg(m_analysis->bits()));
 }
 
+void Recorder::onUnframed(const QByteArray& bytes)
+{
+    if (m_finished)
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (m_unframed.add(bytes, now))
+        putUnframed();
+    else if (!m_unframedRow.isActive())
+        m_unframedRow.start(int(m_unframed.rowDueInMs(now)));
+}
+
+void Recorder::putUnframed()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (const std::optional<QString> detail = m_unframed.takeRow(now))
+        put(newRecord(QStringLiteral("unframed"), *detail));
+}
+
 void Recorder::onDeviceLost(const QString& reason)
 {
     if (m_finished)
@@ -236,18 +257,23 @@ int Recorder::finish(const QString& why)
 {
     if (m_finished)
         return m_exitStatus;
+    // Closing drops what is still undecided: that too goes into the record.
+    m_comm->setPortOpen(false);
+    m_unframedRow.stop();
+    putUnframed();
     m_analysis->setReachedDuration(why == QLatin1String(measurement::kDurationReached));
     const measurement::Verdict verdict = measurement::decide(*m_analysis);
     QString detail = why;
     if (!verdict.line.isEmpty())
         detail += QStringLiteral("; ") + verdict.line;
-    Record stopped = newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures);
+    Record stopped =
+        newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures
+                                                 + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
     stopped.performanceJson = performanceJson(m_analysis->performance().figures());
     put(stopped);
     m_finished = true;
     m_tick.stop();
     m_reopen.stop();
-    m_comm->setPortOpen(false);
     m_deviceUp = false;
     writeProm();
     if (m_csv.isOpen() && !m_csv.sync())
@@ -256,7 +282,8 @@ int Recorder::finish(const QString& why)
     m_status.finish();
 
     if (m_writeFailed)
-        printError(QStringLiteral("a record could not be written: the recording is incomplete"));
+        printError(QStringLiteral("a record could not be written: ")
+                   + (m_csv.error().isEmpty() ? QStringLiteral("the recording is incomplete") : m_csv.error()));
     const qint64 reports = m_analysis->reports();
     if (reports == 0 && !m_deviceFailed)
         printError(QStringLiteral("no report came from %1").arg(describeDevice()));
@@ -310,6 +337,8 @@ QStringList Recorder::statusParts() const
                       QStringLiteral("%1 bits").arg(figureText(double(bits))),
                       QStringLiteral("%1 %2").arg(errors).arg(errors == 1 ? "error" : "errors"),
                       QStringLiteral("%1 lost").arg(m_analysis->lostFrames())};
+    if (m_unframed.total() > 0)
+        parts << QStringLiteral("%1 unframed bytes").arg(m_unframed.total());
     const measurement::ErrorPerformanceFigures performance = m_analysis->performance().figures();
     parts << QStringLiteral("ES %1  SES %2  %3 s unavailable")
                  .arg(performance.es.text(), performance.ses.text(), performance.unavailable.text());
@@ -365,6 +394,7 @@ bool Recorder::writeProm()
     figures.runErrorFrames = totals.errorFrame;
     figures.runErrorDispersion = m_analysis->clusters().dispersion;
     figures.performance = m_analysis->performance().figures();
+    figures.unframedBytes = m_unframed.total();
     if (m_prom.write(promText(figures))) {
         m_promFailed = false;
         return true;

@@ -5,6 +5,7 @@
 #include "PromFile.h"
 #include "Record.h"
 #include "StatusLine.h"
+#include "UnframedBytes.h"
 
 #include "measurement/RunAnalysis.h"
 
@@ -48,6 +49,8 @@ signals:
 private:
     void onReport(const QByteArray& report);
     void onDeviceLost(const QString& reason);
+    void onUnframed(const QByteArray& bytes);
+    void putUnframed();
     void tryReopen();
     void onTick();
     void stopWith(const QString& why);
@@ -71,6 +74,8 @@ private:
     bool m_promFailed = false; // said once; the recording goes on without it
     QTimer m_tick;             // once a second: fsync, status, duration, a paced prom file
     QTimer m_reopen;           // while waiting for the device
+    UnframedBytes m_unframed;
+    QTimer m_unframedRow; // writes the gathered unframed bytes once a row is due
     QElapsedTimer m_clock;
     bool m_deviceFailed = false;
     bool m_writeFailed = false;

@@ -166,6 +166,13 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     badCount.replace(",40000,", ",4e4,");
     QTest::newRow("bad count") << head + badCount << png << 2
                                << "run.csv:3: bad row: recv_frames '4e4' is not a whole number";
+    QByteArray nul = report;
+    nul.replace(",40000,", QByteArray(",40\0,", 5));
+    QTest::newRow("NUL in a field") << head + nul << png << 2
+                                    << "run.csv:3: bad row: recv_frames '40\\0' is not a whole number";
+    QByteArray huge = report;
+    huge.replace(",1.95312495e-07,", ",1e999,"); // ber overflows: a gap, like N/A
+    QTest::newRow("rate too large") << head + huge << png << 0 << "";
     QByteArray badTime = report;
     badTime.replace(0, 4, "yyyy");
     QTest::newRow("bad time") << head + badTime << png << 2 << "run.csv:3: bad row: time 'yyyy";

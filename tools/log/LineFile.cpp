@@ -21,6 +21,8 @@ bool writeWhole(int fd, const QByteArray& line)
         const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = EIO; // no progress and no cause: do not leave a stale errno
         if (n <= 0)
             return false;
         done += n;
@@ -86,11 +88,35 @@ bool CsvFile::fail(const QString& why)
     return false;
 }
 
+// A torn row is cut back to the end of the last whole one: a reader sees
+// whole rows only, and the cause stays for the message.
+void CsvFile::failWrite(int error)
+{
+    m_errno = error ? error : EIO;
+    m_broken = true;
+    m_error = QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(m_errno)));
+    if (::ftruncate(m_fd, off_t(m_end)) != 0)
+        m_error +=
+            QStringLiteral("; the torn row could not be cut: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
 bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QByteArray>& formerHeaders)
 {
     m_path = path;
     m_renamedTo.clear();
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    m_error.clear();
+    m_broken = false;
+    const QByteArray name = QFile::encodeName(path);
+    // Whether the file is made here decides whether a failed header removes it.
+    bool created = false;
+    m_fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (m_fd < 0 && errno == ENOENT) {
+        m_fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT | O_EXCL, 0644);
+        created = m_fd >= 0;
+        // Made meanwhile by another program, or a link to a file yet to be made.
+        if (m_fd < 0 && errno == EEXIST)
+            m_fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT, 0644);
+    }
     if (m_fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat info
@@ -128,15 +154,27 @@ bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QB
             return fail(QString::fromLocal8Bit(std::strerror(errno)));
         m_cut = size - keep;
     }
-    if (keep == 0 && !append(header))
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    return sync() || fail(QString::fromLocal8Bit(std::strerror(errno)));
+    m_end = keep;
+    if ((keep == 0 && !append(header)) || !sync()) {
+        // A file that cannot take even its header is not left behind empty.
+        if (created)
+            ::unlink(name.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(m_errno)));
+    }
+    return true;
 }
 
 bool CsvFile::append(const QByteArray& line)
 {
+    if (m_broken)
+        return false;
     m_dirty = true;
-    return writeWhole(m_fd, line);
+    if (!writeWhole(m_fd, line)) {
+        failWrite(errno);
+        return false;
+    }
+    m_end += line.size();
+    return true;
 }
 
 bool CsvFile::sync()
@@ -144,5 +182,10 @@ bool CsvFile::sync()
     if (!m_dirty)
         return true;
     m_dirty = false;
-    return ::fsync(m_fd) == 0;
+    if (::fsync(m_fd) == 0)
+        return true;
+    m_errno = errno;
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(m_errno)));
+    return false;
 }

@@ -13,6 +13,10 @@ bool writeWhole(int fd, const QByteArray& line);
 // a file in a former format of this program is renamed and a new one begun,
 // since a service appends to one file for good; a file that starts with any
 // other header is refused and left as it is.
+//
+// A write that fails (a full disk, a file-size limit) is cut back to the end
+// of the last whole row, so that the file holds whole rows only; the file then
+// takes no more rows, and error() names the file and the cause.
 class CsvFile
 {
 public:
@@ -21,26 +25,34 @@ public:
     CsvFile(const CsvFile&) = delete;
     CsvFile& operator=(const CsvFile&) = delete;
 
-    // False with error() set when the file cannot be used.
+    // False with error() set when the file cannot be used. A file created here
+    // that cannot take its header is removed again.
     bool open(const QString& path, const QByteArray& header, const QList<QByteArray>& formerHeaders = {});
     bool isOpen() const { return m_fd >= 0; }
     // Bytes of a torn last line cut by open().
     qint64 cutBytes() const { return m_cut; }
     // Where open() moved a file in a former format; empty when it did not.
     QString renamedTo() const { return m_renamedTo; }
+    // Why open(), append() or sync() failed; empty while none has.
     QString error() const { return m_error; }
 
+    // False with error() set, e.g. "run.csv: No space left on device", when
+    // the line is not written whole; then every later append fails too.
     bool append(const QByteArray& line);
     // Flushes to the disk what was appended since the last sync.
     bool sync();
 
 private:
     bool fail(const QString& why);
+    void failWrite(int error);
 
     int m_fd = -1;
     QString m_path;
     QString m_error;
     QString m_renamedTo;
     qint64 m_cut = 0;
+    qint64 m_end = 0; // the end of the last whole row
+    int m_errno = 0;  // the cause of the last failed write or sync
+    bool m_broken = false;
     bool m_dirty = false;
 };

@@ -15,6 +15,9 @@
 
 int main(int argc, char* argv[])
 {
+    // A file-size limit reached is a failed write of the CSV (EFBIG), cut back
+    // to its last whole row and reported, not a recorder killed mid-row.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     const ParsedLogOptions parsed = parseLogOptions(app.arguments().mid(1));
     if (!parsed.ok()) {

@@ -61,14 +61,36 @@ struct RowError
     QString message;
 };
 
+// A field as a message shows it: a control character, a NUL above all, would
+// end or garble the line it is printed on, so it is spelled out.
+QString shown(const QString& field)
+{
+    QString out;
+    out.reserve(field.size());
+    for (const QChar c : field) {
+        if (c == u'\0')
+            out += QLatin1String("\\0");
+        else if (c == u'\t')
+            out += QLatin1String("\\t");
+        else if (c == u'\r')
+            out += QLatin1String("\\r");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 quint64 count(const QStringList& f, Column c, const char* name)
 {
     if (f[c].isEmpty())
         return 0;
     bool ok = false;
     const quint64 value = f[c].toULongLong(&ok);
-    if (!ok)
-        throw RowError{QStringLiteral("%1 '%2' is not a whole number").arg(QLatin1String(name), f[c])};
+    // Qt reads a number up to a NUL and takes it: "40\0" is no count.
+    if (!ok || f[c].contains(QChar(0)))
+        throw RowError{QStringLiteral("%1 '%2' is not a whole number").arg(QLatin1String(name), shown(f[c]))};
     return value;
 }
 
@@ -78,8 +100,12 @@ double rate(const QStringList& f, Column c, const char* name)
         return std::nan("");
     bool ok = false;
     const double value = f[c].toDouble(&ok);
+    // A value too large for a double (1e999) reads as infinity, not ok: like
+    // N/A it is no rate a chart can show, and a gap.
+    if (std::isinf(value))
+        return std::nan("");
     if (!ok)
-        throw RowError{QStringLiteral("%1 '%2' is not a number").arg(QLatin1String(name), f[c])};
+        throw RowError{QStringLiteral("%1 '%2' is not a number").arg(QLatin1String(name), shown(f[c]))};
     return value;
 }
 
@@ -90,10 +116,10 @@ RecordingRow parseRow(const QStringList& f)
     RecordingRow row;
     row.time = QDateTime::fromString(f[Time], Qt::ISODateWithMs);
     if (!row.time.isValid())
-        throw RowError{QStringLiteral("time '%1' is not an ISO 8601 time").arg(f[Time])};
+        throw RowError{QStringLiteral("time '%1' is not an ISO 8601 time").arg(shown(f[Time]))};
     row.elapsed = rate(f, Elapsed, "elapsed_s");
     if (!std::isfinite(row.elapsed))
-        throw RowError{QStringLiteral("elapsed_s '%1' is not a number").arg(f[Elapsed])};
+        throw RowError{QStringLiteral("elapsed_s '%1' is not a number").arg(shown(f[Elapsed]))};
     row.event = f[Event];
     if (row.event.isEmpty() && f[RecvFrames].isEmpty())
         throw RowError{QStringLiteral("a report row without recv_frames")};

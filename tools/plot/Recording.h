@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-// One row of a recording as bermon-log writes it. Rates that are "N/A" or
-// missing are NaN.
+// One row of a recording as bermon-log writes it. Rates that are "N/A",
+// missing or too large for a double (1e999) are NaN.
 struct RecordingRow
 {
     qint64 line = 0;    // in the file, from 1

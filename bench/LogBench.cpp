@@ -249,4 +249,83 @@ std::vector<Figure> benchLogErrorPerformance(const QString& logPath, const QStri
     return figures;
 }
 
+namespace {
+
+struct Accounted
+{
+    int recorded = 0;         // report rows
+    qint64 unframedBytes = 0; // counted in unframed rows
+    double cpuPerReport = 0;
+};
+
+Accounted recordNumbered(const QString& logPath, double perSecond, int reports)
+{
+    QTemporaryDir dir;
+    emulator::PseudoTerminal line;
+    QProcess log;
+    const QString csv = dir.filePath(QStringLiteral("run.csv"));
+    log.start(logPath, {"--device", line.slavePath(), "--baud", "115200", "--quiet", "--csv", csv});
+    (void)QTest::qWaitFor([&] { return QFile(csv).size() > 300; }, 10000);
+    QTest::qWait(200);
+    const double before = cpuSecondsOf(log.processId());
+    std::vector<std::atomic<double>> writtenAt(size_t(reports) + 1);
+    writeNumberedReports(line, writtenAt, Writes::WholeReports, perSecond, reports);
+    QTest::qWait(500);
+    Accounted accounted;
+    accounted.cpuPerReport = (cpuSecondsOf(log.processId()) - before) / reports;
+    log.terminate();
+    log.waitForFinished(10000);
+    QFile file(csv);
+    file.open(QIODevice::ReadOnly);
+    for (const QByteArray& row : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = row.split(',');
+        if (fields.size() > 6 && fields[2].isEmpty())
+            ++accounted.recorded;
+        else if (fields.size() > 2 && fields[2] == "unframed")
+            accounted.unframedBytes +=
+                fields.last().mid(fields.last().startsWith('"') ? 1 : 0).split(' ').value(0).toLongLong();
+    }
+    return accounted;
+}
+
+QString accountedText(const Accounted& a, int reports)
+{
+    const qint64 neither = reports - a.recorded - a.unframedBytes / 12;
+    return QStringLiteral("%1 rows, %2 in unframed rows, %3 neither")
+        .arg(a.recorded)
+        .arg(a.unframedBytes / 12)
+        .arg(neither);
+}
+
+} // namespace
+
+std::vector<Figure> benchLogUnframed(const QString& logPath, const QString& beforePath)
+{
+    struct Rate
+    {
+        double perSecond;
+        int reports;
+    };
+    std::vector<Figure> figures;
+    for (const Rate rate : {Rate{960, kNumberedReports}, Rate{200, 4000}, Rate{50, 1000}, Rate{10, 300}}) {
+        const QString name =
+            QStringLiteral("bermon-log, %1 numbered reports at %2/s").arg(rate.reports).arg(rate.perSecond);
+        if (!beforePath.isEmpty()) {
+            const Accounted before = recordNumbered(beforePath, rate.perSecond, rate.reports);
+            figures.push_back(
+                {name + QStringLiteral(", earlier build"), accountedText(before, rate.reports), "(reference)", true});
+            if (rate.perSecond == 960)
+                figures.push_back({QStringLiteral("bermon-log CPU per report at 960/s, earlier build"),
+                                   microseconds(before.cpuPerReport), "(reference)", true});
+        }
+        const Accounted after = recordNumbered(logPath, rate.perSecond, rate.reports);
+        const bool whole = after.recorded + after.unframedBytes / 12 == rate.reports && after.unframedBytes % 12 == 0;
+        figures.push_back({name, accountedText(after, rate.reports), "0 neither", whole, Figure::Correctness});
+        if (rate.perSecond == 960)
+            figures.push_back({QStringLiteral("bermon-log CPU per report at 960/s"), microseconds(after.cpuPerReport),
+                               "< 100 us", after.cpuPerReport < 100e-6});
+    }
+    return figures;
+}
+
 } // namespace bench

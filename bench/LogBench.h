@@ -23,4 +23,10 @@ std::vector<Figure> benchLogSixteenUnits(const QString& logPath);
 // build's median plus its spread plus 10 %.
 std::vector<Figure> benchLogErrorPerformance(const QString& logPath, const QString& beforePath);
 
+// The numbered reports, with 0xF1 in the counts of some, at 960, 200, 50 and
+// 10 a second: how many are recorded as rows, how many are accounted for in
+// `unframed` rows, and how many neither; and the CPU per report at 960/s.
+// With `beforePath` the same for an earlier build, beside.
+std::vector<Figure> benchLogUnframed(const QString& logPath, const QString& beforePath);
+
 } // namespace bench

@@ -9,18 +9,19 @@
 
 namespace bench {
 
-void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt, Writes writes)
+void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt, Writes writes,
+                          double perSecond, int reports)
 {
-    constexpr double kPeriod = 1.0 / 960;
+    const double period = 1.0 / perSecond;
     constexpr double kReportTime = 12 * 10 / 115200.0; // 12 bytes of 10 bits
     std::mt19937 random(1);
     std::uniform_int_distribution<qsizetype> headLength(1, 11);
     QByteArray held; // the head of a report kept for the next write
     double due = monotonicSeconds() + 0.1;
-    for (quint32 i = 1; i <= kNumberedReports + 1; ++i) {
+    for (quint32 i = 1; i <= quint32(reports) + 1; ++i) {
         const timespec until{time_t(due), long((due - time_t(due)) * 1e9)};
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-        const bool last = i > kNumberedReports;
+        const bool last = i > quint32(reports);
         const QByteArray report = last ? QByteArray() : emulator::encodeReport({quint16(i), 0, 0, i});
         const qsizetype kept = writes == Writes::UsbPieces && !last ? headLength(random) : 0;
         const double now = monotonicSeconds();
@@ -30,7 +31,7 @@ void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomi
             writtenAt[i].store(now, std::memory_order_release);
         line.write(held + report.first(report.size() - kept));
         held = kept ? report.last(kept) : QByteArray();
-        due = std::max(due + kPeriod, now + kReportTime);
+        due = std::max(due + period, now + kReportTime);
     }
 }
 

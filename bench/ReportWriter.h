@@ -15,12 +15,12 @@ enum class Writes {
     UsbPieces,    // each write the rest of one report and a random head of the next, as a USB adapter delivers them
 };
 
-// Writes reports 1 .. kNumberedReports on the line, 960 a second and never
+// Writes reports 1 .. `reports` on the line, `perSecond` a second and never
 // two closer than one report time at 115200 baud, even when the writing
 // thread wakes late. Report i counts i received frames and i bit errors;
 // writtenAt[i] is the moment its last byte was written.
 void writeNumberedReports(emulator::PseudoTerminal& line, std::vector<std::atomic<double>>& writtenAt,
-                          Writes writes = Writes::WholeReports);
+                          Writes writes = Writes::WholeReports, double perSecond = 960, int reports = kNumberedReports);
 
 // Writes `reports` reports of a link test at `perSecond` a second, as a unit
 // sends them: 38,400 frames a second, an error event of 5 frames every half

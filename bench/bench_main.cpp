@@ -69,6 +69,8 @@ int main(int argc, char* argv[])
          [] {
              return bench::benchLogErrorPerformance(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG"));
          }},
+        {"log-unframed",
+         [] { return bench::benchLogUnframed(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG")); }},
         {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
     };

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -186,23 +187,31 @@ std::vector<Figure> benchLogSixteenUnits(const QString& logPath)
 
 namespace {
 
-// CPU seconds per report of one recorder run on the link stream.
-double linkStreamCpuPerReport(const QString& logPath, double perSecond, int reports)
+// Runs bermon-log on a line of its own, recording into `csv`, while `write`
+// sends on that line; returns the recorder's CPU seconds meanwhile.
+double recordWhile(const QString& logPath, const QString& csv,
+                   const std::function<void(emulator::PseudoTerminal&)>& write)
 {
-    QTemporaryDir dir;
     emulator::PseudoTerminal line;
     QProcess log;
-    const QString csv = dir.filePath(QStringLiteral("run.csv"));
     log.start(logPath, {"--device", line.slavePath(), "--baud", "115200", "--quiet", "--csv", csv});
     (void)QTest::qWaitFor([&] { return QFile(csv).size() > 300; }, 10000);
     QTest::qWait(200);
     const double before = cpuSecondsOf(log.processId());
-    writeLinkReports(line, perSecond, reports);
+    write(line);
     QTest::qWait(500);
     const double cpu = cpuSecondsOf(log.processId()) - before;
     log.terminate();
     log.waitForFinished(10000);
-    return cpu / reports;
+    return cpu;
+}
+
+// CPU seconds per report of one recorder run on the link stream.
+double linkStreamCpuPerReport(const QString& logPath, double perSecond, int reports)
+{
+    QTemporaryDir dir;
+    const auto write = [&](emulator::PseudoTerminal& line) { writeLinkReports(line, perSecond, reports); };
+    return recordWhile(logPath, dir.filePath(QStringLiteral("run.csv")), write) / reports;
 }
 
 double median(std::vector<double> values)
@@ -261,20 +270,13 @@ struct Accounted
 Accounted recordNumbered(const QString& logPath, double perSecond, int reports)
 {
     QTemporaryDir dir;
-    emulator::PseudoTerminal line;
-    QProcess log;
     const QString csv = dir.filePath(QStringLiteral("run.csv"));
-    log.start(logPath, {"--device", line.slavePath(), "--baud", "115200", "--quiet", "--csv", csv});
-    (void)QTest::qWaitFor([&] { return QFile(csv).size() > 300; }, 10000);
-    QTest::qWait(200);
-    const double before = cpuSecondsOf(log.processId());
-    std::vector<std::atomic<double>> writtenAt(size_t(reports) + 1);
-    writeNumberedReports(line, writtenAt, Writes::WholeReports, perSecond, reports);
-    QTest::qWait(500);
+    const auto write = [&](emulator::PseudoTerminal& line) {
+        std::vector<std::atomic<double>> writtenAt(size_t(reports) + 1);
+        writeNumberedReports(line, writtenAt, Writes::WholeReports, perSecond, reports);
+    };
     Accounted accounted;
-    accounted.cpuPerReport = (cpuSecondsOf(log.processId()) - before) / reports;
-    log.terminate();
-    log.waitForFinished(10000);
+    accounted.cpuPerReport = recordWhile(logPath, csv, write) / reports;
     QFile file(csv);
     file.open(QIODevice::ReadOnly);
     for (const QByteArray& row : file.readAll().split('\n')) {

@@ -41,6 +41,19 @@ measurement::ReportCounts decode(const QByteArray& report)
             *reportField(report, 7, 4)};
 }
 
+// The run totals that a record and the prom file both carry, under the same names.
+template <typename Figures>
+void takeRunTotals(const measurement::RunAnalysis& analysis, Figures& figures)
+{
+    const measurement::ReportCounts totals = analysis.totals();
+    figures.runBits = analysis.bits();
+    figures.runErrorBits = analysis.bitErrors();
+    figures.runBerUpper = analysis.berUpper();
+    figures.runFrames = totals.recvFrame;
+    figures.runLostFrames = totals.lossFrame;
+    figures.runErrorFrames = totals.errorFrame;
+}
+
 } // namespace
 
 Recorder::Recorder(const LogOptions& options, QObject* parent)
@@ -311,13 +324,7 @@ Record Recorder::newRecord(const QString& event, const QString& detail)
     record.elapsedSeconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000 : 0;
     record.event = event;
     record.detail = detail;
-    const measurement::ReportCounts totals = m_analysis->totals();
-    record.runBits = m_analysis->bits();
-    record.runErrorBits = m_analysis->bitErrors();
-    record.runBerUpper = m_analysis->berUpper();
-    record.runFrames = totals.recvFrame;
-    record.runLostFrames = totals.lossFrame;
-    record.runErrorFrames = totals.errorFrame;
+    takeRunTotals(*m_analysis, record);
     return record;
 }
 
@@ -385,13 +392,7 @@ bool Recorder::writeProm()
     figures.confidence = m_options.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
-    const measurement::ReportCounts totals = m_analysis->totals();
-    figures.runBits = m_analysis->bits();
-    figures.runErrorBits = m_analysis->bitErrors();
-    figures.runBerUpper = m_analysis->berUpper();
-    figures.runFrames = totals.recvFrame;
-    figures.runLostFrames = totals.lossFrame;
-    figures.runErrorFrames = totals.errorFrame;
+    takeRunTotals(*m_analysis, figures);
     figures.runErrorDispersion = m_analysis->clusters().dispersion;
     figures.performance = m_analysis->performance().figures();
     figures.unframedBytes = m_unframed.total();

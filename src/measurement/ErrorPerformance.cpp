@@ -11,11 +11,6 @@ namespace {
 constexpr quint64 kCount16 = 65536; // what a 16-bit count holds, 0 included
 constexpr qint64 kMsPerSecond = 1000;
 
-qint64 secondOf(qint64 ms)
-{
-    return ms >= 0 ? ms / kMsPerSecond : -((-ms + kMsPerSecond - 1) / kMsPerSecond);
-}
-
 quint64 less(quint64 a, quint64 b)
 {
     return a > b ? a - b : 0;
@@ -185,7 +180,7 @@ void ErrorPerformance::add(qint64 msSinceEpoch, const ReportCounts& counts, cons
             // Pointed at our spans only while in use, so that a copy of this object stays whole.
             m_state.spans = &m_spans;
             spread(m_state, *m_pending);
-            closeBefore(m_state, secondOf(m_pending->endMs), m_severePercent);
+            closeBefore(m_state, utcSecondOf(m_pending->endMs), m_severePercent);
             m_state.spans = nullptr;
         }
         m_pending = intervalTo(msSinceEpoch, counts, step);
@@ -204,7 +199,7 @@ void ErrorPerformance::spread(State& state, const Interval& interval)
     const qint64 duration = interval.endMs - interval.startMs;
     if (duration <= 0)
         return;
-    for (qint64 second = secondOf(interval.startMs); second <= secondOf(interval.endMs - 1); ++second) {
+    for (qint64 second = utcSecondOf(interval.startMs); second <= utcSecondOf(interval.endMs - 1); ++second) {
         const qint64 from = std::max(interval.startMs, second * kMsPerSecond);
         const qint64 to = std::min(interval.endMs, (second + 1) * kMsPerSecond);
         const qint64 inside = to - from;

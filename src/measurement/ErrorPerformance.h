@@ -12,6 +12,13 @@
 
 namespace measurement {
 
+// The UTC second that holds `msSinceEpoch`, before 1970 too: the seconds that
+// error performance counts, and that anything held against it must use.
+constexpr qint64 utcSecondOf(qint64 msSinceEpoch)
+{
+    return msSinceEpoch >= 0 ? msSinceEpoch / 1000 : -((-msSinceEpoch + 999) / 1000);
+}
+
 // A figure the reports bound from both sides: whatever the unit's own count
 // per second was, it lies between least and most. One number where they agree.
 struct Bounded

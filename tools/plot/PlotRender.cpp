@@ -349,8 +349,8 @@ QString defaultTitle(const std::vector<const RecordingRun*>& runs)
     QStringList devices;
     quint64 bits = 0;
     for (const RecordingRun* run : runs) {
-        if (!devices.contains(run->device))
-            devices << run->device;
+        if (!devices.contains(run->settings.device))
+            devices << run->settings.device;
         bits += run->rows.back().runBits;
     }
     const RecordingRun& last = *runs.back();
@@ -359,7 +359,7 @@ QString defaultTitle(const std::vector<const RecordingRun*>& runs)
                         .arg(devices.join(QStringLiteral(", ")),
                              runs.front()->rows.front().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
                              figure(double(bits)), figure(end.runBer), figure(end.runBerUpper))
-                        .arg(last.confidence * 100);
+                        .arg(last.settings.confidence * 100);
     if (runs.size() > 1)
         title += QStringLiteral(" (last of %1 runs)").arg(runs.size());
     return title;
@@ -404,7 +404,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     Curve per{QStringLiteral("PER"), QPen(blue, 1.5), {}};
     Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
     std::vector<Event> events;
-    const std::optional<double> limit = options.maxBer ? options.maxBer : runs.back()->maxBer;
+    const std::optional<double> limit = options.maxBer ? options.maxBer : runs.back()->settings.maxBer;
     double xLow = INFINITY, xHigh = -INFINITY;
     std::map<quint64, double> upperMeans; // by error count: the bound's costly part
     for (const RecordingRun* run : runs) {
@@ -421,7 +421,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
             }
             const auto [it, added] = upperMeans.try_emplace(row.errorBits, 0.0);
             if (added)
-                it->second = measurement::poissonUpperMean(row.errorBits, run->confidence);
+                it->second = measurement::poissonUpperMean(row.errorBits, run->settings.confidence);
             const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
             b << QPointF(x, row.ber);
             bb << QPointF(x, bits > 0 ? it->second / bits : NAN);
@@ -437,7 +437,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
         per.stretches += drawableStretches(p, false);
         perLoss.stretches += drawableStretches(pl, false);
     }
-    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->confidence * 100);
+    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->settings.confidence * 100);
 
     // Every second of each run, from the analysis the recorder runs on the same rows.
     std::vector<std::vector<StripCell>> runSpans;

@@ -142,14 +142,6 @@ RecordingRow parseRow(const QStringList& f)
     return row;
 }
 
-void describeRun(RecordingRun& run, const QString& detail)
-{
-    run.settings = measurement::settingsFromStartedDetail(detail);
-    run.device = run.settings.device;
-    run.confidence = run.settings.confidence;
-    run.maxBer = run.settings.maxBer;
-}
-
 } // namespace
 
 qint64 RecordingRun::reports() const
@@ -219,7 +211,7 @@ Recording parseRecording(const QByteArray& bytes, const QString& name)
         row.line = lineNumber;
         if (row.event == QLatin1String("started")) {
             recording.runs.emplace_back();
-            describeRun(recording.runs.back(), row.detail);
+            recording.runs.back().settings = measurement::settingsFromStartedDetail(row.detail);
         } else if (recording.runs.empty()) {
             return fail(lineNumber, QStringLiteral("a row before the first 'started' row"));
         }

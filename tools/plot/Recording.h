@@ -33,9 +33,6 @@ struct RecordingRow
 struct RecordingRun
 {
     measurement::RunSettings settings; // from the started row's detail
-    QString device;                    // the settings' own, for short
-    double confidence = 0.95;
-    std::optional<double> maxBer; // the run's BER limit; none when it had none
     std::vector<RecordingRow> rows;
 
     qint64 reports() const;

@@ -82,7 +82,8 @@ int main(int argc, char* argv[])
         printTo(stderr, QStringLiteral("bermon-sim: --truth '%1': %2\n").arg(options.truthPath, truth.errorString()));
         QCoreApplication::exit(LineFailed);
     };
-    QObject::connect(&unit, &emulator::UnitEmulator::secondsCompleted, &app, writeTruth);
+    if (truth.isOpen())
+        QObject::connect(&unit, &emulator::UnitEmulator::secondsCompleted, &app, writeTruth);
     unit.start();
     const int status = app.exec();
     // However the run ended, the file ends with the second it ended in.

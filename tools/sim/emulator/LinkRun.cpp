@@ -1,5 +1,7 @@
 #include "emulator/LinkRun.h"
 
+#include "measurement/ErrorPerformance.h"
+
 #include <QDateTime>
 #include <QTimeZone>
 
@@ -11,19 +13,13 @@ namespace {
 
 constexpr qint64 kMsPerSecond = 1000;
 
-// The UTC second that holds `ms`, before 1970 too.
-qint64 secondOf(qint64 ms)
-{
-    return ms >= 0 ? ms / kMsPerSecond : -((-ms + kMsPerSecond - 1) / kMsPerSecond);
-}
-
 } // namespace
 
 LinkRun::LinkRun(const EmulatorSettings& settings, qint64 startMs)
     : m_link(settings.link, settings.seed, settings.overflow)
     , m_conditions(settings.conditions, settings.seed)
     , m_startMs(startMs)
-    , m_startSecond(secondOf(startMs))
+    , m_startSecond(measurement::utcSecondOf(startMs))
     , m_nowMs(startMs)
     , m_truth{{.second = m_startSecond}}
 {
@@ -32,7 +28,7 @@ LinkRun::LinkRun(const EmulatorSettings& settings, qint64 startMs)
 LinkCounts LinkRun::advanceTo(qint64 utcMs)
 {
     while (m_nowMs < utcMs) {
-        const qint64 second = secondOf(m_nowMs);
+        const qint64 second = measurement::utcSecondOf(m_nowMs);
         if (m_truth.empty() || m_truth.back().second < second) {
             m_truth.push_back({.second = second});
             m_secondStart = m_link.totals();

@@ -4,6 +4,7 @@
 #include "emulator/LineEnd.h"
 
 #include <QDateTime>
+#include <QMetaMethod>
 
 #include <algorithm>
 #include <chrono>
@@ -98,6 +99,9 @@ void UnitEmulator::onSecondTimer()
 
 void UnitEmulator::scheduleSecondTimer()
 {
+    // Only for whoever takes the seconds as they end: otherwise no wake-up a second.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&UnitEmulator::secondsCompleted)))
+        return;
     const qint64 nowMs = utcMsAt(elapsedSeconds());
     m_secondTimer.start(int(1000 - nowMs % 1000) + 1);
 }

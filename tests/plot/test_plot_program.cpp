@@ -1,7 +1,7 @@
 // bermon-plot on a real recording of the emulated unit, and on files that are not good recordings.
 
+#include "ColumnReducer.h"
 #include "Record.h"
-#include "Recording.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
@@ -86,6 +86,7 @@ private slots:
     void badFilesAndCommandLines();
     void stretchesLeaveGaps_data();
     void stretchesLeaveGaps();
+    void reductionKeepsPeaksAndGaps();
     void stripShowsAnOutage();
 };
 
@@ -226,13 +227,37 @@ void TestPlotProgram::stretchesLeaveGaps()
     QFETCH(QList<double>, values);
     QFETCH(bool, logAxis);
     QFETCH(QList<int>, lengths);
-    QList<QPointF> points;
-    for (double value : values)
-        points << QPointF(points.size(), value);
+    ColumnReducer curve(100, logAxis);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        curve.add(double(i), values[i]);
     QList<int> found;
-    for (const QList<QPointF>& stretch : drawableStretches(points, logAxis))
+    for (const QList<QPointF>& stretch : curve.stretches())
         found << int(stretch.size());
     QCOMPARE(found, lengths);
+}
+
+void TestPlotProgram::reductionKeepsPeaksAndGaps()
+{
+    // A day of a report a second into 200 columns: the one peak and the
+    // hour without a drawable rate survive, the points do not.
+    ColumnReducer curve(200, true);
+    for (int second = 0; second < 86400; ++second) {
+        const bool outage = second >= 36000 && second < 39600;
+        curve.add(second, outage ? 0.0 : second == 50001 ? 1e-3 : 1e-7 * (1 + second % 7));
+    }
+    const QList<QList<QPointF>> stretches = curve.stretches();
+    QCOMPARE(stretches.size(), 2);
+    QVERIFY(stretches[0].last().x() < 36000 && stretches[1].first().x() >= 39600);
+    qsizetype points = 0;
+    double peak = 0;
+    for (const QList<QPointF>& stretch : stretches)
+        for (const QPointF& p : stretch) {
+            ++points;
+            QVERIFY(p.x() >= 0 && p.x() < 86400);
+            peak = std::max(peak, p.y());
+        }
+    QVERIFY2(points <= 4 * 200, qPrintable(QString::number(points)));
+    QCOMPARE(peak, 1e-3);
 }
 
 void TestPlotProgram::stripShowsAnOutage()

@@ -1,8 +1,7 @@
 // bermon-plot: draws a recording of bermon-log as a PNG or SVG chart, without a window.
 
+#include "PlotFile.h"
 #include "PlotOptions.h"
-#include "PlotRender.h"
-#include "Recording.h"
 
 #include <QApplication>
 
@@ -33,14 +32,11 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(plotHelpText()), stdout);
         return 0;
     }
-    const Recording recording = readRecording(parsed.options.input);
-    for (const QString& warning : recording.warnings)
+    QStringList warnings;
+    const QString error = writePlot(parsed.options, warnings);
+    for (const QString& warning : warnings)
         printError(QStringLiteral("warning: ") + warning);
-    if (!recording.ok()) {
-        printError(recording.error);
-        return 2;
-    }
-    if (const QString error = renderPlot(recording, parsed.options); !error.isEmpty()) {
+    if (!error.isEmpty()) {
         printError(error);
         return 2;
     }

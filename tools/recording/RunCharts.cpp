@@ -1,4 +1,4 @@
-#include "PlotRender.h"
+#include "RunCharts.h"
 
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"
@@ -10,14 +10,12 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
-#include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QPainter>
 #include <QScatterSeries>
-#include <QSvgGenerator>
 #include <QTimeZone>
 #include <QValueAxis>
 
@@ -160,22 +158,28 @@ void addLimit(QChart& chart, double limit, QAbstractAxis* x, QAbstractAxis* y, d
 }
 
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
+// A run's rows go by their elapsed time from the run's start, on a clock that
+// never goes back: rows after a wall clock set back stay in the order written.
 struct TimeScale
 {
     bool wallClock = false;
     double secondsPerUnit = 1;
     QString unitName = QStringLiteral("s");
 
-    double x(const RecordingRow& row) const
+    // Where a row of the run at `elapsed` seconds goes.
+    double x(const RunDigest& run, double elapsed) const
     {
-        return wallClock ? double(row.time.toMSecsSinceEpoch()) : row.elapsed / secondsPerUnit;
+        const RecordingRow& start = run.started();
+        if (wallClock)
+            return double(start.time.toMSecsSinceEpoch()) + (elapsed - start.elapsed) * 1000;
+        return elapsed / secondsPerUnit;
     }
-    // Where a UTC time of the run goes: its elapsed time counts from the run's first row.
-    double x(const RecordingRun& run, qint64 msSinceEpoch) const
+    // Where a UTC time of the run goes: its elapsed time counts from the run's start.
+    double xOfTime(const RunDigest& run, qint64 msSinceEpoch) const
     {
         if (wallClock)
             return double(msSinceEpoch);
-        const RecordingRow& start = run.rows.front();
+        const RecordingRow& start = run.started();
         return (double(msSinceEpoch - start.time.toMSecsSinceEpoch()) / 1000 + start.elapsed) / secondsPerUnit;
     }
     QAbstractAxis* makeAxis(double low, double high) const
@@ -344,22 +348,22 @@ void addSecondsStrip(QChart& chart, const std::vector<StripCell>& cells,
     }
 }
 
-QString defaultTitle(const std::vector<const RecordingRun*>& runs)
+QString defaultTitle(const std::vector<const RunDigest*>& runs)
 {
     QStringList devices;
     quint64 bits = 0;
-    for (const RecordingRun* run : runs) {
-        if (!devices.contains(run->settings.device))
-            devices << run->settings.device;
-        bits += run->rows.back().runBits;
+    for (const RunDigest* run : runs) {
+        if (!devices.contains(run->recorded().device))
+            devices << run->recorded().device;
+        bits += run->lastReport() ? run->lastReport()->runBits : 0;
     }
-    const RecordingRun& last = *runs.back();
-    const RecordingRow& end = last.rows.back();
+    const RunDigest& last = *runs.back();
+    const RecordingRow end = last.lastReport().value_or(last.last());
     QString title = QStringLiteral("%1 — started %2 UTC — %3 bits — BER %4, below %5 at %6 %")
                         .arg(devices.join(QStringLiteral(", ")),
-                             runs.front()->rows.front().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                             runs.front()->started().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
                              figure(double(bits)), figure(end.runBer), figure(end.runBerUpper))
-                        .arg(last.settings.confidence * 100);
+                        .arg(last.recorded().confidence * 100);
     if (runs.size() > 1)
         title += QStringLiteral(" (last of %1 runs)").arg(runs.size());
     return title;
@@ -367,27 +371,22 @@ QString defaultTitle(const std::vector<const RecordingRun*>& runs)
 
 } // namespace
 
-QString renderPlot(const Recording& recording, const PlotOptions& options)
+QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
 {
-    std::vector<const RecordingRun*> runs;
-    if (options.run > 0) {
-        if (size_t(options.run) > recording.runs.size())
-            return QStringLiteral("--run %1: %2 holds %3 run(s)")
-                .arg(options.run)
-                .arg(options.input)
-                .arg(recording.runs.size());
-        runs.push_back(&recording.runs[size_t(options.run - 1)]);
-        if (runs.front()->reports() == 0)
-            return QStringLiteral("--run %1: that run holds no report").arg(options.run);
-    } else {
-        for (const RecordingRun& run : recording.runs)
-            runs.push_back(&run);
-    }
+    QString title = layout.title.isEmpty() ? defaultTitle(runs) : layout.title;
+    const measurement::Verdict verdict = measurement::decide(runs.back()->analysis());
+    if (!verdict.head.isEmpty())
+        title += QStringLiteral(" — ") + verdict.head;
+    return title;
+}
 
+void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
+                   const ChartLayout& layout)
+{
     TimeScale scale;
     scale.wallClock = runs.size() > 1;
     if (!scale.wallClock) {
-        const double span = runs.front()->rows.back().elapsed;
+        const double span = runs.front()->last().elapsed;
         if (span > 3 * 3600)
             scale = {false, 3600, QStringLiteral("h")};
         else if (span > 3 * 60)
@@ -403,61 +402,43 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     Curve runBound{QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
     Curve per{QStringLiteral("PER"), QPen(blue, 1.5), {}};
     Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
+    const std::pair<Curve*, RunDigest::Curve> curves[] = {
+        {&ber, RunDigest::Ber},           {&berBound, RunDigest::BerBound}, {&berLoss, RunDigest::BerLoss},
+        {&runBound, RunDigest::RunBound}, {&per, RunDigest::Per},           {&perLoss, RunDigest::PerLoss}};
     std::vector<Event> events;
-    const std::optional<double> limit = options.maxBer ? options.maxBer : runs.back()->settings.maxBer;
+    const std::optional<double> limit = runs.back()->analysis().settings().maxBer;
     double xLow = INFINITY, xHigh = -INFINITY;
-    std::map<quint64, double> upperMeans; // by error count: the bound's costly part
-    for (const RecordingRun* run : runs) {
-        QList<QPointF> b, bb, bl, rb, p, pl;
-        for (const RecordingRow& row : run->rows) {
-            const double x = scale.x(row);
-            xLow = std::min(xLow, x);
-            xHigh = std::max(xHigh, x);
-            if (!row.event.isEmpty()) {
-                if (row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
-                    || row.event == QLatin1String("counts went down"))
-                    events.push_back({x, row.event});
-                continue;
+    for (const RunDigest* run : runs) {
+        xLow = std::min(xLow, scale.x(*run, run->started().elapsed));
+        xHigh = std::max(xHigh, scale.x(*run, run->last().elapsed));
+        for (const auto& [curve, which] : curves)
+            for (QList<QPointF> stretch : run->curve(which).stretches()) {
+                for (QPointF& point : stretch)
+                    point.setX(scale.x(*run, point.x()));
+                curve->stretches << stretch;
             }
-            const auto [it, added] = upperMeans.try_emplace(row.errorBits, 0.0);
-            if (added)
-                it->second = measurement::poissonUpperMean(row.errorBits, run->settings.confidence);
-            const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
-            b << QPointF(x, row.ber);
-            bb << QPointF(x, bits > 0 ? it->second / bits : NAN);
-            bl << QPointF(x, row.berLoss);
-            rb << QPointF(x, row.runBerUpper);
-            p << QPointF(x, row.per * 100);
-            pl << QPointF(x, row.perLoss * 100);
-        }
-        ber.stretches += drawableStretches(b, true);
-        berBound.stretches += drawableStretches(bb, true);
-        berLoss.stretches += drawableStretches(bl, true);
-        runBound.stretches += drawableStretches(rb, true);
-        per.stretches += drawableStretches(p, false);
-        perLoss.stretches += drawableStretches(pl, false);
+        for (const RecordingRow& row : run->events())
+            if (row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
+                || row.event == QLatin1String("counts went down"))
+                events.push_back({scale.x(*run, row.elapsed), row.event});
     }
-    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->settings.confidence * 100);
+    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
 
     // Every second of each run, from the analysis the recorder runs on the same rows.
     std::vector<std::vector<StripCell>> runSpans;
     measurement::ErrorPerformanceFigures performance;
-    measurement::Verdict verdict; // of the last run
-    for (const RecordingRun* run : runs) {
-        const measurement::RunAnalysis analysis = analyseRun(*run, options.maxBer);
-        if (run == runs.back())
-            verdict = measurement::decide(analysis);
-        const measurement::ErrorPerformanceFigures f = analysis.performance().figures();
+    for (const RunDigest* run : runs) {
+        const measurement::ErrorPerformanceFigures f = run->analysis().performance().figures();
         performance.unknown += f.unknown;
         performance.efs = sum(performance.efs, f.efs);
         performance.es = sum(performance.es, f.es);
         performance.ses = sum(performance.ses, f.ses);
         performance.unavailable = sum(performance.unavailable, f.unavailable);
         std::vector<StripCell>& cells = runSpans.emplace_back();
-        for (const measurement::SecondSpan& span : analysis.performance().spans()) {
+        for (const measurement::SecondSpan& span : run->analysis().performance().spans()) {
             // A run's first and last seconds may reach past its rows: cut at the axis's ends.
-            const StripCell cell{std::max(xLow, scale.x(*run, span.first * 1000)),
-                                 std::min(xHigh, scale.x(*run, (span.first + span.seconds) * 1000)), span.least,
+            const StripCell cell{std::max(xLow, scale.xOfTime(*run, span.first * 1000)),
+                                 std::min(xHigh, scale.xOfTime(*run, (span.first + span.seconds) * 1000)), span.least,
                                  span.most, span.unknown};
             if (cell.x1 > cell.x0)
                 cells.push_back(cell);
@@ -498,12 +479,13 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     scene.addItem(top);
     scene.addItem(bottom);
     scene.addItem(strip);
-    const int stripHeight = options.height * 3 / 20;
-    const int topHeight = (options.height - stripHeight) * 3 / 5;
-    top->setGeometry(0, 0, options.width, topHeight);
-    bottom->setGeometry(0, topHeight, options.width, options.height - topHeight - stripHeight);
-    strip->setGeometry(0, options.height - stripHeight, options.width, stripHeight);
-    QString title = (options.title.isEmpty() ? defaultTitle(runs) : options.title).toHtmlEscaped();
+    const int stripHeight = layout.height * 3 / 20;
+    const int topHeight = (layout.height - stripHeight) * 3 / 5;
+    top->setGeometry(0, 0, layout.width, topHeight);
+    bottom->setGeometry(0, topHeight, layout.width, layout.height - topHeight - stripHeight);
+    strip->setGeometry(0, layout.height - stripHeight, layout.width, stripHeight);
+    QString title = (layout.title.isEmpty() ? defaultTitle(runs) : layout.title).toHtmlEscaped();
+    const measurement::Verdict verdict = measurement::decide(runs.back()->analysis());
     if (!verdict.head.isEmpty())
         title += QStringLiteral("<br>") + verdict.head.toHtmlEscaped();
     top->setTitle(title);
@@ -526,7 +508,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     top->addAxis(topX, Qt::AlignBottom);
     top->addAxis(logY, Qt::AlignLeft);
     for (const Curve* curve : {&berLoss, &ber, &berBound, &runBound})
-        addCurve(*top, *curve, topX, logY, xLow, xHigh, options.width);
+        addCurve(*top, *curve, topX, logY, xLow, xHigh, layout.width);
     if (limit)
         addLimit(*top, *limit, topX, logY, xLow, xHigh);
     addEvents(*top, events, topX, nullptr, logY, true);
@@ -539,7 +521,7 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     bottom->addAxis(bottomX, Qt::AlignBottom);
     bottom->addAxis(linearY, Qt::AlignLeft);
     for (const Curve* curve : {&perLoss, &per})
-        addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, options.width);
+        addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, layout.width);
     addEvents(*bottom, events, bottomX, linearY, nullptr, false);
 
     QAbstractAxis* stripX = scale.makeAxis(xLow, xHigh);
@@ -554,10 +536,10 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
     stripY->setVisible(false);
     strip->addAxis(stripX, Qt::AlignBottom);
     strip->addAxis(stripY, Qt::AlignLeft);
-    const double minWidth = 2 * (xHigh - xLow) / options.width;
+    const double minWidth = 2 * (xHigh - xLow) / layout.width;
     addSecondsStrip(*strip, stripCells(runSpans, minWidth), performance, stripX, stripY, xLow, xHigh, minWidth);
 
-    const QRectF area(0, 0, options.width, options.height);
+    const QRectF area(0, 0, layout.width, layout.height);
     scene.setSceneRect(area);
     // The charts lay out their axes, labels and titles on posted events.
     QCoreApplication::sendPostedEvents();
@@ -589,27 +571,8 @@ QString renderPlot(const Recording& recording, const PlotOptions& options)
         const QRectF band = strip->plotArea();
         label->setPos(band.left() - box.width() - 6, band.top() + band.height() * middle - box.height() / 2);
     }
-    if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-        QSvgGenerator svg;
-        svg.setFileName(options.output);
-        svg.setSize(QSize(options.width, options.height));
-        svg.setViewBox(area);
-        svg.setTitle(top->title().replace(QStringLiteral("<br>"), QStringLiteral(" — ")));
-        QPainter painter;
-        if (!painter.begin(&svg))
-            return QStringLiteral("-o '%1': cannot be written").arg(options.output);
-        painter.fillRect(area, Qt::white);
-        scene.render(&painter, area, area);
-        painter.end();
-        return {};
-    }
-    QImage image(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    scene.render(&painter, area, area);
-    painter.end();
-    if (!image.save(options.output, "PNG"))
-        return QStringLiteral("-o '%1': cannot be written").arg(options.output);
-    return {};
+    painter.save();
+    painter.fillRect(target, Qt::white);
+    scene.render(&painter, target, area);
+    painter.restore();
 }

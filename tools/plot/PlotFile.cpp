@@ -1,0 +1,52 @@
+#include "PlotFile.h"
+
+#include "RunCharts.h"
+
+#include <QImage>
+#include <QSvgGenerator>
+
+QString writePlot(const PlotOptions& options, QStringList& warnings)
+{
+    RunDigests::Choice choice;
+    choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Every;
+    choice.one = options.run;
+    choice.columns = options.width;
+    choice.limits.maxBer = options.maxBer;
+    choice.override = true;
+    RunDigests digests(choice);
+    const RecordingScan scan = readRecording(options.input, digests.sink());
+    warnings = scan.warnings;
+    if (!scan.ok())
+        return scan.error;
+    if (options.run > scan.runs)
+        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(options.run).arg(options.input).arg(scan.runs);
+    std::vector<const RunDigest*> runs;
+    for (const auto& run : digests.runs())
+        runs.push_back(run.get());
+    if (options.run > 0 && runs.front()->reports() == 0)
+        return QStringLiteral("--run %1: that run holds no report").arg(options.run);
+
+    const ChartLayout layout{options.width, options.height, options.title};
+    const QRectF area(0, 0, options.width, options.height);
+    if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setFileName(options.output);
+        svg.setSize(QSize(options.width, options.height));
+        svg.setViewBox(area);
+        svg.setTitle(chartsTitle(runs, layout));
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+        drawRunCharts(painter, area, runs, layout);
+        painter.end();
+        return {};
+    }
+    QImage image(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawRunCharts(painter, area, runs, layout);
+    painter.end();
+    if (!image.save(options.output, "PNG"))
+        return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+    return {};
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "RunDigest.h"
+
+#include <QPainter>
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+// How the charts of a recording are laid out: on a scene of `width` by
+// `height` pixels, which the painter's target scales.
+struct ChartLayout
+{
+    int width = 1200;
+    int height = 800;
+    QString title; // empty: made from the runs
+};
+
+// The title the charts of `runs` carry: `layout.title` or one made from the
+// runs, and the verdict on the last of them when it has limits.
+QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout& layout);
+
+// Draws the charts of the runs into `target` with Qt Charts, on whatever
+// platform the application runs: the BER with its bounds and limit, the PER,
+// and a strip of every second. One run is drawn along its elapsed time,
+// several along wall-clock time. `runs` holds at least one run with a report.
+void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
+                   const ChartLayout& layout);

@@ -1,0 +1,85 @@
+#include "RunDigest.h"
+
+#include "measurement/ConfidenceBound.h"
+#include "measurement/Rates.h"
+
+RunDigest::RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
+                     const measurement::RunSettings& analysed, int columns)
+    : m_recorded(recorded)
+    , m_analysis(analysed)
+    , m_started(started)
+    , m_last(started)
+    , m_curves{ColumnReducer(columns, true), ColumnReducer(columns, true),  ColumnReducer(columns, true),
+               ColumnReducer(columns, true), ColumnReducer(columns, false), ColumnReducer(columns, false)}
+{
+    m_events.push_back(started);
+}
+
+void RunDigest::add(const RecordingRow& row)
+{
+    // Reporting stopped from the row before that told of reports: the start, a report, the stop.
+    const RecordingRow& before = m_lastReport ? *m_lastReport : m_started;
+    if (row.isReport() || row.event == QLatin1String("stopped")) {
+        const double seconds = row.elapsed - before.elapsed;
+        if (seconds > kLongGapSeconds)
+            m_gaps.push_back({before.time, seconds});
+    }
+    m_last = row;
+    if (!row.isReport()) {
+        m_events.push_back(row);
+        if (row.event == QLatin1String("device lost"))
+            m_analysis.deviceLost();
+        else if (row.event == QLatin1String("stopped"))
+            m_analysis.setReachedDuration(row.detail.startsWith(QLatin1String(measurement::kDurationReached)));
+        return;
+    }
+    m_lastReport = row;
+    m_analysis.add(row.time.toMSecsSinceEpoch(), {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
+    if (added)
+        it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);
+    const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
+    const double x = row.elapsed;
+    m_curves[Ber].add(x, row.ber);
+    m_curves[BerBound].add(x, bits > 0 ? it->second / bits : NAN);
+    m_curves[BerLoss].add(x, row.berLoss);
+    m_curves[RunBound].add(x, row.runBerUpper);
+    m_curves[Per].add(x, row.per * 100);
+    m_curves[PerLoss].add(x, row.perLoss * 100);
+}
+
+measurement::RunSettings withLimits(measurement::RunSettings recorded, const measurement::RunSettings& limits,
+                                    bool override)
+{
+    const auto take = [override](auto& into, const auto& from) {
+        if (from && (override || !into))
+            into = from;
+    };
+    take(recorded.maxBer, limits.maxBer);
+    take(recorded.maxLostFrames, limits.maxLostFrames);
+    take(recorded.maxEs, limits.maxEs);
+    take(recorded.maxSes, limits.maxSes);
+    take(recorded.maxUnavailableSeconds, limits.maxUnavailableSeconds);
+    return recorded;
+}
+
+RunDigests::RunDigests(const Choice& choice)
+    : m_choice(choice)
+{
+}
+
+void RunDigests::add(const RecordingRow& row, int run)
+{
+    if (m_choice.keep == Keep::One && run != m_choice.one)
+        return;
+    if (row.event == QLatin1String("started")) {
+        if (m_choice.keep == Keep::Last)
+            m_runs.clear();
+        const measurement::RunSettings recorded = measurement::settingsFromStartedDetail(row.detail);
+        m_runs.push_back(std::make_unique<RunDigest>(
+            row, recorded, withLimits(recorded, m_choice.limits, m_choice.override), m_choice.columns));
+        m_lastNumber = run;
+        return;
+    }
+    m_runs.back()->add(row);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ColumnReducer.h"
+#include "RecordingReader.h"
+
+#include "measurement/RunAnalysis.h"
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What is kept of one run of a recording, read as a stream: its analysis,
+// the curves the charts draw, reduced to the columns they can show, and its
+// events. The curves' x is the row's elapsed time, which never goes back.
+class RunDigest
+{
+public:
+    enum Curve { Ber, BerBound, BerLoss, RunBound, Per, PerLoss, CurveCount };
+
+    // `recorded` as the started row gives them; the analysis runs against
+    // `analysed`, which may stand in limits of its own.
+    RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
+              const measurement::RunSettings& analysed, int columns);
+
+    void add(const RecordingRow& row);
+
+    const measurement::RunSettings& recorded() const { return m_recorded; }
+    const measurement::RunAnalysis& analysis() const { return m_analysis; }
+    const RecordingRow& started() const { return m_started; }
+    // The run's last row, and its last report when it has one.
+    const RecordingRow& last() const { return m_last; }
+    const std::optional<RecordingRow>& lastReport() const { return m_lastReport; }
+    qint64 reports() const { return m_analysis.reports(); }
+    const ColumnReducer& curve(Curve c) const { return m_curves[c]; }
+    // Every row that is no report, the started row first.
+    const std::vector<RecordingRow>& events() const { return m_events; }
+
+    // A time without reports: from the report before, `seconds` long.
+    struct Gap
+    {
+        QDateTime from;
+        double seconds = 0;
+    };
+    // Gaps between reports longer than kLongGapSeconds.
+    static constexpr double kLongGapSeconds = 10;
+    const std::vector<Gap>& gaps() const { return m_gaps; }
+
+private:
+    measurement::RunSettings m_recorded;
+    measurement::RunAnalysis m_analysis;
+    RecordingRow m_started;
+    RecordingRow m_last;
+    std::optional<RecordingRow> m_lastReport;
+    std::array<ColumnReducer, CurveCount> m_curves;
+    std::vector<RecordingRow> m_events;
+    std::vector<Gap> m_gaps;
+    std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part
+};
+
+// The runs of a recording that a reader keeps, digested as they are read.
+class RunDigests
+{
+public:
+    enum class Keep { Every, Last, One };
+    // `one`: the run to keep, from 1, with Keep::One. `limits` stand in for
+    // the recorded settings' own (`override`) or fill the ones they lack.
+    struct Choice
+    {
+        Keep keep = Keep::Every;
+        int one = 0;
+        int columns = 1200;
+        measurement::RunSettings limits;
+        bool override = false;
+    };
+    explicit RunDigests(const Choice& choice);
+
+    void add(const RecordingRow& row, int run);
+    RowSink sink()
+    {
+        return [this](const RecordingRow& row, int run) { add(row, run); };
+    }
+
+    const std::vector<std::unique_ptr<RunDigest>>& runs() const { return m_runs; }
+    // The number of the last run kept, from 1.
+    int lastNumber() const { return m_lastNumber; }
+
+private:
+    Choice m_choice;
+    std::vector<std::unique_ptr<RunDigest>> m_runs;
+    int m_lastNumber = 0;
+};
+
+// The settings a run is analysed against: the recorded ones with each limit
+// of `limits` in place of the recorded one (`override`) or where it is missing.
+measurement::RunSettings withLimits(measurement::RunSettings recorded, const measurement::RunSettings& limits,
+                                    bool override);

@@ -1,0 +1,157 @@
+#include "ReportOptions.h"
+
+#include "LogOptions.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace {
+
+struct OptionError
+{
+    QString message;
+};
+
+[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
+{
+    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
+}
+
+qint64 wholeIn(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        reject(option, text, QStringLiteral("not a whole number from %1 to %2").arg(low).arg(high));
+    return value;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
+    parser.addOptions({
+        {{"o", "output"}, "write the report to FILE (default: the recording's name with .pdf)", "FILE"},
+        {"run", "report run N of the file, counted from 1 (default: the last run)", "N"},
+        {"page", "page size, a4 or letter (default: a4)", "SIZE"},
+        {"tz", "give local times in ZONE, such as Europe/Berlin (default: this machine's)", "ZONE"},
+        {"note", "print TEXT on the first page; give it again for more lines", "TEXT"},
+        {"unit", "name of the unit under test (default: the run's, else the device's name)", "NAME"},
+        {"max-ber", "BER limit for a run recorded without one", "X"},
+        {"max-lost-frames", "lost frames allowed to a run recorded without a limit on them", "N"},
+        {"max-es", "errored seconds allowed to a run recorded without a limit on them", "N"},
+        {"max-ses", "severely errored seconds allowed to a run recorded without a limit", "N"},
+        {"max-unavailable", "unavailable time allowed to a run recorded without a limit, e.g. 30s", "TIME"},
+        {{"h", "help"}, "show this text"},
+    });
+}
+
+ReportOptions read(const QCommandLineParser& parser)
+{
+    ReportOptions o;
+    o.showHelp = parser.isSet("help");
+    if (o.showHelp)
+        return o;
+    for (const char* name :
+         {"output", "run", "page", "tz", "unit", "max-ber", "max-lost-frames", "max-es", "max-ses", "max-unavailable"})
+        if (parser.values(name).size() > 1)
+            throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1)
+        throw OptionError{inputs.isEmpty() ? QStringLiteral("give the recording, RUN.csv")
+                                           : QStringLiteral("unexpected argument '%1'").arg(inputs[1])};
+    o.input = inputs.first();
+    if (parser.isSet("output")) {
+        o.output = parser.value("output");
+        if (!o.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+            reject("output", o.output, QStringLiteral("the name must end in .pdf"));
+    } else {
+        const QFileInfo input(o.input);
+        o.output = input.path() + u'/' + input.completeBaseName() + QStringLiteral(".pdf");
+    }
+    if (parser.isSet("run"))
+        o.run = int(wholeIn(parser, "run", 1, 1000000));
+    if (parser.isSet("page")) {
+        const QString page = parser.value("page").toLower();
+        if (page == QLatin1String("a4"))
+            o.page = QPageSize::A4;
+        else if (page == QLatin1String("letter"))
+            o.page = QPageSize::Letter;
+        else
+            reject("page", parser.value("page"), QStringLiteral("not a4 or letter"));
+    }
+    if (parser.isSet("tz")) {
+        o.zone = QTimeZone(parser.value("tz").toUtf8());
+        if (!o.zone.isValid())
+            reject("tz", parser.value("tz"),
+                   QStringLiteral("not a time zone this machine knows, such as Europe/Berlin"));
+    }
+    o.notes = parser.values("note");
+    if (parser.isSet("unit")) {
+        o.unit = parser.value("unit");
+        if (o.unit.trimmed().isEmpty())
+            reject("unit", o.unit, QStringLiteral("empty name"));
+    }
+    if (parser.isSet("max-ber")) {
+        const QString text = parser.value("max-ber");
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok || !(value > 0 && value < 1))
+            reject("max-ber", text, QStringLiteral("not a BER above 0 and below 1"));
+        o.limits.maxBer = value;
+    }
+    const qint64 most = std::numeric_limits<qint32>::max();
+    if (parser.isSet("max-lost-frames"))
+        o.limits.maxLostFrames = quint64(wholeIn(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()));
+    if (parser.isSet("max-es"))
+        o.limits.maxEs = wholeIn(parser, "max-es", 0, most);
+    if (parser.isSet("max-ses"))
+        o.limits.maxSes = wholeIn(parser, "max-ses", 0, most);
+    if (parser.isSet("max-unavailable")) {
+        const QString text = parser.value("max-unavailable");
+        static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
+        const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
+        if (ms < 0 || ms % 1000 != 0)
+            reject("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
+        o.limits.maxUnavailableSeconds = ms / 1000;
+    }
+    return o;
+}
+
+} // namespace
+
+ParsedReportOptions parseReportOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    ParsedReportOptions parsed;
+    try {
+        if (!parser.parse(QStringList{QStringLiteral("bermon-report")} + arguments))
+            throw OptionError{parser.errorText()};
+        parsed.options = read(parser);
+    } catch (const OptionError& error) {
+        parsed.error = error.message;
+    }
+    return parsed;
+}
+
+QString reportHelpText()
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
+    return parser.helpText()
+           + QStringLiteral(
+               "\nWrites the test record of one run as a PDF, without a window: the unit, the device, when and\n"
+               "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"
+               "run's limits worked out as bermon-log works it out, the error performance (ES, SES, BBE, EFS,\n"
+               "unavailable time, ESR, SESR, BBER, as least and most where the reports allow a range) and\n"
+               "the events; then the charts of bermon-plot and an appendix of every event and the\n"
+               "recorder's settings. Each page ends with the file's name, the SHA-256 of the file as read\n"
+               "(it names the file the report was made from; it is no proof against editing) and its number.\n"
+               "\nExit status: 0 written, 2 a bad command line, a file that is not a recording, a run that\n"
+               "does not exist or holds no report, or a report that cannot be written; no PDF is left then.\n"
+               "A torn last line is skipped with a warning.\n");
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "measurement/RunSettings.h"
+
+#include <QPageSize>
+#include <QString>
+#include <QStringList>
+#include <QTimeZone>
+
+// What the command line of bermon-report asks for.
+struct ReportOptions
+{
+    bool showHelp = false;
+    QString input;
+    QString output; // the PDF; by default the recording's name with .pdf
+    int run = 0;    // 1-based; 0: the last run of the file
+    QPageSize::PageSizeId page = QPageSize::A4;
+    QTimeZone zone = QTimeZone::systemTimeZone();
+    QStringList notes;
+    QString unit; // empty: the run's own, else the device's base name
+    // Limits that stand in for the ones the run was recorded without.
+    measurement::RunSettings limits;
+};
+
+struct ParsedReportOptions
+{
+    ReportOptions options;
+    QString error; // names the option or argument at fault
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+ParsedReportOptions parseReportOptions(const QStringList& arguments);
+QString reportHelpText();

@@ -156,6 +156,10 @@ void TestPlotProgram::badFilesAndCommandLines_data()
                                     << png << 0 << "";
     QTest::newRow("torn last line") << head + report + report.left(30) << png << 0
                                     << "run.csv:4: torn last line skipped (";
+    QByteArray back = row(3, {}, measurement::ReportCounts{40000, 0, 0, 0});
+    back.replace(0, back.indexOf(','), "2026-01-02T03:00:00.000Z");
+    QTest::newRow("clock set back") << head + report + back + report << png << 0
+                                    << "run.csv:4: time 2026-01-02T03:00:00.000Z is before the row above";
     QTest::newRow("empty file") << QByteArray() << png << 2 << "run.csv:1: empty file, not a recording";
     QTest::newRow("other header") << QByteArray("time,value\n1,2\n") << png << 2
                                   << "run.csv:1: not a bermon-log recording";
@@ -203,7 +207,7 @@ void TestPlotProgram::badFilesAndCommandLines()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     file.close();
     const Outcome outcome = plot(QStringList{"run.csv"} + options);
-    QCOMPARE(outcome.status, status);
+    QVERIFY2(outcome.status == status, qPrintable(outcome.errors));
     QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
     if (status == 0)
         QVERIFY(!QImage("plot.png").isNull());

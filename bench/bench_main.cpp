@@ -73,6 +73,7 @@ int main(int argc, char* argv[])
          [] { return bench::benchLogUnframed(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG")); }},
         {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
+        {"day", [] { return bench::benchDayTools(BERMON_PLOT_PATH, BERMON_REPORT_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool correct = true;

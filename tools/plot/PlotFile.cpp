@@ -10,7 +10,7 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     RunDigests::Choice choice;
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Every;
     choice.one = options.run;
-    choice.columns = options.width;
+    choice.columns = 2 * options.width; // at least one a pixel column, however the run grows
     choice.limits.maxBer = options.maxBer;
     choice.override = true;
     RunDigests digests(choice);

@@ -255,7 +255,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     RunDigests::Choice choice;
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Last;
     choice.one = options.run;
-    choice.columns = 800;
+    choice.columns = 1600; // at least one for each of the charts' 800 pixel columns, however the run grows
     choice.limits = options.limits;
     RunDigests digests(choice);
     const RecordingScan scan = readRecording(options.input, digests.sink());

@@ -4,6 +4,8 @@
 #include "PlotRender.h"
 #include "Recording.h"
 
+#include "util/QuietStartup.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -19,6 +21,7 @@ void printError(const QString& text)
 
 int main(int argc, char* argv[])
 {
+    util::dropRuntimeDirectoryWarning();
     // Qt Charts draws through widgets' graphics items, which want an application
     // with a platform; the offscreen one needs no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -18,6 +18,9 @@
 #include <thread>
 
 #include <fcntl.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +47,10 @@ public:
         const QByteArray socketOption = QByteArray("--socket=") + kSocket;
         m_pid = fork();
         if (m_pid == 0) {
+#if defined(__linux__)
+            // A test that dies, as on a protocol error, takes its compositor along.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
             const int fd = open(log.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, STDOUT_FILENO);
             dup2(fd, STDERR_FILENO);
@@ -68,10 +75,22 @@ public:
             waitpid(m_pid, nullptr, 0);
         }
     }
-    bool installed() const { return m_installed; }
-    bool started() const { return m_installed && m_error.isEmpty(); }
-    QString error() const { return m_error; }
-    QString runtimeDirectory() const { return m_runtime.path(); }
+    bool installed() const
+    {
+        return m_installed;
+    }
+    bool started() const
+    {
+        return m_installed && m_error.isEmpty();
+    }
+    QString error() const
+    {
+        return m_error;
+    }
+    QString runtimeDirectory() const
+    {
+        return m_runtime.path();
+    }
 
 private:
     bool running()

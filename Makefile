@@ -5,24 +5,33 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build demo run test test-asan bench fuzz package clean
+.PHONY: all deps configure build demo run test test-asan bench bench-start fuzz package clean
 
 all: build
 
+# What each target installs (scripts/install-deps names the packages): the
+# build and the programs by default, and each other target its own on top.
+DEPS = run
+test test-asan: DEPS = test
+package: DEPS = package
+bench: DEPS = bench
+
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS)
 
 configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
+# Quiet unless it fails: then the whole log, which stays in $(BUILD)/build.log.
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) >$(BUILD)/build.log 2>&1 || \
+	  { cat $(BUILD)/build.log; echo "make: the build failed; its log is $(BUILD)/build.log" >&2; exit 1; }
 
 demo: build
-	$(BUILD)/tools/demo/bermon-demo
+	@$(BUILD)/tools/demo/bermon-demo
 
 run: build
-	$(BUILD)/src/app/bermon
+	@$(BUILD)/src/app/bermon
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
@@ -37,12 +46,14 @@ test-asan: deps
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 # Speed and memory figures; prints a Markdown table for BENCHMARKS.md.
-bench: build
+bench-start:
+	@echo "make bench: the benchmarks take about eight minutes, after the build"
+bench: bench-start build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bermon-bench
 
 # Each fuzz target for FUZZ_SECONDS (60) from the seed corpus in fuzz/corpus.
 FUZZ_SECONDS ?= 60
-fuzz: deps
+fuzz:
 	fuzz/run $(FUZZ_SECONDS)
 
 # The Debian package of bermon, bermon-sim and bermon-demo, checked by lintian:

@@ -34,4 +34,12 @@ void DropDownList::showPopup()
     QComboBox::showPopup();
 }
 
+void DropDownList::choose(int index)
+{
+    if (index < 0 || index >= count())
+        return;
+    setCurrentIndex(index);
+    emit activated(index);
+}
+
 } // namespace ui

@@ -15,6 +15,9 @@ public:
     explicit DropDownList(QWidget* parent = nullptr);
 
     void showPopup() override;
+    // Picks the entry at `index` as the operator does: it shows in the text
+    // field and `chosen` follows. An index outside the list picks nothing.
+    void choose(int index);
 
 signals:
     void chosen(int index);

@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -87,6 +88,16 @@ T* lookUp(const QHash<QString, QWidget*>& elements, const char* name)
     throw std::logic_error(std::string("no element ") + name + " of the expected kind");
 }
 
+QSize designSize()
+{
+    return {twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips)};
+}
+
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace
 
 Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort, QWidget* parent)
@@ -117,7 +128,16 @@ void Form1::buildElements()
     setWindowIcon(QIcon(QStringLiteral(":/bermon.png")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    // A Wayland compositor may maximise or full-screen any window, whatever it
+    // asks for, and wants the size it configured: a fixed size committed
+    // against it is a protocol error that ends the connection. There the
+    // window takes the size it is given, its elements where they are and the
+    // status bar along the bottom edge, and is back at its own size when
+    // restored. Elsewhere its size is fixed.
+    if (onWayland())
+        resize(designSize());
+    else
+        setFixedSize(designSize());
 
     m_elements.insert(objectName(), this);
     std::vector<const ElementRow*> focusOrder;

@@ -7,6 +7,7 @@
 #include "emulator/UnitEmulator.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
+#include "ui/DropDownList.h"
 #include "ui/Form1.h"
 #include "ui/Launch.h"
 
@@ -22,10 +23,14 @@ enum ExitStatus { Done = 0, LineFailed = 1, BadCommandLine = 2 };
 
 int main(int argc, char* argv[])
 {
-    // Qt takes its own options (-platform, -style ...) out of the command line first.
-    QApplication app(argc, argv);
+    // The command line is read before the window's application object exists,
+    // so that help and a bad option work without a display. Qt's own options
+    // (-platform, -style ...) are left to the application object.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const SimCommandLine commandLine = demoCommandLine();
-    const ParsedSimOptions parsed = parseSimOptions(app.arguments().mid(1), commandLine);
+    const ParsedSimOptions parsed = parseSimOptions(withoutToolkitOptions(arguments), commandLine);
     if (!parsed.ok()) {
         std::fprintf(stderr, "bermon-demo: %s\nTry 'bermon-demo --help'.\n", qPrintable(parsed.error));
         return BadCommandLine;
@@ -34,6 +39,7 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(simHelpText(commandLine)), stdout);
         return Done;
     }
+    const auto app = ui::makeWindowApplication(argc, argv, "bermon-demo");
 
     emulator::PseudoTerminal line;
     if (!line.isOpen()) {
@@ -42,7 +48,7 @@ int main(int argc, char* argv[])
     }
     emulator::UnitEmulator unit(line, parsed.options.emulator);
     // The window shows the line going away; the terminal says that it was meant.
-    QObject::connect(&unit, &emulator::UnitEmulator::hungUp, &app, [&unit] {
+    QObject::connect(&unit, &emulator::UnitEmulator::hungUp, app.get(), [&unit] {
         std::fprintf(stderr, "bermon-demo: the unit hung up after %d reports, as --fault hangup asks\n",
                      unit.transmissions());
     });
@@ -55,6 +61,11 @@ int main(int argc, char* argv[])
     });
     if (form->hasEnded())
         return form->exitStatus();
+    // The window's baud list at the unit's rate, chosen as the operator would.
+    auto* baudList = form->findChild<ui::DropDownList*>(QStringLiteral("Combo_BaudRate"));
+    baudList->choose(baudList->findText(QString::number(parsed.options.emulator.baudRate)));
+    if (form->hasEnded())
+        return form->exitStatus();
     unit.start();
-    return app.exec();
+    return app->exec();
 }

@@ -1,6 +1,7 @@
 #include "LogOptions.h"
 
 #include "measurement/ConfidenceBound.h"
+#include "util/TextWrap.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -251,8 +252,8 @@ ParsedLogOptions parseLogOptions(const QStringList& arguments)
 
 QString logHelpText()
 {
-    QString text = QStringLiteral(
-        "Usage: bermon-log (--device PATH | --port N) [options]\n"
+    QString text = QStringLiteral("Usage: bermon-log (--device PATH | --port N) [options]\n");
+    text += util::wrapText(QStringLiteral(
         "Records the counter reports of a unit under test in a bit-error-rate test, keeps the run's totals,\n"
         "bounds its bit error ratio at a confidence level, counts errored, severely errored and\n"
         "unavailable seconds and, with --max-ber or their limits, gives a verdict.\n"
@@ -295,26 +296,17 @@ QString logHelpText()
         "fails once a least passes its limit and passes only when it lasted its whole --duration with\n"
         "every most within the limits: a bringing-into-service test is --duration 15m, 2h or 24h.\n"
         "\n"
-        "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"
-        "\nOptions:\n");
+        "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"));
+    text += QStringLiteral("\nOptions:\n");
     for (const Option& option : options()) {
         const QString name = QStringLiteral("--") + option.name
                              + (option.valueName.isEmpty() ? QString() : QLatin1Char(' ') + option.valueName);
         text += QStringLiteral("  %1\n").arg(name);
-        // Wrapped at word boundaries, indented under the option.
-        QString line;
-        for (const QString& word : option.description.split(QLatin1Char(' '))) {
-            if (!line.isEmpty() && line.size() + word.size() > 88) {
-                text += QStringLiteral("      ") + line + QLatin1Char('\n');
-                line.clear();
-            }
-            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
-        }
-        text += QStringLiteral("      ") + line + QLatin1Char('\n');
+        text += util::wrapText(option.description, 80, 6);
     }
-    text +=
-        QStringLiteral("\nExit status: 0 pass (or no verdict asked), 1 fail, 2 bad command line or CSV file,\n"
-                       "3 no report came, the device failed without --reconnect, or a record could not be written,\n"
-                       "4 not decided.\n");
+    text += QStringLiteral("\n")
+            + util::wrapText(QStringLiteral("Exit status: 0 pass (or no verdict asked), 1 fail, 2 bad command line or "
+                                            "CSV file, 3 no report came, the device failed without --reconnect, or a "
+                                            "record could not be written, 4 not decided."));
     return text;
 }

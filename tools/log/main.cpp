@@ -7,6 +7,8 @@
 #include "LineFile.h"
 #include "QuitOnSignals.h"
 
+#include "util/QuietStartup.h"
+
 #include <QCoreApplication>
 
 #include <csignal>
@@ -18,6 +20,7 @@ int main(int argc, char* argv[])
     // A file-size limit reached is a failed write of the CSV (EFBIG), cut back
     // to its last whole row and reported, not a recorder killed mid-row.
     std::signal(SIGXFSZ, SIG_IGN);
+    util::dropRuntimeDirectoryWarning();
     QCoreApplication app(argc, argv);
     const ParsedLogOptions parsed = parseLogOptions(app.arguments().mid(1));
     if (!parsed.ok()) {

@@ -1,5 +1,7 @@
 #include "PlotOptions.h"
 
+#include "util/TextWrap.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -105,9 +107,9 @@ QString plotHelpText()
     QCommandLineParser parser;
     addOptions(parser);
     parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText()
-           + QStringLiteral(
-               "\nDraws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
+    return parser.helpText() + QStringLiteral("\n")
+           + util::wrapText(QStringLiteral(
+               "Draws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"
                "sync loss, on a logarithmic axis; dashed, the upper bound on the BER without sync loss at the run's\n"
                "confidence level (the BER with sync loss has none: a lost frame counts 512 bit errors at once);\n"
                "dotted, the run's bound over all its reports; dash-dotted, the BER limit. Below: both PERs. Vertical\n"
@@ -119,7 +121,7 @@ QString plotHelpText()
                "second the reports leave between two classes shows the least in its upper half and the most in its\n"
                "lower; where a pixel holds many seconds, it shows the worst of them. The strip's legend gives the\n"
                "totals of the runs drawn, as [least,most] where the reports allow a range.\n"
-               "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n"
-               "\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
-               "or a plot that cannot be written. A torn last line is skipped with a warning.\n");
+               "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n\n"
+               "Exit status: 0 drawn, 2 a bad command line, a file that is not a recording or holds no report,\n"
+               "or a plot that cannot be written. A torn last line is skipped with a warning.\n"));
 }

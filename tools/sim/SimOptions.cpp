@@ -371,7 +371,7 @@ QString simHelpText(const SimCommandLine& commandLine)
                            "  garbage       1 to %2 random bytes, never 0xF1, ahead of the report\n"
                            "  stray         one byte ahead of the report, 0xF1 one time in %3\n"
                            "  hangup        the line goes away after --hangup-after reports\n"
-                           "  burst         reports back to back at the line's full rate, not every --interval\n"
+                           "  burst         back to back at the line's full rate, not every --interval\n"
                            "  marker-counts fixed counts that hold 0xF1 bytes, back to back as in a burst:\n"
                            "                F1 F1F1 00F1 01F1 0001F1F1 nn, byte 11 (nn) counting on\n"
                            "--count and --hangup-after count transmissions, a double report as one. Byte 11\n"

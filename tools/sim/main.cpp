@@ -9,6 +9,8 @@
 #include "emulator/TruthFile.h"
 #include "emulator/UnitEmulator.h"
 
+#include "util/QuietStartup.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -28,6 +30,7 @@ void printTo(FILE* stream, const QString& text)
 
 int main(int argc, char* argv[])
 {
+    util::dropRuntimeDirectoryWarning();
     QCoreApplication app(argc, argv);
     const ParsedSimOptions parsed = parseSimOptions(app.arguments().mid(1));
     if (!parsed.ok()) {

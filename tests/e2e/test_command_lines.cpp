@@ -24,6 +24,7 @@ void TestCommandLines::withoutADisplay_data()
     QTest::newRow("bermon-sim --help") << BERMON_SIM_PATH << QStringList{"--help"} << 0 << "--fault";
     QTest::newRow("bermon-log --help") << BERMON_LOG_PATH << QStringList{"--help"} << 0 << "--max-ber";
     QTest::newRow("bermon-plot --help") << BERMON_PLOT_PATH << QStringList{"--help"} << 0 << "--run";
+    QTest::newRow("bermon-report --help") << BERMON_REPORT_PATH << QStringList{"--help"} << 0 << "--note";
     QTest::newRow("bermon-demo --help") << BERMON_DEMO_PATH << QStringList{"--help"} << 0 << "press Start";
     QTest::newRow("bermon-demo, a bad value") << BERMON_DEMO_PATH << QStringList{"--ber", "x"} << 2 << "--ber 'x'";
     QTest::newRow("bermon-demo, no such option") << BERMON_DEMO_PATH << QStringList{"--colour"} << 2 << "'colour'";

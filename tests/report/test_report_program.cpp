@@ -33,8 +33,7 @@ Outcome run(const QString& program, const QStringList& arguments)
     process.start(program, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
-    return {process.exitCode(),
-            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())};
 }
 
 // The text of a PDF with every run of white space as one blank, as pdftotext wraps it.
@@ -87,8 +86,8 @@ void TestReportProgram::reportsARecordedRun()
     QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000));
 
     const QString pdf = dir.filePath("record.pdf");
-    const Outcome made = run(BERMON_REPORT_PATH, {csv, "-o", pdf, "--page", "letter", "--tz", "Asia/Shanghai",
-                                                  "--note", "夜间测试 Prüfplatz 3"});
+    const Outcome made = run(BERMON_REPORT_PATH, {csv, "-o", pdf, "--page", "letter", "--tz", "Asia/Shanghai", "--note",
+                                                  "夜间测试 Prüfplatz 3"});
     QVERIFY2(made.status == 0, qPrintable(made.output));
     const QString text = pdfText(pdf);
 

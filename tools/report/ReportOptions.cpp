@@ -2,6 +2,8 @@
 
 #include "LogOptions.h"
 
+#include "util/TextWrap.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -142,9 +144,9 @@ QString reportHelpText()
     QCommandLineParser parser;
     addOptions(parser);
     parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText()
-           + QStringLiteral(
-               "\nWrites the test record of one run as a PDF, without a window: the unit, the device, when and\n"
+    return parser.helpText() + QStringLiteral("\n")
+           + util::wrapText(QStringLiteral(
+               "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"
                "run's limits worked out as bermon-log works it out, the error performance (ES, SES, BBE, EFS,\n"
                "unavailable time, ESR, SESR, BBER, as least and most where the reports allow a range) and\n"
@@ -153,5 +155,5 @@ QString reportHelpText()
                "(it names the file the report was made from; it is no proof against editing) and its number.\n"
                "\nExit status: 0 written, 2 a bad command line, a file that is not a recording, a run that\n"
                "does not exist or holds no report, or a report that cannot be written; no PDF is left then.\n"
-               "A torn last line is skipped with a warning.\n");
+               "A torn last line is skipped with a warning.\n"));
 }

@@ -3,6 +3,8 @@
 #include "ReportDocument.h"
 #include "ReportOptions.h"
 
+#include "util/QuietStartup.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -18,6 +20,7 @@ void printError(const QString& text)
 
 int main(int argc, char* argv[])
 {
+    util::dropRuntimeDirectoryWarning();
     // Qt Charts draws through widgets' graphics items, which want an application
     // with a platform; the offscreen one needs no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -8,6 +8,19 @@ ColumnReducer::ColumnReducer(int columns, bool logAxis)
 {
 }
 
+ColumnReducer ColumnReducer::latest(int columns, bool logAxis, double width)
+{
+    ColumnReducer reducer(columns, logAxis);
+    reducer.m_width = width;
+    reducer.m_fixed = true;
+    return reducer;
+}
+
+double ColumnReducer::firstX() const
+{
+    return m_columns.empty() ? NAN : m_x0 + double(m_columns.front().index) * m_width;
+}
+
 void ColumnReducer::add(double x, double y)
 {
     if (!std::isfinite(x))
@@ -17,8 +30,12 @@ void ColumnReducer::add(double x, double y)
     const bool drawable = std::isfinite(y) && (!m_logAxis || y > 0);
     const QPointF point(x, y);
     const auto indexOf = [&] { return qint64(std::floor((x - m_x0) / m_width)); };
-    while (!m_columns.empty() && indexOf() - m_columns.front().index >= m_maxColumns)
-        widen();
+    while (!m_columns.empty() && indexOf() - m_columns.front().index >= m_maxColumns) {
+        if (m_fixed)
+            m_columns.erase(m_columns.begin()); // seldom more than one
+        else
+            widen();
+    }
     const qint64 index = indexOf();
     if (m_columns.empty() || m_columns.back().index != index)
         m_columns.push_back({index, false, {}, {}, {}, {}});

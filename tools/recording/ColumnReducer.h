@@ -15,6 +15,9 @@ class ColumnReducer
 public:
     // `logAxis`: a value not above 0 cannot be drawn, as one that is not finite cannot.
     ColumnReducer(int columns, bool logAxis);
+    // Columns of a fixed width instead, the oldest given up as new ones come:
+    // the latest `columns` x `width` of the curve, at a resolution that stays.
+    static ColumnReducer latest(int columns, bool logAxis, double width);
 
     // The next point; x never below the one before.
     void add(double x, double y);
@@ -23,6 +26,8 @@ public:
     // ends a stretch; a gap within one column is too narrow to be seen.
     QList<QList<QPointF>> stretches() const;
     bool empty() const { return m_columns.empty(); }
+    // The x where the columns kept begin; NaN when there are none.
+    double firstX() const;
 
 private:
     struct Column
@@ -37,5 +42,6 @@ private:
     bool m_logAxis;
     double m_x0 = 0;
     double m_width = 1e-3; // of a column, in x
+    bool m_fixed = false;
     std::vector<Column> m_columns;
 };

@@ -5,7 +5,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 
-
 #include <charconv>
 #include <cmath>
 #include <limits>

@@ -348,6 +348,20 @@ void addSecondsStrip(QChart& chart, const std::vector<StripCell>& cells,
     }
 }
 
+// The points of a stretch from `low` to `high`, with the one on each side
+// beyond, so that the line runs on to the axis's ends.
+QList<QPointF> within(const QList<QPointF>& stretch, double low, double high)
+{
+    qsizetype first = 0, last = stretch.size();
+    while (first + 1 < stretch.size() && stretch[first + 1].x() < low)
+        ++first;
+    while (last - 1 > first && stretch[last - 2].x() > high)
+        --last;
+    if (stretch.isEmpty() || stretch[first].x() > high || stretch[last - 1].x() < low)
+        return {};
+    return stretch.mid(first, last - first);
+}
+
 QString defaultTitle(const std::vector<const RunDigest*>& runs)
 {
     QStringList devices;
@@ -380,13 +394,14 @@ QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout
     return title;
 }
 
-void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
-                   const ChartLayout& layout)
+ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
+                            const ChartLayout& layout)
 {
     TimeScale scale;
     scale.wallClock = runs.size() > 1;
+    const std::optional<std::pair<double, double>> range = scale.wallClock ? std::nullopt : layout.elapsedRange;
     if (!scale.wallClock) {
-        const double span = runs.front()->last().elapsed;
+        const double span = range ? range->second - range->first : runs.front()->last().elapsed;
         if (span > 3 * 3600)
             scale = {false, 3600, QStringLiteral("h")};
         else if (span > 3 * 60)
@@ -409,17 +424,25 @@ void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<co
     const std::optional<double> limit = runs.back()->analysis().settings().maxBer;
     double xLow = INFINITY, xHigh = -INFINITY;
     for (const RunDigest* run : runs) {
-        xLow = std::min(xLow, scale.x(*run, run->started().elapsed));
-        xHigh = std::max(xHigh, scale.x(*run, run->last().elapsed));
-        for (const auto& [curve, which] : curves)
-            for (QList<QPointF> stretch : run->curve(which).stretches()) {
-                for (QPointF& point : stretch)
+        xLow = std::min(xLow, scale.x(*run, range ? range->first : run->started().elapsed));
+        xHigh = std::max(xHigh, scale.x(*run, range ? range->second : run->last().elapsed));
+        for (const auto& [curve, which] : curves) {
+            // The finer latest stretch when it holds all that is shown.
+            const ColumnReducer* latest = run->latest(which);
+            const ColumnReducer& source =
+                range && latest && !latest->empty() && latest->firstX() <= range->first ? *latest : run->curve(which);
+            for (const QList<QPointF>& stretch : source.stretches()) {
+                QList<QPointF> shown = range ? within(stretch, range->first, range->second) : stretch;
+                for (QPointF& point : shown)
                     point.setX(scale.x(*run, point.x()));
-                curve->stretches << stretch;
+                if (!shown.isEmpty())
+                    curve->stretches << shown;
             }
+        }
         for (const RecordingRow& row : run->events())
-            if (row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
-                || row.event == QLatin1String("counts went down"))
+            if ((row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
+                 || row.event == QLatin1String("counts went down"))
+                && (!range || (row.elapsed >= range->first && row.elapsed <= range->second)))
                 events.push_back({scale.x(*run, row.elapsed), row.event});
     }
     berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
@@ -543,7 +566,6 @@ void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<co
     scene.setSceneRect(area);
     // The charts lay out their axes, labels and titles on posted events.
     QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
     // The plot areas over the same columns, to the pixel. A chart lays out a
     // plot area it is given only when its own geometry changes: nudge it.
     qreal left = -INFINITY, right = INFINITY;
@@ -559,7 +581,6 @@ void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<co
         chart->setGeometry(geometry);
     }
     QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
     // The halves of a second the reports leave between two classes, named at the strip's side.
     QFont small = stripX->labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -575,4 +596,12 @@ void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<co
     painter.fillRect(target, Qt::white);
     scene.render(&painter, target, area);
     painter.restore();
+    const double toTarget = target.width() / area.width();
+    ChartGeometry geometry;
+    geometry.plotLeft = target.left() + left * toTarget;
+    geometry.plotRight = target.left() + right * toTarget;
+    const RunDigest& first = *runs.front();
+    geometry.elapsedLow = range ? range->first : first.started().elapsed;
+    geometry.elapsedHigh = range ? range->second : first.last().elapsed;
+    return geometry;
 }

@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 // How the charts of a recording are laid out: on a scene of `width` by
@@ -15,6 +17,17 @@ struct ChartLayout
     int width = 1200;
     int height = 800;
     QString title; // empty: made from the runs
+    // One run only: the part of it to show, in elapsed seconds; else the whole run.
+    std::optional<std::pair<double, double>> elapsedRange;
+};
+
+// Where the charts' common time axis went in the painter's target: for one
+// run, x from plotLeft to plotRight shows elapsed seconds from elapsedLow to
+// elapsedHigh.
+struct ChartGeometry
+{
+    double plotLeft = 0, plotRight = 0;
+    double elapsedLow = 0, elapsedHigh = 0;
 };
 
 // The title the charts of `runs` carry: `layout.title` or one made from the
@@ -25,5 +38,5 @@ QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout
 // platform the application runs: the BER with its bounds and limit, the PER,
 // and a strip of every second. One run is drawn along its elapsed time,
 // several along wall-clock time. `runs` holds at least one run with a report.
-void drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
-                   const ChartLayout& layout);
+ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
+                            const ChartLayout& layout);

@@ -4,7 +4,7 @@
 #include "measurement/Rates.h"
 
 RunDigest::RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
-                     const measurement::RunSettings& analysed, int columns)
+                     const measurement::RunSettings& analysed, int columns, double latestSeconds)
     : m_recorded(recorded)
     , m_analysis(analysed)
     , m_started(started)
@@ -13,6 +13,9 @@ RunDigest::RunDigest(const RecordingRow& started, const measurement::RunSettings
                ColumnReducer(columns, true), ColumnReducer(columns, false), ColumnReducer(columns, false)}
 {
     m_events.push_back(started);
+    if (latestSeconds > 0)
+        for (int c = 0; c < CurveCount; ++c)
+            m_latest.push_back(ColumnReducer::latest(columns, c != Per && c != PerLoss, latestSeconds / columns));
 }
 
 void RunDigest::add(const RecordingRow& row)
@@ -40,12 +43,13 @@ void RunDigest::add(const RecordingRow& row)
         it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);
     const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
     const double x = row.elapsed;
-    m_curves[Ber].add(x, row.ber);
-    m_curves[BerBound].add(x, bits > 0 ? it->second / bits : NAN);
-    m_curves[BerLoss].add(x, row.berLoss);
-    m_curves[RunBound].add(x, row.runBerUpper);
-    m_curves[Per].add(x, row.per * 100);
-    m_curves[PerLoss].add(x, row.perLoss * 100);
+    const double values[CurveCount] = {
+        row.ber, bits > 0 ? it->second / bits : NAN, row.berLoss, row.runBerUpper, row.per * 100, row.perLoss * 100};
+    for (int c = 0; c < CurveCount; ++c) {
+        m_curves[size_t(c)].add(x, values[c]);
+        if (!m_latest.empty())
+            m_latest[size_t(c)].add(x, values[c]);
+    }
 }
 
 measurement::RunSettings withLimits(measurement::RunSettings recorded, const measurement::RunSettings& limits,
@@ -76,8 +80,9 @@ void RunDigests::add(const RecordingRow& row, int run)
         if (m_choice.keep == Keep::Last)
             m_runs.clear();
         const measurement::RunSettings recorded = measurement::settingsFromStartedDetail(row.detail);
-        m_runs.push_back(std::make_unique<RunDigest>(
-            row, recorded, withLimits(recorded, m_choice.limits, m_choice.override), m_choice.columns));
+        m_runs.push_back(std::make_unique<RunDigest>(row, recorded,
+                                                     withLimits(recorded, m_choice.limits, m_choice.override),
+                                                     m_choice.columns, m_choice.latestSeconds));
         m_lastNumber = run;
         return;
     }

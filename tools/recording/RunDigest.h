@@ -21,8 +21,10 @@ public:
 
     // `recorded` as the started row gives them; the analysis runs against
     // `analysed`, which may stand in limits of its own.
+    // `latestSeconds` above 0 keeps the curves' latest stretch of that length
+    // too, at the resolution of `columns` over it, for a view of the last minutes.
     RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
-              const measurement::RunSettings& analysed, int columns);
+              const measurement::RunSettings& analysed, int columns, double latestSeconds = 0);
 
     void add(const RecordingRow& row);
 
@@ -34,6 +36,8 @@ public:
     const std::optional<RecordingRow>& lastReport() const { return m_lastReport; }
     qint64 reports() const { return m_analysis.reports(); }
     const ColumnReducer& curve(Curve c) const { return m_curves[c]; }
+    // The curve's latest stretch at its finer resolution, when one is kept.
+    const ColumnReducer* latest(Curve c) const { return m_latest.empty() ? nullptr : &m_latest[size_t(c)]; }
     // Every row that is no report, the started row first.
     const std::vector<RecordingRow>& events() const { return m_events; }
 
@@ -54,6 +58,7 @@ private:
     RecordingRow m_last;
     std::optional<RecordingRow> m_lastReport;
     std::array<ColumnReducer, CurveCount> m_curves;
+    std::vector<ColumnReducer> m_latest;
     std::vector<RecordingRow> m_events;
     std::vector<Gap> m_gaps;
     std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part
@@ -71,6 +76,7 @@ public:
         Keep keep = Keep::Every;
         int one = 0;
         int columns = 1200;
+        double latestSeconds = 0; // see RunDigest
         measurement::RunSettings limits;
         bool override = false;
     };

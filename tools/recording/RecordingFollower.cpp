@@ -1,0 +1,75 @@
+#include "RecordingFollower.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+RecordingFollower::RecordingFollower(const QString& path, RowSink sink, std::function<void()> restarted)
+    : m_path(path)
+    , m_sink(std::move(sink))
+    , m_restarted(std::move(restarted))
+{
+    m_parser = std::make_unique<RecordingParser>(m_path, m_sink);
+}
+
+RecordingFollower::~RecordingFollower() = default;
+
+QString RecordingFollower::error() const
+{
+    return m_parser->error();
+}
+
+QStringList RecordingFollower::warnings() const
+{
+    return m_parser->warnings();
+}
+
+void RecordingFollower::restart()
+{
+    m_offset = 0;
+    m_parser = std::make_unique<RecordingParser>(m_path, m_sink);
+    m_restarted();
+}
+
+qint64 RecordingFollower::poll()
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(m_path).constData(), &info) != 0) {
+        m_identity = 0;
+        return 0;
+    }
+    const quint64 identity = (quint64(info.st_dev) << 40) ^ quint64(info.st_ino) ^ (1ull << 63);
+    if (identity != m_identity || info.st_size < m_offset) {
+        const bool first = m_identity == 0 && m_offset == 0;
+        m_identity = identity;
+        if (!first)
+            restart();
+    }
+    if (!m_parser->error().isEmpty() || info.st_size == m_offset)
+        return 0;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_offset))
+        return 0;
+    qint64 lines = 0;
+    QByteArray pending; // a line begun in the piece before
+    for (;;) {
+        const QByteArray piece = file.read(1 << 20);
+        if (piece.isEmpty())
+            break;
+        qsizetype from = 0;
+        for (qsizetype end = piece.indexOf('\n'); end >= 0; end = piece.indexOf('\n', from)) {
+            pending.append(piece.constData() + from, end - from);
+            m_offset += pending.size() + 1;
+            ++lines;
+            const bool good = m_parser->addLine(pending);
+            pending.clear();
+            from = end + 1;
+            if (!good)
+                return lines;
+        }
+        pending.append(piece.constData() + from, piece.size() - from);
+    }
+    return lines;
+}

@@ -11,7 +11,7 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Every;
     choice.one = options.run;
     choice.columns = 2 * options.width; // at least one a pixel column, however the run grows
-    choice.limits.maxBer = options.maxBer;
+    choice.limits = options.limits;
     choice.override = true;
     RunDigests digests(choice);
     const RecordingScan scan = readRecording(options.input, digests.sink());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measurement/RunSettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +15,12 @@ struct PlotOptions
     QString output; // .png or .svg
     int width = 1200;
     int height = 800;
-    QString title;                // empty: made from the recording
-    int run = 0;                  // 1-based; 0: every run along wall-clock time
-    std::optional<double> maxBer; // in place of the run's own BER limit
+    QString title; // empty: made from the recording
+    int run = 0;   // 1-based; 0: every run along wall-clock time
+    // Limits in place of the run's own: --max-ber and the error-performance ones.
+    measurement::RunSettings limits;
+    bool follow = false;        // a window kept current while the file grows
+    double windowSeconds = 600; // --follow: the last seconds in view; 0: the whole run
 };
 
 struct ParsedPlotOptions
@@ -28,3 +33,5 @@ struct ParsedPlotOptions
 
 ParsedPlotOptions parsePlotOptions(const QStringList& arguments);
 QString plotHelpText();
+// The keys and the mouse of the --follow window.
+QString followControlsText();

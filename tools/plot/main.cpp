@@ -1,8 +1,11 @@
-// bermon-plot: draws a recording of bermon-log as a PNG or SVG chart, without a window.
+// bermon-plot: draws a recording of bermon-log as a PNG or SVG chart, without a
+// window, or follows one in a window while it grows.
 
+#include "FollowWindow.h"
 #include "PlotFile.h"
 #include "PlotOptions.h"
 
+#include "QuitOnSignals.h"
 #include "util/QuietStartup.h"
 
 #include <QApplication>
@@ -20,11 +23,17 @@ void printError(const QString& text)
 
 int main(int argc, char* argv[])
 {
-    util::dropRuntimeDirectoryWarning();
-    // Qt Charts draws through widgets' graphics items, which want an application
-    // with a platform; the offscreen one needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Only --follow shows a window; a file is drawn without a display.
+    bool follow = false;
+    for (int i = 1; i < argc; ++i)
+        follow = follow || qstrcmp(argv[i], "--follow") == 0;
+    if (!follow) {
+        util::dropRuntimeDirectoryWarning();
+        // Qt Charts draws through widgets' graphics items, which want an
+        // application with a platform; the offscreen one needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     const ParsedPlotOptions parsed = parsePlotOptions(app.arguments().mid(1));
     if (!parsed.ok()) {
@@ -34,6 +43,12 @@ int main(int argc, char* argv[])
     if (parsed.options.showHelp) {
         std::fputs(qPrintable(plotHelpText()), stdout);
         return 0;
+    }
+    if (parsed.options.follow) {
+        FollowWindow window(parsed.options);
+        QuitOnSignals quit;
+        window.show();
+        return app.exec();
     }
     QStringList warnings;
     const QString error = writePlot(parsed.options, warnings);

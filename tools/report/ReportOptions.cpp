@@ -1,12 +1,11 @@
 #include "ReportOptions.h"
 
-#include "LogOptions.h"
+#include "LimitOptions.h"
 
 #include "util/TextWrap.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <limits>
 
@@ -41,13 +40,9 @@ void addOptions(QCommandLineParser& parser)
         {"tz", "give local times in ZONE, such as Europe/Berlin (default: this machine's)", "ZONE"},
         {"note", "print TEXT on the first page; give it again for more lines", "TEXT"},
         {"unit", "name of the unit under test (default: the run's, else the device's name)", "NAME"},
-        {"max-ber", "BER limit for a run recorded without one", "X"},
-        {"max-lost-frames", "lost frames allowed to a run recorded without a limit on them", "N"},
-        {"max-es", "errored seconds allowed to a run recorded without a limit on them", "N"},
-        {"max-ses", "severely errored seconds allowed to a run recorded without a limit", "N"},
-        {"max-unavailable", "unavailable time allowed to a run recorded without a limit, e.g. 30s", "TIME"},
-        {{"h", "help"}, "show this text"},
     });
+    parser.addOptions(limitOptions(QStringLiteral("for a run recorded without such a limit")));
+    parser.addOption({{"h", "help"}, "show this text"});
 }
 
 ReportOptions read(const QCommandLineParser& parser)
@@ -96,29 +91,8 @@ ReportOptions read(const QCommandLineParser& parser)
         if (o.unit.trimmed().isEmpty())
             reject("unit", o.unit, QStringLiteral("empty name"));
     }
-    if (parser.isSet("max-ber")) {
-        const QString text = parser.value("max-ber");
-        bool ok = false;
-        const double value = text.toDouble(&ok);
-        if (!ok || !(value > 0 && value < 1))
-            reject("max-ber", text, QStringLiteral("not a BER above 0 and below 1"));
-        o.limits.maxBer = value;
-    }
-    const qint64 most = std::numeric_limits<qint32>::max();
-    if (parser.isSet("max-lost-frames"))
-        o.limits.maxLostFrames = quint64(wholeIn(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()));
-    if (parser.isSet("max-es"))
-        o.limits.maxEs = wholeIn(parser, "max-es", 0, most);
-    if (parser.isSet("max-ses"))
-        o.limits.maxSes = wholeIn(parser, "max-ses", 0, most);
-    if (parser.isSet("max-unavailable")) {
-        const QString text = parser.value("max-unavailable");
-        static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
-        const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
-        if (ms < 0 || ms % 1000 != 0)
-            reject("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
-        o.limits.maxUnavailableSeconds = ms / 1000;
-    }
+    if (const QString error = readLimitOptions(parser, o.limits); !error.isEmpty())
+        throw OptionError{error};
     return o;
 }
 

@@ -1,0 +1,287 @@
+#include "FollowWindow.h"
+
+#include "measurement/RunAnalysis.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QRubberBand>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+// At most this many redraws a second: a frame of a day's run costs tens of milliseconds.
+constexpr int kRedrawMs = 500;
+constexpr int kPollGatherMs = 150;
+constexpr int kFallbackPollMs = 1000;
+
+} // namespace
+
+FollowWindow::FollowWindow(const PlotOptions& options, QWidget* parent)
+    : QWidget(parent)
+    , m_options(options)
+    , m_windowSeconds(options.windowSeconds)
+{
+    setWindowTitle(QStringLiteral("%1 — bermon-plot").arg(QFileInfo(options.input).fileName()));
+    m_header = new QLabel(this);
+    m_header->setTextFormat(Qt::PlainText);
+    m_header->setWordWrap(true);
+    m_header->setContentsMargins(8, 6, 8, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_header);
+    layout->addStretch(1);
+    m_band = new QRubberBand(QRubberBand::Rectangle, this);
+    setToolTip(followControlsText());
+    setFocusPolicy(Qt::StrongFocus);
+    resize(options.width, options.height);
+
+    restartDigests();
+    m_follower = std::make_unique<RecordingFollower>(
+        options.input, [this](const RecordingRow& row, int number) { m_digests->add(row, number); },
+        [this] { restartDigests(); });
+
+    m_pollSoon.setSingleShot(true);
+    m_pollSoon.setInterval(kPollGatherMs);
+    connect(&m_pollSoon, &QTimer::timeout, this, &FollowWindow::poll);
+    const auto pollSoon = [this] {
+        if (!m_pollSoon.isActive())
+            m_pollSoon.start();
+    };
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, pollSoon);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, pollSoon);
+    m_watcher.addPath(QFileInfo(options.input).absolutePath());
+    m_fallback.setInterval(kFallbackPollMs);
+    connect(&m_fallback, &QTimer::timeout, this, &FollowWindow::poll);
+    m_fallback.start();
+    m_drawLater.setSingleShot(true);
+    connect(&m_drawLater, &QTimer::timeout, this, &FollowWindow::redraw);
+    QTimer::singleShot(0, this, &FollowWindow::poll);
+}
+
+FollowWindow::~FollowWindow() = default;
+
+void FollowWindow::restartDigests()
+{
+    RunDigests::Choice choice;
+    choice.keep = RunDigests::Keep::Last;
+    choice.columns = 2 * m_options.width;
+    // Finer columns over the last two windows, so that a view of the last
+    // minutes of a long run is as sharp as one of a short run.
+    choice.latestSeconds = m_options.windowSeconds > 0 ? 2 * m_options.windowSeconds : 0;
+    choice.limits = m_options.limits;
+    choice.override = true;
+    m_digests = std::make_unique<RunDigests>(choice);
+    m_drawnUntil = NAN;
+    m_dirty = true;
+}
+
+const RunDigest* FollowWindow::run() const
+{
+    return m_digests->runs().empty() ? nullptr : m_digests->runs().back().get();
+}
+
+void FollowWindow::poll()
+{
+    const qint64 lines = m_follower->poll();
+    // A file replaced under the same name is watched anew.
+    if (m_follower->exists() && !m_watcher.files().contains(m_options.input))
+        m_watcher.addPath(m_options.input);
+    if (lines > 0)
+        requestRedraw();
+    else
+        showHeader();
+}
+
+void FollowWindow::requestRedraw()
+{
+    m_dirty = true;
+    if (m_drawLater.isActive())
+        return;
+    const qint64 since = m_sinceDraw.isValid() ? m_sinceDraw.elapsed() : kRedrawMs;
+    m_drawLater.start(int(std::max<qint64>(0, kRedrawMs - since)));
+}
+
+QRect FollowWindow::chartArea() const
+{
+    const int top = m_header->geometry().bottom() + 1;
+    return QRect(0, top, width(), std::max(1, height() - top));
+}
+
+void FollowWindow::redraw()
+{
+    m_sinceDraw.start();
+    m_dirty = false;
+    showHeader();
+    const RunDigest* digest = run();
+    const QRect area = chartArea();
+    if (!digest || !digest->lastReport() || area.width() < 50 || area.height() < 50) {
+        m_frame = QImage();
+        update();
+        return;
+    }
+    ChartLayout layout{area.width(), area.height(), m_options.title, {}};
+    const double end = digest->last().elapsed;
+    if (m_held)
+        layout.elapsedRange = m_heldRange;
+    else if (m_windowSeconds > 0 && end - digest->started().elapsed > m_windowSeconds)
+        layout.elapsedRange = std::pair{end - m_windowSeconds, end};
+    QImage frame(area.size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(devicePixelRatioF());
+    QPainter painter(&frame);
+    painter.setRenderHint(QPainter::Antialiasing);
+    m_geometry = drawRunCharts(painter, QRectF(0, 0, area.width(), area.height()), {digest}, layout);
+    painter.end();
+    m_frame = frame;
+    m_drawnUntil = digest->lastReport()->elapsed;
+    update();
+    emit frameDrawn();
+}
+
+void FollowWindow::showHeader()
+{
+    const RunDigest* digest = run();
+    if (!m_follower->error().isEmpty()) {
+        m_header->setText(m_follower->error() + QStringLiteral(" — waiting for the file to be replaced"));
+        return;
+    }
+    if (!digest) {
+        m_header->setText(m_follower->exists() ? QStringLiteral("%1: waiting for a run to start").arg(m_options.input)
+                                               : QStringLiteral("%1: waiting for the file").arg(m_options.input));
+        return;
+    }
+    const measurement::RunAnalysis& analysis = digest->analysis();
+    const measurement::RunSettings& settings = analysis.settings();
+    const double elapsed = digest->last().elapsed - digest->started().elapsed;
+    QStringList first{digest->recorded().device};
+    if (!digest->recorded().unit.isEmpty())
+        first << QStringLiteral("unit %1").arg(digest->recorded().unit);
+    first << measurement::clockText(qint64(elapsed * 1000)) << QStringLiteral("%1 reports").arg(analysis.reports())
+          << QStringLiteral("%1 bits").arg(measurement::figureText(double(analysis.bits())))
+          << QStringLiteral("%1 bit errors").arg(analysis.bitErrors())
+          << QStringLiteral("%1 lost frames").arg(analysis.lostFrames());
+    if (analysis.bits() > 0)
+        first << QStringLiteral("BER %1, below %2 at %3 %")
+                     .arg(measurement::figureText(double(analysis.bitErrors()) / double(analysis.bits())),
+                          measurement::figureText(analysis.berUpper()))
+                     .arg(settings.confidence * 100);
+    const measurement::Verdict verdict = measurement::decide(analysis);
+    QString second;
+    if (verdict.outcome == measurement::Outcome::NoVerdict) {
+        second = QStringLiteral("no limit: no verdict (--max-ber and the error-performance limits give one)");
+    } else {
+        second = verdict.outcome == measurement::Outcome::Fail ? verdict.head : verdict.need;
+        if (settings.durationSeconds > 0 && digest->last().event != QLatin1String("stopped"))
+            second +=
+                QStringLiteral(" — %1 of --duration left")
+                    .arg(measurement::clockText(qint64(std::max(0.0, settings.durationSeconds - elapsed) * 1000)));
+        else if (digest->last().event == QLatin1String("stopped"))
+            second = verdict.head + QStringLiteral(" (stopped)");
+    }
+    if (m_held)
+        second += QStringLiteral(" — paused; F follows again");
+    m_header->setText(first.join(QStringLiteral(" · ")) + u'\n' + second);
+}
+
+void FollowWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = chartArea();
+    painter.fillRect(area, Qt::white);
+    if (!m_frame.isNull())
+        painter.drawImage(area.topLeft(), m_frame);
+}
+
+void FollowWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    requestRedraw();
+}
+
+double FollowWindow::elapsedAt(double x) const
+{
+    const ChartGeometry& g = m_geometry;
+    if (g.plotRight <= g.plotLeft)
+        return g.elapsedLow;
+    const double share = std::clamp((x - g.plotLeft) / (g.plotRight - g.plotLeft), 0.0, 1.0);
+    return g.elapsedLow + share * (g.elapsedHigh - g.elapsedLow);
+}
+
+void FollowWindow::hold(double low, double high)
+{
+    const RunDigest* digest = run();
+    if (!digest || !(high > low))
+        return;
+    m_held = true;
+    m_heldRange = {std::max(low, digest->started().elapsed), std::min(high, digest->last().elapsed)};
+    if (m_heldRange.second - m_heldRange.first < 1) // no closer than a second
+        m_heldRange = {low, low + 1};
+    requestRedraw();
+}
+
+void FollowWindow::follow()
+{
+    m_held = false;
+    requestRedraw();
+}
+
+void FollowWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Quit) || (event->key() == Qt::Key_Q && event->modifiers() & Qt::ControlModifier)) {
+        close();
+    } else if (event->key() == Qt::Key_Space || event->key() == Qt::Key_P) {
+        if (m_held)
+            follow();
+        else
+            hold(m_geometry.elapsedLow, m_geometry.elapsedHigh);
+    } else if (event->key() == Qt::Key_F || event->key() == Qt::Key_End || event->key() == Qt::Key_Escape) {
+        follow();
+    } else if (event->key() == Qt::Key_A) {
+        m_windowSeconds = m_windowSeconds > 0 ? 0 : m_options.windowSeconds > 0 ? m_options.windowSeconds : 600;
+        follow();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void FollowWindow::wheelEvent(QWheelEvent* event)
+{
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0 || m_frame.isNull())
+        return;
+    const double at = elapsedAt(event->position().x());
+    const double factor = std::pow(0.8, steps); // forward: closer
+    hold(at - (at - m_geometry.elapsedLow) * factor, at + (m_geometry.elapsedHigh - at) * factor);
+}
+
+void FollowWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !chartArea().contains(event->position().toPoint()))
+        return;
+    m_dragFrom = int(event->position().x());
+    m_band->setGeometry(QRect(*m_dragFrom, chartArea().top(), 1, chartArea().height()));
+    m_band->show();
+}
+
+void FollowWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragFrom)
+        return;
+    const int x = int(event->position().x());
+    m_band->setGeometry(
+        QRect(std::min(x, *m_dragFrom), chartArea().top(), std::abs(x - *m_dragFrom) + 1, chartArea().height()));
+}
+
+void FollowWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_dragFrom)
+        return;
+    const int from = *m_dragFrom, to = int(event->position().x());
+    m_dragFrom.reset();
+    m_band->hide();
+    if (std::abs(to - from) >= 4) // a click is no stretch
+        hold(elapsedAt(std::min(from, to)), elapsedAt(std::max(from, to)));
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "PlotOptions.h"
+#include "RecordingFollower.h"
+#include "RunCharts.h"
+#include "RunDigest.h"
+
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QRubberBand;
+
+// bermon-plot --follow: the charts of a recording kept current while a
+// recorder appends to it, the newest run in view, with a header that gives
+// the run's figures and the verdict so far. The view follows the end of the
+// run, or stays where the operator paused or zoomed it while the rows keep
+// coming in. Redraws are paced, so a fast recorder cannot make it busy.
+class FollowWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FollowWindow(const PlotOptions& options, QWidget* parent = nullptr);
+    ~FollowWindow() override;
+
+    // The elapsed time of the last report in the frame drawn last; NaN before one.
+    double drawnUntil() const { return m_drawnUntil; }
+    bool following() const { return !m_held; }
+
+signals:
+    void frameDrawn();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void restartDigests();
+    void poll();
+    void requestRedraw();
+    void redraw();
+    void showHeader();
+    void hold(double low, double high);
+    void follow();
+    const RunDigest* run() const;
+    double elapsedAt(double x) const;
+    QRect chartArea() const;
+
+    PlotOptions m_options;
+    std::unique_ptr<RunDigests> m_digests;
+    std::unique_ptr<RecordingFollower> m_follower;
+    QFileSystemWatcher m_watcher;
+    QTimer m_pollSoon;  // gathers the watcher's notes: a fast recorder writes a line a millisecond
+    QTimer m_fallback;  // for file systems that do not notify
+    QTimer m_drawLater; // paces redraws
+    QElapsedTimer m_sinceDraw;
+    bool m_dirty = false;
+    QLabel* m_header = nullptr;
+    QRubberBand* m_band = nullptr;
+    std::optional<int> m_dragFrom;
+    QImage m_frame;
+    ChartGeometry m_geometry;
+    bool m_held = false; // paused or zoomed: the view stays
+    std::pair<double, double> m_heldRange;
+    double m_drawnUntil = NAN;
+    double m_windowSeconds = 0; // the last seconds shown while following; 0: the whole run
+};

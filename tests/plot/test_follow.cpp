@@ -1,0 +1,169 @@
+// Following a recording while it grows: the reader alone, on every way a file
+// can grow, and the window on a recorder fed by the emulated unit.
+
+#include "FollowWindow.h"
+#include "Record.h"
+#include "RecordingFollower.h"
+
+#include "emulator/PseudoTerminal.h"
+#include "emulator/UnitEmulator.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+
+QByteArray row(int elapsed, const QString& event = {})
+{
+    Record record;
+    record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addSecs(elapsed);
+    record.elapsedSeconds = elapsed;
+    record.event = event;
+    if (event.isEmpty())
+        describeReport({quint64(1000 * elapsed), 0, 0, 0}, record);
+    return csvLine(record);
+}
+
+QByteArray rows(int from, int to)
+{
+    QByteArray out;
+    for (int e = from; e <= to; ++e)
+        out += row(e);
+    return out;
+}
+
+bool write(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::Append)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | mode) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestFollow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsEveryRowOnce_data();
+    void readsEveryRowOnce();
+    void windowEndsAtTheLastRow();
+};
+
+// Each step appends, truncates or replaces, then the follower polls; `expected`
+// is every row's elapsed time in the order read, -1 for an event row other
+// than started, and `restarts` how often the file was read from its start.
+void TestFollow::readsEveryRowOnce_data()
+{
+    QTest::addColumn<int>("scenario");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<int>("restarts");
+    QList<int> oneToForty;
+    for (int e = 1; e <= 40; ++e)
+        oneToForty << e;
+    QTest::newRow("appended in pieces cut anywhere") << 0 << oneToForty << 0;
+    QTest::newRow("replaced under the same name") << 1 << QList<int>{1, 2, 3, 101, 102} << 1;
+    QTest::newRow("torn line cut, a new recorder appends") << 2 << QList<int>{1, 2, 3, -1, 5, 6} << 0;
+    QList<int> many;
+    for (int e = 1; e <= 120000; ++e)
+        many << e;
+    QTest::newRow("10 MB at once") << 3 << many << 0;
+    QTest::newRow("shrunk, written anew") << 4 << QList<int>{1, 2, 3, 4, 5, 7} << 1;
+}
+
+void TestFollow::readsEveryRowOnce()
+{
+    QFETCH(int, scenario);
+    QFETCH(QList<int>, expected);
+    QFETCH(int, restarts);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    QList<int> read;
+    int restarted = 0;
+    RecordingFollower follower(
+        path,
+        [&](const RecordingRow& r, int) {
+            if (r.event != QLatin1String("started"))
+                read << (r.isReport() ? int(r.elapsed) : -1);
+        },
+        [&] { ++restarted; });
+    const QByteArray head = csvHeader() + row(0, "started");
+    QCOMPARE(follower.poll(), 0); // no file yet
+    switch (scenario) {
+    case 0: {
+        const QByteArray all = head + rows(1, 40);
+        for (qsizetype at = 0; at < all.size(); at += 37) {
+            QVERIFY(write(path, all.mid(at, 37)));
+            follower.poll();
+        }
+        break;
+    }
+    case 1:
+        QVERIFY(write(path, head + rows(1, 3)));
+        follower.poll();
+        QVERIFY(write(dir.filePath("new.csv"), head + row(101) + row(102)));
+        QVERIFY(QFile::remove(path) && QFile::rename(dir.filePath("new.csv"), path));
+        follower.poll();
+        break;
+    case 2: {
+        const QByteArray whole = head + rows(1, 3);
+        QVERIFY(write(path, whole + row(4).left(20)));
+        follower.poll();
+        QVERIFY(QFile::resize(path, whole.size()));
+        QVERIFY(write(path, row(4, "torn line cut") + rows(5, 6)));
+        follower.poll();
+        break;
+    }
+    case 3:
+        QVERIFY(write(path, head + rows(1, 120000)));
+        QVERIFY(QFileInfo(path).size() > 10'000'000);
+        follower.poll();
+        break;
+    case 4:
+        QVERIFY(write(path, head + rows(1, 5)));
+        follower.poll();
+        QVERIFY(write(path, head + row(7), QIODevice::Truncate));
+        follower.poll();
+        break;
+    }
+    follower.poll(); // nothing new: nothing read twice
+    QVERIFY2(follower.error().isEmpty(), qPrintable(follower.error()));
+    QCOMPARE(read, expected);
+    QCOMPARE(restarted, restarts);
+}
+
+void TestFollow::windowEndsAtTheLastRow()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    PlotOptions options;
+    options.input = csv;
+    options.follow = true;
+    FollowWindow window(options);
+    window.show();
+
+    emulator::PseudoTerminal line;
+    emulator::EmulatorSettings settings;
+    settings.intervalMs = 20;
+    settings.link.frameRate = 1e5;
+    settings.link.bitErrorRate = 1e-6;
+    emulator::UnitEmulator unit(line, settings);
+    QProcess log;
+    log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--reports", "150", "--quiet"});
+    QVERIFY(QTest::qWaitFor([&] { return QFile(csv).size() > 100; }, 20000));
+    unit.start();
+    QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000));
+    double last = NAN;
+    QVERIFY(readRecording(csv, [&](const RecordingRow& r, int) {
+                if (r.isReport())
+                    last = r.elapsed;
+            }).ok());
+    QVERIFY(QTest::qWaitFor([&] { return window.drawnUntil() == last; }, 20000));
+    QVERIFY(window.following());
+}
+
+QTEST_MAIN(TestFollow)
+#include "test_follow.moc"

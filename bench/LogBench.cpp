@@ -22,18 +22,6 @@ namespace bench {
 
 namespace {
 
-// User and system CPU seconds of a running process.
-double cpuSecondsOf(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return NAN;
-    const QByteArray text = stat.readAll();
-    // The fields after the command name, which is in parentheses: utime and stime are 14 and 15.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
 // Whether report i of the numbered reports holds the marker in its counts.
 // Back to back with the next report, such bytes also read as stray bytes, a
 // report starting at the inner marker, and the next report's tail: the
@@ -100,7 +88,7 @@ std::vector<UnitRun> record(const QString& logPath, int units)
     QTest::qWait(200); // the ports opened and quiet
     std::vector<double> cpuAtStart;
     for (const auto& log : logs)
-        cpuAtStart.push_back(cpuSecondsOf(log->processId()));
+        cpuAtStart.push_back(cpuSecondsOfProcess(log->processId()));
 
     std::vector<std::thread> writers;
     std::vector<std::vector<std::atomic<double>>> writtenAt;
@@ -116,7 +104,7 @@ std::vector<UnitRun> record(const QString& logPath, int units)
     std::vector<UnitRun> runs(static_cast<size_t>(units));
     for (int i = 0; i < units; ++i) {
         QProcess& log = *logs[size_t(i)];
-        runs[size_t(i)].cpuSeconds = cpuSecondsOf(log.processId()) - cpuAtStart[size_t(i)];
+        runs[size_t(i)].cpuSeconds = cpuSecondsOfProcess(log.processId()) - cpuAtStart[size_t(i)];
         runs[size_t(i)].peakMiB = peakResidentKiB(QString::number(log.processId())) / 1024;
         log.terminate();
     }
@@ -197,10 +185,10 @@ double recordWhile(const QString& logPath, const QString& csv,
     log.start(logPath, {"--device", line.slavePath(), "--baud", "115200", "--quiet", "--csv", csv});
     (void)QTest::qWaitFor([&] { return QFile(csv).size() > 300; }, 10000);
     QTest::qWait(200);
-    const double before = cpuSecondsOf(log.processId());
+    const double before = cpuSecondsOfProcess(log.processId());
     write(line);
     QTest::qWait(500);
-    const double cpu = cpuSecondsOf(log.processId()) - before;
+    const double cpu = cpuSecondsOfProcess(log.processId()) - before;
     log.terminate();
     log.waitForFinished(10000);
     return cpu;

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,6 +28,17 @@ double peakResidentKiB(const QString& process)
             return line.mid(6).trimmed().split(' ').value(0).toDouble();
     }
     return NAN;
+}
+
+double cpuSecondsOfProcess(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return NAN;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which is in parentheses: utime and stime are 14 and 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
 } // namespace bench

@@ -1,4 +1,5 @@
 #include "Benches.h"
+#include "XServer.h"
 
 #include "emulator/CounterReportEncoding.h"
 #include "emulator/PseudoTerminal.h"
@@ -42,44 +43,6 @@ double processCpuSeconds(qint64 pid)
     }
     return total;
 }
-
-// An X server of our own for the xcb rows, when Xvfb is installed.
-class XServer
-{
-public:
-    XServer()
-    {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (xvfb.isEmpty())
-            return;
-        for (int display = 91; display < 99; ++display) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)))
-                continue;
-            m_process.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
-                                   QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            m_process.waitForStarted();
-            for (int wait = 0; wait < 50 && m_process.state() == QProcess::Running; ++wait) {
-                if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) {
-                    m_display = QStringLiteral(":%1").arg(display);
-                    return;
-                }
-                QThread::msleep(100);
-            }
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    ~XServer()
-    {
-        m_process.terminate();
-        m_process.waitForFinished();
-    }
-    QString display() const { return m_display; }
-
-private:
-    QProcess m_process;
-    QString m_display;
-};
 
 // One process reading the stream on a pseudo-terminal of its own.
 struct Reader

@@ -1,11 +1,21 @@
 #include "PlotBench.h"
 
 #include "Record.h"
+#include "XServer.h"
+
+#include "emulator/PseudoTerminal.h"
+#include "emulator/UnitEmulator.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimeZone>
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 
 #include <random>
 
@@ -101,7 +111,125 @@ ChildRun runChild(const QStringList& arguments)
     return run;
 }
 
+// CPU shares of the following window and of the recorder it follows, over
+// `seconds` of the emulated unit reporting every `intervalMs` at `baud`.
+struct Following
+{
+    double windowShare = NAN, recorderShare = NAN, reportsPerSecond = 0;
+};
+
+// Runs the event loop for `ms`: the emulated unit transmits from it. (QTest's
+// wait sleeps between its turns, which would hold a fast unit back.)
+void runEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+qint64 linesIn(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
+}
+
+Following followRecorder(const QString& plotPath, const QString& logPath, const QString& display, int intervalMs,
+                         int baud, double seconds)
+{
+    Following out;
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("live.csv");
+    emulator::PseudoTerminal line;
+    emulator::EmulatorSettings settings;
+    settings.intervalMs = intervalMs;
+    settings.baudRate = baud;
+    settings.link.frameRate = 2e4;
+    settings.link.bitErrorRate = 1e-7;
+    emulator::UnitEmulator unit(line, settings);
+    QProcess log;
+    log.start(logPath, {"--device", line.slavePath(), "--baud", QString::number(baud), "--csv", csv, "--quiet"});
+    if (!QTest::qWaitFor([&] { return QFile(csv).size() > 100; }, 20000))
+        return out;
+    unit.start();
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    window.setProcessEnvironment(environment);
+    window.start(plotPath, {"--follow", csv});
+    runEvents(3000); // started, and the file so far drawn
+    const double windowStart = cpuSecondsOfProcess(window.processId());
+    const double logStart = cpuSecondsOfProcess(log.processId());
+    const qint64 rowsStart = linesIn(csv);
+    const double wallStart = monotonicSeconds();
+    runEvents(int(seconds * 1000));
+    const double wall = monotonicSeconds() - wallStart;
+    out.windowShare = (cpuSecondsOfProcess(window.processId()) - windowStart) / wall;
+    out.recorderShare = (cpuSecondsOfProcess(log.processId()) - logStart) / wall;
+    out.reportsPerSecond = double(linesIn(csv) - rowsStart) / wall;
+    window.terminate();
+    log.terminate();
+    window.waitForFinished();
+    log.waitForFinished();
+    return out;
+}
+
 } // namespace
+
+std::vector<Figure> benchFollow(const QString& plotPath, const QString& logPath)
+{
+    XServer xServer;
+    if (xServer.display().isEmpty())
+        return {{QStringLiteral("bermon-plot --follow (needs Xvfb)"), "not run", "(Xvfb)", true}};
+    const Following slow = followRecorder(plotPath, logPath, xServer.display(), 100, 9600, 30);
+    const Following fast = followRecorder(plotPath, logPath, xServer.display(), 1, 115200, 20);
+
+    // A day's recording opened: the time until the window has drawn it and
+    // sits idle, and its peak memory.
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("day.csv");
+    double firstFrame = NAN, peakMiB = NAN;
+    if (writeRecording(csv, 864000, 100)) {
+        QProcess window;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", xServer.display());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        window.setProcessEnvironment(environment);
+        const double start = monotonicSeconds();
+        window.start(plotPath, {"--follow", csv});
+        double cpu = 0, lastBusy = start;
+        for (int idle = 0; idle < 10 && monotonicSeconds() - start < 60;) {
+            QThread::msleep(50);
+            const double now = cpuSecondsOfProcess(window.processId());
+            if (now > cpu + 0.005) {
+                cpu = now;
+                lastBusy = monotonicSeconds();
+                idle = 0;
+            } else {
+                ++idle;
+            }
+        }
+        firstFrame = lastBusy - start;
+        peakMiB = peakResidentKiB(QString::number(window.processId())) / 1024;
+        window.terminate();
+        window.waitForFinished();
+    }
+    const auto percent = [](double share) { return QString::number(share * 100, 'f', 2) + " %"; };
+    return {
+        {QStringLiteral("bermon-plot --follow, recorder at %1 reports/s, X server (Xvfb): CPU of the window")
+             .arg(slow.reportsPerSecond, 0, 'f', 0),
+         percent(slow.windowShare) + " (recorder " + percent(slow.recorderShare) + ")", "< 1 %",
+         slow.windowShare < 0.01},
+        {QStringLiteral("bermon-plot --follow, recorder at %1 reports/s, X server (Xvfb): CPU of the window")
+             .arg(fast.reportsPerSecond, 0, 'f', 0),
+         percent(fast.windowShare) + " (recorder " + percent(fast.recorderShare) + ")", "< 10 %",
+         fast.windowShare < 0.10},
+        {QStringLiteral("bermon-plot --follow, 864,000-row day opened: time to the first frame drawn"),
+         QString::number(firstFrame, 'f', 2) + " s", "< 3 s", firstFrame < 3},
+        {QStringLiteral("bermon-plot --follow, 864,000-row day opened: peak memory"),
+         QString::number(peakMiB, 'f', 0) + " MiB", "< 300 MiB", peakMiB < 300},
+    };
+}
 
 std::vector<Figure> benchPlot(const QString& plotPath)
 {

@@ -13,8 +13,13 @@
 
 namespace {
 
-// At most this many redraws a second: a frame of a day's run costs tens of milliseconds.
+// At most two redraws a second, and fewer when a frame costs more than a
+// thirtieth of that: a frame of a run costs tens of milliseconds, and a live
+// view that updates every second or two is current enough for a soak test.
 constexpr int kRedrawMs = 500;
+constexpr int kRedrawCostShare = 30;
+// A long file is read in pieces of this size, the window drawn in between.
+constexpr qint64 kCatchUpBytes = 8 << 20;
 constexpr int kPollGatherMs = 150;
 constexpr int kFallbackPollMs = 1000;
 
@@ -86,7 +91,9 @@ const RunDigest* FollowWindow::run() const
 
 void FollowWindow::poll()
 {
-    const qint64 lines = m_follower->poll();
+    const qint64 lines = m_follower->poll(kCatchUpBytes);
+    if (m_follower->shareRead() < 1)
+        QTimer::singleShot(0, this, &FollowWindow::poll); // the rest once the window has had its turn
     // A file replaced under the same name is watched anew.
     if (m_follower->exists() && !m_watcher.files().contains(m_options.input))
         m_watcher.addPath(m_options.input);
@@ -101,8 +108,9 @@ void FollowWindow::requestRedraw()
     m_dirty = true;
     if (m_drawLater.isActive())
         return;
-    const qint64 since = m_sinceDraw.isValid() ? m_sinceDraw.elapsed() : kRedrawMs;
-    m_drawLater.start(int(std::max<qint64>(0, kRedrawMs - since)));
+    const qint64 pace = std::max<qint64>(kRedrawMs, kRedrawCostShare * m_drawCostMs);
+    const qint64 since = m_sinceDraw.isValid() ? m_sinceDraw.elapsed() : pace;
+    m_drawLater.start(int(std::max<qint64>(0, pace - since)));
 }
 
 QRect FollowWindow::chartArea() const
@@ -133,8 +141,11 @@ void FollowWindow::redraw()
     frame.setDevicePixelRatio(devicePixelRatioF());
     QPainter painter(&frame);
     painter.setRenderHint(QPainter::Antialiasing);
+    QElapsedTimer cost;
+    cost.start();
     m_geometry = drawRunCharts(painter, QRectF(0, 0, area.width(), area.height()), {digest}, layout);
     painter.end();
+    m_drawCostMs = cost.elapsed();
     m_frame = frame;
     m_drawnUntil = digest->lastReport()->elapsed;
     update();
@@ -183,6 +194,8 @@ void FollowWindow::showHeader()
     }
     if (m_held)
         second += QStringLiteral(" — paused; F follows again");
+    if (m_follower->shareRead() < 1)
+        second += QStringLiteral(" — reading the file: %1 %").arg(int(m_follower->shareRead() * 100));
     m_header->setText(first.join(QStringLiteral(" · ")) + u'\n' + second);
 }
 

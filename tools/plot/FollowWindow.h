@@ -66,6 +66,7 @@ private:
     QTimer m_fallback;  // for file systems that do not notify
     QTimer m_drawLater; // paces redraws
     QElapsedTimer m_sinceDraw;
+    qint64 m_drawCostMs = 0; // of the frame drawn last
     bool m_dirty = false;
     QLabel* m_header = nullptr;
     QRubberBand* m_band = nullptr;

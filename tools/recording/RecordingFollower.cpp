@@ -31,15 +31,17 @@ void RecordingFollower::restart()
     m_restarted();
 }
 
-qint64 RecordingFollower::poll()
+qint64 RecordingFollower::poll(qint64 budget)
 {
     struct stat info
     {
     };
     if (::stat(QFile::encodeName(m_path).constData(), &info) != 0) {
         m_identity = 0;
+        m_size = 0;
         return 0;
     }
+    m_size = info.st_size;
     const quint64 identity = (quint64(info.st_dev) << 40) ^ quint64(info.st_ino) ^ (1ull << 63);
     if (identity != m_identity || info.st_size < m_offset) {
         const bool first = m_identity == 0 && m_offset == 0;
@@ -53,8 +55,9 @@ qint64 RecordingFollower::poll()
     if (!file.open(QIODevice::ReadOnly) || !file.seek(m_offset))
         return 0;
     qint64 lines = 0;
+    const qint64 start = m_offset;
     QByteArray pending; // a line begun in the piece before
-    for (;;) {
+    while (m_offset - start < budget) {
         const QByteArray piece = file.read(1 << 20);
         if (piece.isEmpty())
             break;

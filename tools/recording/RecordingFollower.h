@@ -3,6 +3,7 @@
 #include "RecordingReader.h"
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 // Follows a recording while a recorder appends to it, reading only what was
@@ -17,8 +18,11 @@ public:
     RecordingFollower(const QString& path, RowSink sink, std::function<void()> restarted);
     ~RecordingFollower();
 
-    // Reads what was appended since the last call; returns the lines read.
-    qint64 poll();
+    // Reads what was appended since the last call, whole lines up to about
+    // `budget` bytes; returns the lines read.
+    qint64 poll(qint64 budget = std::numeric_limits<qint64>::max());
+    // More was there than the last poll's budget: the share read so far, 0 to 1, else 1.
+    double shareRead() const { return m_size > 0 && m_offset < m_size ? double(m_offset) / double(m_size) : 1; }
 
     // Names the line at fault once the file is found bad; reading then waits
     // for the file to be replaced.
@@ -34,5 +38,6 @@ private:
     std::function<void()> m_restarted;
     std::unique_ptr<RecordingParser> m_parser;
     qint64 m_offset = 0;
+    qint64 m_size = 0;      // of the file at the last poll
     quint64 m_identity = 0; // the file's device and inode, 0 while there is none
 };

@@ -47,7 +47,7 @@ test-asan: deps
 
 # Speed and memory figures; prints a Markdown table for BENCHMARKS.md.
 bench-start:
-	@echo "make bench: the benchmarks take about eight minutes, after the build"
+	@echo "make bench: the benchmarks take about eleven minutes, after the build"
 bench: bench-start build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bermon-bench
 

@@ -165,6 +165,7 @@ struct TimeScale
     bool wallClock = false;
     double secondsPerUnit = 1;
     QString unitName = QStringLiteral("s");
+    bool exactRange = false; // a part of a run asked for: its ends are the axis's ends
 
     // Where a row of the run at `elapsed` seconds goes.
     double x(const RunDigest& run, double elapsed) const
@@ -195,7 +196,17 @@ struct TimeScale
         auto* axis = new QValueAxis;
         axis->setTitleText(QStringLiteral("elapsed (%1)").arg(unitName));
         axis->setRange(low, high);
-        axis->applyNiceNumbers();
+        if (!exactRange) {
+            axis->applyNiceNumbers();
+        } else if (high > low) {
+            // Ticks on round numbers between ends that are not.
+            const double rough = (high - low) / 5;
+            const double decade = std::pow(10, std::floor(std::log10(rough)));
+            const double step = decade * (rough / decade < 2 ? 1 : rough / decade < 5 ? 2 : 5);
+            axis->setTickType(QValueAxis::TicksDynamic);
+            axis->setTickAnchor(std::ceil(low / step) * step);
+            axis->setTickInterval(step);
+        }
         axis->setLabelFormat(QStringLiteral("%g"));
         return axis;
     }
@@ -407,6 +418,7 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
         else if (span > 3 * 60)
             scale = {false, 60, QStringLiteral("min")};
     }
+    scale.exactRange = bool(range);
 
     // The curves, run by run, so that a new run starts a new stretch.
     const QColor blue(31, 119, 180), red(214, 39, 40), grey(90, 90, 90);

@@ -8,6 +8,7 @@
 #include "serial/CommControl.h"
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
+#include "serial/LineSettings.h"
 #include "serial/PortHolder.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementStyle.h"
@@ -43,7 +44,6 @@ inline constexpr int kPortCount = 16;
 inline constexpr qint16 kRunThreshold = measurement::kReportLength;
 
 // The baud list, in list order; each entry carries its line settings.
-constexpr int kBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 
 // The element behind each status display, in the order of StatusDisplay.
 constexpr const char* kDisplayNames[] = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame", "txt_ErrorBit",
@@ -254,8 +254,8 @@ void Form1::Form_Load()
             m_portList->addItem(QString::number(port));
         m_portList->setCurrentIndex(0);
         Combo_CommPort_Click();
-        for (const int baud : kBaudRates)
-            m_baudList->addItem(QString::number(baud), QStringLiteral("%1,n,8,1").arg(baud));
+        for (const qint32 baud : serial::kBaudRates)
+            m_baudList->addItem(QString::number(baud), serial::LineSettings{baud}.text());
         m_baudList->setCurrentIndex(0);
         Combo_BaudRate_Click();
         m_comm->setRThreshold(0);

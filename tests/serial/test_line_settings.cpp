@@ -61,6 +61,11 @@ void TestLineSettings::rejectsWithAMessageNamingTheText_data()
     QTest::newRow("parity two letters") << QStringLiteral("9600,nn,8,1");
     QTest::newRow("nine data bits") << QStringLiteral("9600,n,9,1");
     QTest::newRow("three stop bits") << QStringLiteral("9600,n,8,3");
+    // Forms a serial port can take but no baud-list text asks for.
+    QTest::newRow("baud outside the list") << QStringLiteral("56000,n,8,1");
+    QTest::newRow("even parity") << QStringLiteral("9600,e,8,1");
+    QTest::newRow("seven data bits") << QStringLiteral("9600,n,7,1");
+    QTest::newRow("two stop bits") << QStringLiteral("9600,n,8,2");
     QTest::newRow("extra field") << QStringLiteral("9600,n,8,1,1");
     QTest::newRow("empty fields") << QStringLiteral(",,,");
     // A placeholder in the text must come out literally, not be substituted.

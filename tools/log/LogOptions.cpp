@@ -1,5 +1,7 @@
 #include "LogOptions.h"
 
+#include "serial/LineSettings.h"
+
 #include "measurement/ConfidenceBound.h"
 #include "util/TextWrap.h"
 
@@ -11,8 +13,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr int kBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 
 struct Option
 {
@@ -26,7 +26,7 @@ const QList<Option>& options()
     static const QList<Option> list{
         {"device", "PATH", "record from this serial device or pseudo-terminal"},
         {"port", "N", "record from port N, numbered as the bermon window numbers its ports (1 to 256)"},
-        {"baud", "RATE", "line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default 9600)"},
+        {"baud", "RATE", QStringLiteral("line speed: %1 (default 9600)").arg(serial::baudRatesText())},
         {"counters", "MODEL",
          "restart: a received-frame count below the last one starts a new test period with every count at 0, and "
          "the totals add each period's last report; frames between that report and the restart are not counted. "
@@ -132,9 +132,9 @@ LogOptions read(const QCommandLineParser& parser)
     }
     if (parser.isSet("baud")) {
         o.baudRate = int(wholeIn(parser, "baud", 1, 115200));
-        if (!std::ranges::count(kBaudRates, o.baudRate))
+        if (!serial::isBaudRate(o.baudRate))
             reject("baud", parser.value("baud"),
-                   QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
+                   QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
     }
     if (parser.isSet("counters")) {
         const QString model = parser.value("counters");

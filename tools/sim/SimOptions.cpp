@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "serial/LineSettings.h"
+
 #include <QCommandLineParser>
 
 #include <algorithm>
@@ -11,7 +13,6 @@ using emulator::ReportFault;
 namespace {
 
 constexpr int kDefaultHangUpAfter = 10;
-constexpr int kSupportedBaudRates[] = {9600, 19200, 28800, 38400, 57600, 115200};
 constexpr int kMaxClusterFrames = 1000;
 constexpr int kBitsPerFrame = emulator::LinkModel::kBitsPerFrame;
 constexpr int kMaxIntervalMs = 3600000;
@@ -31,8 +32,7 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
     };
     return {
         {"device", "PATH", "send on this serial device (default: create a pseudo-terminal and print its path)"},
-        {"baud", "RATE",
-         QString("line speed: 9600, 19200, 28800, 38400, 57600 or 115200 (default %1)").arg(defaults.baudRate)},
+        {"baud", "RATE", QString("line speed: %1 (default %2)").arg(serial::baudRatesText()).arg(defaults.baudRate)},
         {"interval", "MS",
          QString("milliseconds from one report to the next, 1 to %1 (default %2)")
              .arg(kMaxIntervalMs)
@@ -151,9 +151,9 @@ double realValue(const QCommandLineParser& parser, const QString& option, double
 int baudValue(const QCommandLineParser& parser, int fallback)
 {
     const auto baud = int(wholeValue(parser, "baud", 0, INT_MAX, fallback));
-    if (!std::ranges::count(kSupportedBaudRates, baud))
+    if (!serial::isBaudRate(baud))
         reject("baud", parser.value("baud"),
-               QStringLiteral("not a supported baud rate (9600, 19200, 28800, 38400, 57600 or 115200)"));
+               QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
     return baud;
 }
 

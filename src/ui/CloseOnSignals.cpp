@@ -9,15 +9,6 @@
 
 namespace ui {
 
-namespace {
-
-// The origins of a close request, as the close handlers number them: the end
-// of the operator's session, and another program ending this one.
-constexpr qint16 kOriginSessionEnds = 2;
-constexpr qint16 kOriginEndedByAnother = 3;
-
-} // namespace
-
 CloseOnSignals::CloseOnSignals(Form1& form)
     : QObject(&form)
     , m_form(form)
@@ -33,7 +24,7 @@ bool CloseOnSignals::isActive() const
 
 void CloseOnSignals::onSignal(int signalNumber)
 {
-    const qint16 origin = signalNumber == SIGHUP ? kOriginSessionEnds : kOriginEndedByAnother;
+    const Form1::CloseOrigin origin = signalNumber == SIGHUP ? Form1::SessionEnds : Form1::EndedByAnother;
     // A window that a handler has already ended keeps the status it set.
     if (m_form.closeFor(origin) && !m_form.hasEnded())
         QCoreApplication::exit(EXIT_SUCCESS);

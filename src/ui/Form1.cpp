@@ -304,10 +304,10 @@ void Form1::cmd_stop_Click()
 
 void Form1::Form_QueryUnload(qint16& cancel, qint16 unloadMode)
 {
-    // The operator's close box or window menu (0) closes the port and ends the
+    // The operator's close box or window menu closes the port and ends the
     // program at once; other origins change nothing here.
     runUntrapped([&] {
-        if (unloadMode != 0)
+        if (unloadMode != ClosedByOperator)
             return;
         if (m_comm->portOpen())
             m_comm->setPortOpen(false);
@@ -339,8 +339,8 @@ void Form1::ResetStatus()
 void Form1::closeEvent(QCloseEvent* event)
 {
     // A close from the window system is the operator's close box or window
-    // menu (origin 0); a close from code is the program's own (origin 1).
-    const qint16 origin = m_closeOrigin.value_or(event->spontaneous() ? 0 : 1);
+    // menu; a close from code is the program's own.
+    const CloseOrigin origin = m_closeOrigin.value_or(event->spontaneous() ? ClosedByOperator : ClosedByCode);
     qint16 cancel = 0;
     Form_QueryUnload(cancel, origin);
     if (cancel || m_ended) {
@@ -375,7 +375,7 @@ void Form1::resizeEvent(QResizeEvent* event)
     m_statusBar->move(0, height() - barHeight);
 }
 
-bool Form1::closeFor(qint16 origin)
+bool Form1::closeFor(CloseOrigin origin)
 {
     m_closeOrigin = origin;
     const bool closed = close();

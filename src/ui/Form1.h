@@ -44,9 +44,14 @@ public:
     bool hasEnded() const { return m_ended; }
     int exitStatus() const { return m_exitStatus; }
     void setFailureNotice(FailureNotice notice) { m_failureNotice = std::move(notice); }
+    // Where a request to close the window comes from, as the close handlers
+    // number it: the operator's close box or window menu, the program's own
+    // code, the end of the operator's session, another program ending this one.
+    enum CloseOrigin : qint16 { ClosedByOperator = 0, ClosedByCode = 1, SessionEnds = 2, EndedByAnother = 3 };
+
     // Asks the window to close as if from `origin` (see Form_QueryUnload);
     // true when it closed.
-    bool closeFor(qint16 origin);
+    bool closeFor(CloseOrigin origin);
 
     // Public operations of the window. Arguments are taken by reference as
     // the routines document: dec2bin leaves its remainder in the caller's n.
@@ -101,7 +106,7 @@ private:
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;
     serial::DeviceForPort m_deviceForPort;
-    std::optional<qint16> m_closeOrigin;
+    std::optional<CloseOrigin> m_closeOrigin;
     FailureNotice m_failureNotice;
     bool m_ended = false;
     int m_exitStatus = 0;

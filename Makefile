@@ -56,11 +56,12 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	fuzz/run $(FUZZ_SECONDS)
 
-# The Debian package of bermon, bermon-sim and bermon-demo, checked by lintian:
-# any error fails the target.
+# The Debian packages bermon, bermon-log and bermon-plot, checked by lintian:
+# any error fails the target, and so do the notes on hardening, stripping and
+# systemctl in maintainer scripts (scripts/lint-packages).
 package: build
-	cd $(BUILD) && rm -f bermon_*.deb && cpack -G DEB
-	lintian --fail-on error $(BUILD)/bermon_*.deb
+	cd $(BUILD) && rm -f bermon*.deb && cpack -G DEB
+	scripts/lint-packages $(BUILD)/bermon*.deb
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -5,9 +5,9 @@
 #include "Recorder.h"
 
 #include "LineFile.h"
-#include "QuitOnSignals.h"
 
 #include "util/QuietStartup.h"
+#include "util/QuitOnSignals.h"
 
 #include <QCoreApplication>
 
@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
     // A reader of --jsonl that goes away is a failed write, not a killed recorder.
     std::signal(SIGPIPE, SIG_IGN);
 
-    QuitOnSignals quitOnSignals;
+    util::QuitOnSignals quitOnSignals;
     Recorder recorder(parsed.options);
     QObject::connect(&recorder, &Recorder::stopped, &app, [](int status) { QCoreApplication::exit(status); });
     if (const std::optional<int> status = recorder.start())

@@ -5,8 +5,8 @@
 #include "PlotFile.h"
 #include "PlotOptions.h"
 
-#include "QuitOnSignals.h"
 #include "util/QuietStartup.h"
+#include "util/QuitOnSignals.h"
 
 #include <QApplication>
 
@@ -46,7 +46,7 @@ int main(int argc, char* argv[])
     }
     if (parsed.options.follow) {
         FollowWindow window(parsed.options);
-        QuitOnSignals quit;
+        util::QuitOnSignals quit;
         window.show();
         return app.exec();
     }

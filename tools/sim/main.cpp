@@ -1,7 +1,6 @@
 // bermon-sim: the unit under test in software, sending counter reports on a serial device or a
 // pseudo-terminal, with faults on request, and what its link did each second in a file if asked.
 
-#include "QuitOnSignals.h"
 #include "SimOptions.h"
 
 #include "emulator/PseudoTerminal.h"
@@ -10,6 +9,7 @@
 #include "emulator/UnitEmulator.h"
 
 #include "util/QuietStartup.h"
+#include "util/QuitOnSignals.h"
 
 #include <QCoreApplication>
 
@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
         return BadCommandLine;
     }
 
-    QuitOnSignals quitOnSignals;
+    util::QuitOnSignals quitOnSignals;
     std::unique_ptr<emulator::LineEnd> line;
     if (options.device.isEmpty()) {
         auto terminal = std::make_unique<emulator::PseudoTerminal>();

@@ -187,10 +187,14 @@ bool PageFlow::render(QPainter& painter, const QString& name, const QString& tai
         painter.save();
         painter.setPen(QPen(QColor(120, 120, 120), 0));
         painter.drawLine(QPointF(0, foot.top() - points(3)), QPointF(foot.width(), foot.top() - points(3)));
-        painter.setFont(m_small);
+        // A hash is read and compared letter by letter: no "ff" drawn as one glyph
+        // (Qt shapes no ligatures in spaced text).
+        QFont footFont = m_small;
+        footFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.01);
+        painter.setFont(footFont);
         painter.setPen(Qt::black);
         const QString number = QStringLiteral("page %1 of %2").arg(page + 1).arg(pages);
-        const QFontMetricsF metrics(m_small, &m_device);
+        const QFontMetricsF metrics(footFont, &m_device);
         const qreal room = foot.width() - metrics.horizontalAdvance(number + tail) - points(12);
         painter.drawText(foot, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          metrics.elidedText(name, Qt::ElideMiddle, std::max<qreal>(room, 0)) + tail);

@@ -1,5 +1,6 @@
 #include "PageFlow.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QTextLayout>
 
@@ -187,10 +188,10 @@ bool PageFlow::render(QPainter& painter, const QString& name, const QString& tai
         painter.save();
         painter.setPen(QPen(QColor(120, 120, 120), 0));
         painter.drawLine(QPointF(0, foot.top() - points(3)), QPointF(foot.width(), foot.top() - points(3)));
-        // A hash is read and compared letter by letter: no "ff" drawn as one glyph
-        // (Qt shapes no ligatures in spaced text).
-        QFont footFont = m_small;
-        footFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.01);
+        // A hash is read and compared letter by letter: a fixed-width face draws
+        // no "ff" as one glyph, as a text face may.
+        QFont footFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        footFont.setPointSizeF(m_small.pointSizeF());
         painter.setFont(footFont);
         painter.setPen(Qt::black);
         const QString number = QStringLiteral("page %1 of %2").arg(page + 1).arg(pages);

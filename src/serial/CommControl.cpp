@@ -134,9 +134,11 @@ void CommControl::onLineQuiet()
 
 void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
 {
-    // Of reports settled together the handler sees the newest; a report is
-    // announced before any rejected bytes that follow it, so the hex line ends
-    // on the newest bytes dealt with.
+    // The hex line has two writers, the report handler and the handler of
+    // rejected bytes, and shows what the last of them wrote: so a report is
+    // announced before the rejected bytes that follow it, and the line ends on
+    // the newest bytes dealt with. Of reports settled together the handler
+    // sees the newest.
     bool announced = true;
     for (const ReportFramer::Piece& piece : pieces) {
         if (piece.kind == ReportFramer::Piece::Report) {

@@ -191,10 +191,7 @@ void Form1::wireEvents()
     connect(lookUp<QPushButton>(m_elements, "cmd_stop"), &QPushButton::clicked, this, &Form1::cmd_stop_Click);
     connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(m_comm, &serial::CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
-    // Bytes that belong to no report never reach the report handler; the hex
-    // line shows them so that garbage on the line can be seen.
-    connect(m_comm, &serial::CommControl::inputRejected, this,
-            [this](const QByteArray& bytes) { setHexLine(measurement::hexLine(bytes)); });
+    connect(m_comm, &serial::CommControl::inputRejected, this, &Form1::MSComm1_InputRejected);
 }
 
 QString Form1::FormatBer(double a) const
@@ -329,6 +326,11 @@ void Form1::MSComm1_OnComm()
 void Form1::MSComm1_DeviceLost()
 {
     showPortStatus(false);
+}
+
+void Form1::MSComm1_InputRejected(const QByteArray& bytes)
+{
+    setHexLine(measurement::hexLine(bytes));
 }
 
 void Form1::ResetStatus()

@@ -79,6 +79,9 @@ private:
     void Form_Unload(qint16& cancel);
     void MSComm1_OnComm();
     void MSComm1_DeviceLost();
+    // Bytes that belong to no report never reach the report handler; the hex
+    // line shows them so that garbage on the line can be seen.
+    void MSComm1_InputRejected(const QByteArray& bytes);
 
     void ResetStatus();
     qint32 hex2dec(QString& hexkey) const;

@@ -82,11 +82,22 @@ QString startedDetail(const RunSettings& s)
     return words + kPairsMark + keyValueText(pairs);
 }
 
+QString startedDetailWords(const QString& detail)
+{
+    const qsizetype mark = detail.indexOf(kPairsMark);
+    return mark < 0 ? detail : detail.left(mark);
+}
+
+QList<std::pair<QString, QString>> startedDetailPairs(const QString& detail)
+{
+    const qsizetype mark = detail.indexOf(kPairsMark);
+    return mark < 0 ? QList<std::pair<QString, QString>>{} : keyValuePairs(detail.mid(mark + kPairsMark.size()));
+}
+
 RunSettings settingsFromStartedDetail(const QString& detail)
 {
     RunSettings s;
-    const qsizetype mark = detail.indexOf(kPairsMark);
-    const QString words = mark < 0 ? detail : detail.left(mark);
+    const QString words = startedDetailWords(detail);
     // The leading words, all that older recordings hold.
     s.device = words.section(QStringLiteral(", "), 0, 0);
     static const QRegularExpression baud(QStringLiteral("(\\d+) baud"));
@@ -101,10 +112,7 @@ RunSettings settingsFromStartedDetail(const QString& detail)
         s.confidence = m.captured(1).toDouble();
     if (const auto m = maxBer.match(words); m.hasMatch())
         s.maxBer = m.captured(1).toDouble();
-    if (mark < 0)
-        return s;
-
-    for (const auto& [key, value] : keyValuePairs(detail.mid(mark + kPairsMark.size()))) {
+    for (const auto& [key, value] : startedDetailPairs(detail)) {
         bool ok = false;
         const double figure = value.toDouble(&ok);
         if (key == QLatin1String("device"))

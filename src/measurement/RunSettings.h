@@ -51,6 +51,10 @@ QString startedDetail(const RunSettings& settings);
 // The settings from a `started` row's detail, of this version or of one that
 // wrote the leading words only.
 RunSettings settingsFromStartedDetail(const QString& detail);
+// A `started` row's detail in its two parts: the leading words, and the
+// key=value pairs after them (none in an older recording's).
+QString startedDetailWords(const QString& detail);
+QList<std::pair<QString, QString>> startedDetailPairs(const QString& detail);
 
 // "key=value key=value", values percent-encoded so that blanks, ';' and '='
 // in them cannot break a pair; and back.

@@ -172,11 +172,10 @@ LogOptions read(const QCommandLineParser& parser)
         o.maxSes = wholeIn(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
     if (parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
-        static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
-        const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
-        if (ms < 0 || ms % 1000 != 0)
+        const qint64 seconds = parseWholeSeconds(text);
+        if (seconds < 0)
             reject("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
-        o.maxUnavailableSeconds = ms / 1000;
+        o.maxUnavailableSeconds = seconds;
     }
     if (parser.isSet("duration")) {
         o.durationMs = parseDurationMs(parser.value("duration"));
@@ -202,6 +201,13 @@ LogOptions read(const QCommandLineParser& parser)
 }
 
 } // namespace
+
+qint64 parseWholeSeconds(const QString& text)
+{
+    static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
+    const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
+    return ms < 0 || ms % 1000 != 0 ? -1 : ms / 1000;
+}
 
 qint64 parseDurationMs(const QString& text)
 {

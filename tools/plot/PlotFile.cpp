@@ -14,12 +14,11 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     choice.limits = options.limits;
     choice.override = true;
     RunDigests digests(choice);
-    const RecordingScan scan = readRecording(options.input, digests.sink());
+    RecordingScan scan;
+    const QString error = digests.read(options.input, scan);
     warnings = scan.warnings;
-    if (!scan.ok())
-        return scan.error;
-    if (options.run > scan.runs)
-        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(options.run).arg(options.input).arg(scan.runs);
+    if (!error.isEmpty())
+        return error;
     std::vector<const RunDigest*> runs;
     for (const auto& run : digests.runs())
         runs.push_back(run.get());

@@ -16,13 +16,11 @@ struct OptionError
 
 int wholeIn(const QCommandLineParser& parser, const QString& option, int low, int high)
 {
-    const QString text = parser.value(option);
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high)
-        throw OptionError{
-            QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high)};
-    return value;
+    QString error;
+    const std::optional<qint64> value = wholeOption(parser, option, low, high, error);
+    if (!value)
+        throw OptionError{error};
+    return int(*value);
 }
 
 void addOptions(QCommandLineParser& parser)

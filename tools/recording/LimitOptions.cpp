@@ -2,8 +2,6 @@
 
 #include "LogOptions.h"
 
-#include <QRegularExpression>
-
 #include <limits>
 
 QList<QCommandLineOption> limitOptions(const QString& standing)
@@ -17,16 +15,25 @@ QList<QCommandLineOption> limitOptions(const QString& standing)
     };
 }
 
+std::optional<qint64> wholeOption(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high,
+                                  QString& error)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (ok && value >= low && value <= high)
+        return value;
+    error = QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high);
+    return std::nullopt;
+}
+
 QString readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings& limits)
 {
     const auto whole = [&](const char* option, qint64 most, auto& into) {
-        const QString text = parser.value(option);
-        bool ok = false;
-        const qint64 value = text.toLongLong(&ok);
-        if (!ok || value < 0 || value > most)
-            return QStringLiteral("--%1 '%2': not a whole number from 0 to %3").arg(option, text).arg(most);
-        into = value;
-        return QString();
+        QString error;
+        if (const std::optional<qint64> value = wholeOption(parser, option, 0, most, error))
+            into = *value;
+        return error;
     };
     for (const char* name : kLimitOptionNames)
         if (parser.values(name).size() > 1)
@@ -49,11 +56,10 @@ QString readLimitOptions(const QCommandLineParser& parser, measurement::RunSetti
         error = whole("max-ses", seconds, limits.maxSes);
     if (error.isEmpty() && parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
-        static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
-        const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
-        if (ms < 0 || ms % 1000 != 0)
+        const qint64 seconds = parseWholeSeconds(text);
+        if (seconds < 0)
             return QStringLiteral("--max-unavailable '%1': not a time in whole seconds such as 0, 30s or 2m").arg(text);
-        limits.maxUnavailableSeconds = ms / 1000;
+        limits.maxUnavailableSeconds = seconds;
     }
     return error;
 }

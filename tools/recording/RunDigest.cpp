@@ -72,6 +72,16 @@ RunDigests::RunDigests(const Choice& choice)
 {
 }
 
+QString RunDigests::read(const QString& path, RecordingScan& scan)
+{
+    scan = readRecording(path, [this](const RecordingRow& row, int run) { add(row, run); });
+    if (!scan.ok())
+        return scan.error;
+    if (m_choice.keep == Keep::One && m_choice.one > scan.runs)
+        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(m_choice.one).arg(path).arg(scan.runs);
+    return {};
+}
+
 void RunDigests::add(const RecordingRow& row, int run)
 {
     if (m_choice.keep == Keep::One && run != m_choice.one)

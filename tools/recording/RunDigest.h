@@ -83,10 +83,10 @@ public:
     explicit RunDigests(const Choice& choice);
 
     void add(const RecordingRow& row, int run);
-    RowSink sink()
-    {
-        return [this](const RecordingRow& row, int run) { add(row, run); };
-    }
+    // Reads the recording at `path` into these digests. Returns the error that
+    // names the file and the line at fault, or the run asked for that the file
+    // does not hold; nothing when all is well. `scan` tells how the reading went.
+    QString read(const QString& path, RecordingScan& scan);
 
     const std::vector<std::unique_ptr<RunDigest>>& runs() const { return m_runs; }
     // The number of the last run kept, from 1.

@@ -51,17 +51,9 @@ QString boundedText(const Bounded& figure, bool ratio)
     return QStringLiteral("least %1, most %2").arg(one(figure.least), one(figure.most));
 }
 
-// What the run's first rows say of what it was asked: the part of the
-// started row before its key=value pairs, and the pairs.
-QString startedWords(const QString& detail)
-{
-    const qsizetype mark = detail.indexOf(QLatin1String("; "));
-    return mark < 0 ? detail : detail.left(mark);
-}
-
 QString shortDetail(const RecordingRow& event)
 {
-    return event.event == QLatin1String("started") ? startedWords(event.detail) : event.detail;
+    return event.event == QLatin1String("started") ? measurement::startedDetailWords(event.detail) : event.detail;
 }
 
 QString limitText(const measurement::RunSettings& recorded, const measurement::RunSettings& analysed, const auto& field,
@@ -238,12 +230,10 @@ void appendix(PageFlow& flow, const RunDigest& run)
 
     flow.heading(QStringLiteral("Appendix: the recorder's settings"), 2);
     const QString detail = run.started().detail;
-    flow.paragraph(QStringLiteral("As the 'started' row gives them: ") + startedWords(detail));
+    flow.paragraph(QStringLiteral("As the 'started' row gives them: ") + measurement::startedDetailWords(detail));
     QList<QStringList> settings;
-    const qsizetype mark = detail.indexOf(QLatin1String("; "));
-    if (mark >= 0)
-        for (const auto& [key, value] : measurement::keyValuePairs(detail.mid(mark + 2)))
-            settings.push_back({key, value});
+    for (const auto& [key, value] : measurement::startedDetailPairs(detail))
+        settings.push_back({key, value});
     if (!settings.isEmpty())
         flow.table({QStringLiteral("Setting"), QStringLiteral("Value")}, settings, {1, 3});
 }
@@ -258,12 +248,11 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     choice.columns = 1600; // at least one for each of the charts' 800 pixel columns, however the run grows
     choice.limits = options.limits;
     RunDigests digests(choice);
-    const RecordingScan scan = readRecording(options.input, digests.sink());
+    RecordingScan scan;
+    const QString error = digests.read(options.input, scan);
     warnings = scan.warnings;
-    if (!scan.ok())
-        return scan.error;
-    if (options.run > scan.runs)
-        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(options.run).arg(options.input).arg(scan.runs);
+    if (!error.isEmpty())
+        return error;
     const RunDigest& run = *digests.runs().front();
     if (run.reports() == 0)
         return QStringLiteral("%1:%2: run %3 holds no report%4")

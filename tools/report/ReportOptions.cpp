@@ -23,12 +23,11 @@ struct OptionError
 
 qint64 wholeIn(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high)
 {
-    const QString text = parser.value(option);
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < low || value > high)
-        reject(option, text, QStringLiteral("not a whole number from %1 to %2").arg(low).arg(high));
-    return value;
+    QString error;
+    const std::optional<qint64> value = wholeOption(parser, option, low, high, error);
+    if (!value)
+        throw OptionError{error};
+    return *value;
 }
 
 void addOptions(QCommandLineParser& parser)

@@ -99,8 +99,8 @@ void FollowWindow::poll()
         m_watcher.addPath(m_options.input);
     if (lines > 0)
         requestRedraw();
-    else
-        showHeader();
+    else if (!run() || !m_follower->error().isEmpty())
+        showHeader(); // waiting for the file, a run or a replacement: nothing else changed
 }
 
 void FollowWindow::requestRedraw()

@@ -17,11 +17,6 @@ CloseOnSignals::CloseOnSignals(Form1& form)
     connect(m_signals, &util::SignalNotifier::received, this, &CloseOnSignals::onSignal);
 }
 
-bool CloseOnSignals::isActive() const
-{
-    return m_signals->isActive();
-}
-
 void CloseOnSignals::onSignal(int signalNumber)
 {
     const Form1::CloseOrigin origin = signalNumber == SIGHUP ? Form1::SessionEnds : Form1::EndedByAnother;

@@ -19,8 +19,6 @@ class CloseOnSignals final : public QObject
 public:
     explicit CloseOnSignals(Form1& form);
 
-    bool isActive() const;
-
 private:
     void onSignal(int signalNumber);
 

@@ -444,7 +444,7 @@ void Form1::setDisplayText(StatusDisplay display, const QString& text)
 
 void Form1::setHexLine(const QString& text)
 {
-    m_statusBar->setPanelText(1, text);
+    m_statusBar->setText(text);
 }
 
 } // namespace ui

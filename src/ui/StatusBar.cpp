@@ -6,8 +6,6 @@
 #include <QLocale>
 #include <QTime>
 
-#include <stdexcept>
-
 namespace ui {
 
 namespace {
@@ -39,26 +37,14 @@ StatusBar::StatusBar(QWidget* parent)
     showTime();
 }
 
-QLabel* StatusBar::panel(int panel) const
+void StatusBar::setText(const QString& text)
 {
-    switch (panel) {
-    case 1:
-        return m_textPanel;
-    case 2:
-        return m_timePanel;
-    default:
-        throw std::out_of_range("the status bar has no panel " + std::to_string(panel));
-    }
+    m_textPanel->setText(text);
 }
 
-void StatusBar::setPanelText(int panel, const QString& text)
+QString StatusBar::text() const
 {
-    this->panel(panel)->setText(text);
-}
-
-QString StatusBar::panelText(int panel) const
-{
-    return this->panel(panel)->text();
+    return m_textPanel->text();
 }
 
 void StatusBar::showEvent(QShowEvent* event)

@@ -20,10 +20,9 @@ public:
 
     explicit StatusBar(QWidget* parent = nullptr);
 
-    // Panels are numbered from 1.
-    void setPanelText(int panel, const QString& text);
-    QString panelText(int panel) const;
-    QLabel* panel(int panel) const;
+    // The text panel's text; the time panel is written by the bar alone.
+    void setText(const QString& text);
+    QString text() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

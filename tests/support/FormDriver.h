@@ -34,7 +34,7 @@ public:
     }
     QString text(const char* name) const { return element<QLabel>(name)->text(); }
     QColor textColour(const char* name) const { return element<QLabel>(name)->palette().color(QPalette::WindowText); }
-    QString hexLine() const { return element<ui::StatusBar>("StatusBar1")->panelText(1); }
+    QString hexLine() const { return element<ui::StatusBar>("StatusBar1")->text(); }
     serial::CommControl* comm() const { return form->findChild<serial::CommControl*>("MSComm1"); }
     void click(const char* name) const { element<QPushButton>(name)->click(); }
     // The operator picks an entry from the list.

@@ -71,8 +71,6 @@ public:
     // next one starts an item.
     bool settled() const { return m_undecided.isEmpty() && !m_adrift; }
 
-    qsizetype undecidedSize() const { return m_undecided.size(); }
-
 private:
     QList<Piece> settle(bool burstEnded);
 

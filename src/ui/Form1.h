@@ -68,8 +68,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    friend class Form1Test;
-
     // Event handlers.
     void Combo_CommPort_Click();
     void Combo_BaudRate_Click();

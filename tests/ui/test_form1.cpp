@@ -278,10 +278,14 @@ void Form1Test::closeRequest_data()
     QTest::addColumn<bool>("portOpen");
     QTest::addColumn<qint16>("origin");
     QTest::addColumn<bool>("ends");
-    QTest::newRow("close box, port open") << true << qint16(0) << true;
-    QTest::newRow("close box, port closed") << false << qint16(0) << true;
-    QTest::newRow("from code, port open") << true << qint16(1) << false;
-    QTest::newRow("from code, port closed") << false << qint16(1) << false;
+    // Only the operator's close ends the program at once and keeps the window;
+    // any other close unloads it. Either way the port is released.
+    QTest::newRow("close box, port open") << true << qint16(Form1::ClosedByOperator) << true;
+    QTest::newRow("close box, port closed") << false << qint16(Form1::ClosedByOperator) << true;
+    QTest::newRow("from code, port open") << true << qint16(Form1::ClosedByCode) << false;
+    QTest::newRow("from code, port closed") << false << qint16(Form1::ClosedByCode) << false;
+    QTest::newRow("session ends, port open") << true << qint16(Form1::SessionEnds) << false;
+    QTest::newRow("another program, port open") << true << qint16(Form1::EndedByAnother) << false;
 }
 
 void Form1Test::closeRequest()
@@ -293,18 +297,13 @@ void Form1Test::closeRequest()
     QCOMPARE(bench.comm()->portOpen(), portOpen);
     const int opensBefore = bench.backend->openCount();
 
-    qint16 cancel = 0;
-    bench.form->Form_QueryUnload(cancel, origin);
+    const bool closed = bench.form->closeFor(Form1::CloseOrigin(origin));
 
+    QCOMPARE(closed, !ends);
     QCOMPARE(bench.form->hasEnded(), ends);
     QCOMPARE(bench.form->exitStatus(), 0);
-    QCOMPARE(bool(cancel), ends);
-    QCOMPARE(bench.comm()->portOpen(), portOpen && !ends);
+    QVERIFY(!bench.comm()->portOpen());
     QCOMPARE(bench.backend->openCount(), opensBefore);
-    if (!ends) {
-        bench.form->Form_Unload(cancel);
-        QVERIFY(!bench.comm()->portOpen());
-    }
 }
 
 void Form1Test::closeFromCodeUnloads()

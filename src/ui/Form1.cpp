@@ -11,6 +11,7 @@
 #include "serial/LineSettings.h"
 #include "serial/PortHolder.h"
 #include "ui/DropDownList.h"
+#include "ui/ElementBuilder.h"
 #include "ui/ElementStyle.h"
 #include "ui/ElementTable.h"
 #include "ui/RepaintPacer.h"
@@ -20,16 +21,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
-
-#include <algorithm>
-#include <stdexcept>
 
 namespace ui {
 
@@ -43,50 +40,9 @@ inline constexpr int kPortCount = 16;
 // A run takes reports while the receive threshold is the report's length.
 inline constexpr qint16 kRunThreshold = measurement::kReportLength;
 
-// The baud list, in list order; each entry carries its line settings.
-
 // The element behind each status display, in the order of StatusDisplay.
 constexpr const char* kDisplayNames[] = {"txt_RecvFrame", "txt_LossFrame", "txt_ErrorFrame", "txt_ErrorBit",
                                          "txt_BER",       "txt_BER_Loss",  "txt_PER",        "txt_PER_Loss"};
-
-QWidget* createElement(const ElementRow& row, QWidget* container)
-{
-    const QString text = row.text ? QString::fromUtf8(row.text) : QString();
-    switch (row.kind) {
-    case ElementKind::GroupBox:
-        return new QGroupBox(text, container);
-    case ElementKind::Caption:
-    case ElementKind::ValueDisplay: {
-        auto* label = new QLabel(text, container);
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setAutoFillBackground(true);
-        label->setWordWrap(false);
-        label->setTextInteractionFlags(Qt::NoTextInteraction);
-        return label;
-    }
-    case ElementKind::List: {
-        auto* list = new DropDownList(container);
-        list->setEditText(text);
-        return list;
-    }
-    case ElementKind::Button:
-        return new QPushButton(text, container);
-    case ElementKind::StatusBar:
-        return new StatusBar(container);
-    }
-    throw std::logic_error("unknown element kind");
-}
-
-// The element of that name and kind. A name or kind that the element table
-// does not match is a mistake in the table: it fails at construction.
-template <typename T = QWidget>
-T* lookUp(const QHash<QString, QWidget*>& elements, const char* name)
-{
-    if (auto* element = qobject_cast<T*>(elements.value(QLatin1String(name))))
-        return element;
-    throw std::logic_error(std::string("no element ") + name + " of the expected kind");
-}
 
 QSize designSize()
 {
@@ -139,47 +95,19 @@ void Form1::buildElements()
     else
         setFixedSize(designSize());
 
-    m_elements.insert(objectName(), this);
-    std::vector<const ElementRow*> focusOrder;
-    for (const ElementRow& row : mainWindowElements()) {
-        QWidget* container = lookUp(m_elements, row.container);
-        QWidget* element = createElement(row, container);
-        element->setObjectName(QLatin1String(row.name));
-        element->move(twipsToPixels(row.left), twipsToPixels(row.top));
-        // Elements keep their size whatever they show; a fixed size also
-        // spares the window a relayout whenever a display's text changes.
-        element->setFixedSize(twipsToPixels(row.width), twipsToPixels(row.height));
-        element->setFont(elementFont(row.font));
-        if (const QColor colour = elementColour(row.colour); colour.isValid()) {
-            QPalette palette = element->palette();
-            palette.setColor(QPalette::WindowText, colour);
-            palette.setColor(QPalette::ButtonText, colour);
-            element->setPalette(palette);
-        }
-        element->setVisible(row.shown);
-        if (row.kind == ElementKind::List || row.kind == ElementKind::Button)
-            focusOrder.push_back(&row);
-        else
-            element->setFocusPolicy(Qt::NoFocus);
-        m_elements.insert(element->objectName(), element);
-    }
-
-    // Tab moves through the focusable elements in the order of their tab index.
-    std::sort(focusOrder.begin(), focusOrder.end(),
-              [](const ElementRow* a, const ElementRow* b) { return a->tabIndex < b->tabIndex; });
-    for (size_t i = 1; i < focusOrder.size(); ++i)
-        setTabOrder(lookUp(m_elements, focusOrder[i - 1]->name), lookUp(m_elements, focusOrder[i]->name));
-
+    const BuiltElements elements(*this, mainWindowElements());
     for (size_t i = 0; i < m_displays.size(); ++i)
-        m_displays[i] = lookUp<QLabel>(m_elements, kDisplayNames[i]);
+        m_displays[i] = elements.find<QLabel>(kDisplayNames[i]);
     // The BER's bound is worked out when asked for, from the report on screen.
     m_displays[size_t(StatusDisplay::Ber)]->installEventFilter(this);
     m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(measurement::noBoundWithLossText());
-    m_portList = lookUp<DropDownList>(m_elements, "Combo_CommPort");
-    m_baudList = lookUp<DropDownList>(m_elements, "Combo_BaudRate");
-    m_portStatus = lookUp<QLabel>(m_elements, "Label_ComPortStatus");
-    m_statusBar = lookUp<StatusBar>(m_elements, "StatusBar1");
-    lookUp(m_elements, "cmd_start")->setFocus();
+    m_portList = elements.find<DropDownList>("Combo_CommPort");
+    m_baudList = elements.find<DropDownList>("Combo_BaudRate");
+    m_portStatus = elements.find<QLabel>("Label_ComPortStatus");
+    m_statusBar = elements.find<StatusBar>("StatusBar1");
+    m_startButton = elements.find<QPushButton>("cmd_start");
+    m_stopButton = elements.find<QPushButton>("cmd_stop");
+    m_startButton->setFocus();
 }
 
 void Form1::wireEvents()
@@ -187,8 +115,8 @@ void Form1::wireEvents()
     connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
     connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
     connect(m_portList, &DropDownList::aboutToOpen, this, &Form1::describePorts);
-    connect(lookUp<QPushButton>(m_elements, "cmd_start"), &QPushButton::clicked, this, &Form1::cmd_start_Click);
-    connect(lookUp<QPushButton>(m_elements, "cmd_stop"), &QPushButton::clicked, this, &Form1::cmd_stop_Click);
+    connect(m_startButton, &QPushButton::clicked, this, &Form1::cmd_start_Click);
+    connect(m_stopButton, &QPushButton::clicked, this, &Form1::cmd_stop_Click);
     connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(m_comm, &serial::CommControl::deviceLost, this, &Form1::MSComm1_DeviceLost);
     connect(m_comm, &serial::CommControl::inputRejected, this, &Form1::MSComm1_InputRejected);

@@ -4,7 +4,6 @@
 #include "serial/PortMapping.h"
 #include "util/Seconds4.h"
 
-#include <QHash>
 #include <QWidget>
 
 #include <array>
@@ -13,6 +12,7 @@
 #include <optional>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 
 namespace serial {
@@ -98,11 +98,12 @@ private:
     void runUntrapped(Handler&& handler);
     void end(int status);
 
-    QHash<QString, QWidget*> m_elements;
     std::array<QLabel*, 8> m_displays{};
     DropDownList* m_portList = nullptr;
     DropDownList* m_baudList = nullptr;
     QLabel* m_portStatus = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
     StatusBar* m_statusBar = nullptr;
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;

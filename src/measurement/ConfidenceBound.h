@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QtGlobal>
 
 namespace measurement {
@@ -31,15 +30,5 @@ double chiSquareQuantile(double degrees, double probability);
 
 // The t with P(T <= t) = probability for Student's t with `degrees` degrees of freedom.
 double studentTQuantile(double degrees, double probability);
-
-// "3.4 E7", "8.9 E-8": two significant digits for texts people read.
-QString shortScientific(double value);
-
-// What hovering the BER display tells: "below 8.9 E-8 at 95 % confidence
-// (0 errors in 3.4 E7 bits)", or why there is no bound yet.
-QString berBoundText(quint64 errors, quint64 bits, double confidence);
-
-// Why the BER with sync loss has no bound.
-QString noBoundWithLossText();
 
 } // namespace measurement

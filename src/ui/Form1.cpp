@@ -1,6 +1,5 @@
 #include "ui/Form1.h"
 
-#include "measurement/ConfidenceBound.h"
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
@@ -10,6 +9,7 @@
 #include "serial/PortError.h"
 #include "serial/LineSettings.h"
 #include "serial/PortHolder.h"
+#include "ui/BoundTexts.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementBuilder.h"
 #include "ui/ElementStyle.h"
@@ -100,7 +100,7 @@ void Form1::buildElements()
         m_displays[i] = elements.find<QLabel>(kDisplayNames[i]);
     // The BER's bound is worked out when asked for, from the report on screen.
     m_displays[size_t(StatusDisplay::Ber)]->installEventFilter(this);
-    m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(measurement::noBoundWithLossText());
+    m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(noBoundWithLossText());
     m_portList = elements.find<DropDownList>("Combo_CommPort");
     m_baudList = elements.find<DropDownList>("Combo_BaudRate");
     m_portStatus = elements.find<QLabel>("Label_ComPortStatus");
@@ -291,7 +291,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     const quint64 frames = displayText(StatusDisplay::RecvFrame).toULongLong(&framesOk);
     const quint64 errors = displayText(StatusDisplay::ErrorBit).toULongLong(&errorsOk);
     const QString tip =
-        framesOk && errorsOk ? measurement::berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95) : QString();
+        framesOk && errorsOk ? berBoundText(errors, frames * measurement::kBitsPerFrame, 0.95) : QString();
     QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_displays[size_t(StatusDisplay::Ber)]);
     return true;
 }

@@ -2,6 +2,7 @@
 #include "support/QuietLine.h"
 
 #include "support/MemoryPortBackend.h"
+#include "ui/BoundTexts.h"
 
 #include <QHelpEvent>
 #include <QTest>
@@ -15,6 +16,7 @@ class TestBoundTooltips : public QObject
 
 private slots:
     void berShowsTheBoundOfTheReportOnScreen();
+    void texts();
 };
 
 void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
@@ -41,6 +43,14 @@ void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
     QCOMPARE(hoverTip(), QString("below 1.2 E-4 at 95 % confidence (101 errors in 1.0 E6 bits)"));
     QCOMPARE(driver.text("txt_BER"), QString("9.863 E-5")); // the display text is untouched
     QVERIFY(driver.element<QLabel>("txt_BER_Loss")->toolTip().contains("not a Poisson count"));
+}
+
+void TestBoundTooltips::texts()
+{
+    QCOMPARE(ui::berBoundText(0, 65535ull * 512, 0.95),
+             QStringLiteral("below 8.9 E-8 at 95 % confidence (0 errors in 3.4 E7 bits)"));
+    QCOMPARE(ui::shortScientific(9.96e-5), QStringLiteral("1.0 E-4"));
+    QVERIFY(ui::berBoundText(0, 0, 0.95).contains("no frame"));
 }
 
 QTEST_MAIN(TestBoundTooltips)

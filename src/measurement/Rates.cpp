@@ -1,6 +1,6 @@
 #include "measurement/Rates.h"
 
-#include "measurement/StepGuard.h"
+#include "util/StepGuard.h"
 
 #include <QLocale>
 
@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 namespace measurement {
+
+using util::runGuarded;
 
 namespace {
 

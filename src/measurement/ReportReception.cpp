@@ -2,9 +2,11 @@
 
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
-#include "measurement/StepGuard.h"
+#include "util/StepGuard.h"
 
 namespace measurement {
+
+using util::runGuarded;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
-#include "measurement/StepGuard.h"
+#include "util/StepGuard.h"
 #include "serial/CommControl.h"
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
@@ -30,7 +30,7 @@
 
 namespace ui {
 
-using measurement::runGuarded;
+using util::runGuarded;
 
 namespace {
 

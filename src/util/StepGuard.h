@@ -2,7 +2,7 @@
 
 #include <exception>
 
-namespace measurement {
+namespace util {
 
 // Runs one step of a handler that ignores failures step by step: a step that
 // throws is abandoned silently and the caller goes on with its next step.
@@ -18,4 +18,4 @@ bool runGuarded(Step&& step) noexcept
     }
 }
 
-} // namespace measurement
+} // namespace util

@@ -5,15 +5,12 @@
 
 namespace measurement {
 
-// Event kind that signals "at least the receive threshold of bytes waits".
-inline constexpr qint16 kCommEventReceive = 2;
-
 // What the report handler needs of the serial port. Either call may throw.
 class ReportPort
 {
 public:
     virtual ~ReportPort() = default;
-    // Kind of the event being signalled.
+    // Kind of the event being signalled, one of the serial control's kinds.
     virtual qint16 commEvent() const = 0;
     // Every waiting byte, oldest first; removes them from the receive buffer.
     virtual QByteArray input() = 0;

@@ -2,6 +2,7 @@
 
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
+#include "serial/CommEvents.h"
 #include "util/StepGuard.h"
 
 namespace measurement {
@@ -29,7 +30,7 @@ constexpr CountField kCountFields[] = {
 void receiveReport(ReportPort& port, StatusView& view) noexcept
 {
     qint16 kind = 0;
-    if (!runGuarded([&] { kind = port.commEvent(); }) || kind != kCommEventReceive)
+    if (!runGuarded([&] { kind = port.commEvent(); }) || kind != serial::kCommEventReceive)
         return;
 
     QByteArray input;

@@ -174,7 +174,7 @@ void CommControl::raiseReceiveIfDue()
 {
     if (!m_open || m_threshold <= 0 || m_inBuffer.size() < m_threshold)
         return;
-    m_commEvent = measurement::kCommEventReceive;
+    m_commEvent = kCommEventReceive;
     emit OnComm();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/ReportPort.h"
+#include "serial/CommEvents.h"
 #include "serial/LineSettings.h"
 #include "serial/PortMapping.h"
 #include "serial/ReportFramer.h"

@@ -3,6 +3,7 @@
 #include "measurement/Rates.h"
 #include "measurement/ReportPort.h"
 #include "measurement/StatusView.h"
+#include "serial/CommEvents.h"
 
 #include <QHash>
 #include <QList>
@@ -50,7 +51,7 @@ public:
         return reads <= inputs.size() ? inputs[reads - 1] : QByteArray();
     }
 
-    qint16 event = measurement::kCommEventReceive;
+    qint16 event = serial::kCommEventReceive;
     bool eventFails = false;
     bool inputFails = false;
     QList<QByteArray> inputs;

@@ -310,7 +310,7 @@ void TestCommControl::receiveEventsFollowTheThreshold()
     // Nothing more follows, not even once the line is quiet.
     waitForQuietLine();
     QCOMPARE(m_events, eventsAfterPiece.last());
-    QCOMPARE(m_eventKinds, QList<qint16>(m_events, measurement::kCommEventReceive));
+    QCOMPARE(m_eventKinds, QList<qint16>(m_events, serial::kCommEventReceive));
     // Each event hands over the newest whole report, once.
     const QByteArray newest = at >= 24 ? numberedReport(2) : at >= 12 ? numberedReport(1) : QByteArray();
     QCOMPARE(threshold > 0 ? m_read.right(12) : m_control->input(), newest);

@@ -107,11 +107,13 @@ void TestRates::resetStatus()
 
     measurement::resetStatus(view);
 
-    for (StatusDisplay count :
-         {StatusDisplay::RecvFrame, StatusDisplay::LossFrame, StatusDisplay::ErrorFrame, StatusDisplay::ErrorBit})
-        QCOMPARE(view.texts[count], QString("0"));
-    for (StatusDisplay rate : {StatusDisplay::Ber, StatusDisplay::BerLoss, StatusDisplay::Per, StatusDisplay::PerLoss})
-        QCOMPARE(view.texts[rate], QString("0.0 E+0"));
+    // The eight start texts, and nothing else written.
+    using D = StatusDisplay;
+    const QHash<StatusDisplay, QString> startTexts = {
+        {D::RecvFrame, "0"}, {D::LossFrame, "0"},     {D::ErrorFrame, "0"}, {D::ErrorBit, "0"},
+        {D::Ber, "0.0 E+0"}, {D::BerLoss, "0.0 E+0"}, {D::Per, "0.0 E+0"},  {D::PerLoss, "0.0 E+0"},
+    };
+    QCOMPARE(view.texts, startTexts);
     QCOMPARE(view.hexLine, QString(" F1"));
 }
 

@@ -82,12 +82,11 @@ private slots:
     void typedTextChangesNothing_data();
     void typedTextChangesNothing();
     void tabOrder();
-    void containersAndFontsMatchElementTable();
-    void elementGeometryInPixels_data();
-    void elementGeometryInPixels();
+    void windowAsDesigned();
+    void elementsAsDesigned_data();
+    void elementsAsDesigned();
     void spareRowIsNeverShown();
     void statusBarStaysDocked();
-    void iconIsSet();
     void fastReportsAreShownAndPaintedAgain();
 };
 
@@ -370,43 +369,49 @@ void Form1Test::tabOrder()
     }
 }
 
-void Form1Test::containersAndFontsMatchElementTable()
+void Form1Test::windowAsDesigned()
 {
     Bench bench;
     QCOMPARE(bench.form->size(), QSize(453, 284));
-    for (const ElementRow& row : mainWindowElements()) {
-        const QWidget* element = bench.element(row.name);
-        QCOMPARE(element->parentWidget()->objectName(), QString(row.container));
-        QVERIFY2(element->font().bold() == (row.font == FontStyle::Bold975 || row.font == FontStyle::Bold9), row.name);
-        const bool small = row.font == FontStyle::Bold9 || row.font == FontStyle::Normal9;
-        QVERIFY2(element->font().pointSizeF() == (small ? 9.0 : 9.75), row.name);
-    }
+    QCOMPARE(bench.form->windowIcon().availableSizes().value(0), QSize(32, 32));
     QCOMPARE(bench.element<QGroupBox>("Frame_ComPortSelect")->title(), QString("ComPort  Select"));
     QCOMPARE(bench.text("Label_RecvFrame"), QString("Rcecive Frame [1:2]:"));
     QCOMPARE(bench.element<QLabel>("txt_BER")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    QCOMPARE(bench.element<QLabel>("Label_ComPortStatus")->font().pointSizeF(), 9.0);
 }
 
-void Form1Test::elementGeometryInPixels_data()
+void Form1Test::elementsAsDesigned_data()
 {
-    // Twips divided by 15 and rounded, worked out by hand from the window's
-    // design: left, top, width, height.
+    // Worked out by hand from the window's design: twips divided by 15 and
+    // rounded (left, top, width, height), the container, the font.
     QTest::addColumn<QRect>("pixels");
-    QTest::newRow("Frame_Status") << QRect(8, 8, 297, 241);        // 120, 120, 4455, 3615
-    QTest::newRow("Frame_BaudRate") << QRect(313, 96, 133, 57);    // 4700, 1440, 2000, 855
-    QTest::newRow("Combo_CommPort") << QRect(8, 24, 105, 21);      // 120, 360, 1575, 315
-    QTest::newRow("Label_ComPortStatus") << QRect(8, 56, 121, 17); // 120, 840, 1815, 255
-    QTest::newRow("cmd_start") << QRect(17, 21, 93, 25);           // 260, 320, 1400, 375
-    QTest::newRow("txt_ErrorBit") << QRect(200, 80, 67, 17);       // 3000, 1200, 1005, 255
-    QTest::newRow("Label_PER_Loss") << QRect(8, 216, 167, 17);     // 120, 3240, 2505, 255
-    QTest::newRow("StatusBar1") << QRect(0, 259, 453, 25);         // 0, 3885, 6795, 375
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<double>("points");
+    // clang-format off
+    QTest::newRow("Frame_Status")        << QRect(8, 8, 297, 241)   << "Form1"               << true  << 9.75; // 120, 120, 4455, 3615
+    QTest::newRow("Frame_ComPortSelect") << QRect(313, 8, 133, 81)  << "Form1"               << true  << 9.0;  // 4700, 120, 2000, 1215
+    QTest::newRow("Frame_BaudRate")      << QRect(313, 96, 133, 57) << "Form1"               << true  << 9.75; // 4700, 1440, 2000, 855
+    QTest::newRow("Combo_CommPort")      << QRect(8, 24, 105, 21)   << "Frame_ComPortSelect" << false << 9.75; // 120, 360, 1575, 315
+    QTest::newRow("Label_ComPortStatus") << QRect(8, 56, 121, 17)   << "Frame_ComPortSelect" << false << 9.0;  // 120, 840, 1815, 255
+    QTest::newRow("cmd_start")           << QRect(17, 21, 93, 25)   << "FrameButton"         << false << 9.75; // 260, 320, 1400, 375
+    QTest::newRow("txt_ErrorBit")        << QRect(200, 80, 67, 17)  << "Frame_Status"        << true  << 9.75; // 3000, 1200, 1005, 255
+    QTest::newRow("Label_PER_Loss")      << QRect(8, 216, 167, 17)  << "Frame_Status"        << true  << 9.75; // 120, 3240, 2505, 255
+    QTest::newRow("StatusBar1")          << QRect(0, 259, 453, 25)  << "Form1"               << false << 9.75; // 0, 3885, 6795, 375
+    // clang-format on
 }
 
-void Form1Test::elementGeometryInPixels()
+void Form1Test::elementsAsDesigned()
 {
     QFETCH(QRect, pixels);
+    QFETCH(QString, container);
+    QFETCH(bool, bold);
+    QFETCH(double, points);
     Bench bench;
-    QCOMPARE(bench.element(QTest::currentDataTag())->geometry(), pixels);
+    const QWidget* element = bench.element(QTest::currentDataTag());
+    QCOMPARE(element->geometry(), pixels);
+    QCOMPARE(element->parentWidget()->objectName(), container);
+    QCOMPARE(element->font().bold(), bold);
+    QCOMPARE(element->font().pointSizeF(), points);
 }
 
 void Form1Test::spareRowIsNeverShown()
@@ -429,12 +434,6 @@ void Form1Test::statusBarStaysDocked()
     QCOMPARE(clock->width(), 96);
     QVERIFY(!clock->text().isEmpty());
     QCOMPARE(bar->text(), QString());
-}
-
-void Form1Test::iconIsSet()
-{
-    Bench bench;
-    QCOMPARE(bench.form->windowIcon().availableSizes().value(0), QSize(32, 32));
 }
 
 void Form1Test::fastReportsAreShownAndPaintedAgain()

@@ -8,7 +8,7 @@ namespace serial {
 CommControl::CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent)
     : QObject(parent)
     , m_backend(std::move(backend))
-    , m_deviceForPort(deviceForPort ? std::move(deviceForPort) : systemDeviceForPort)
+    , m_deviceForPort(std::move(deviceForPort))
 {
     connect(m_backend.get(), &PortBackend::bytesArrived, this, &CommControl::onBytesArrived);
     connect(m_backend.get(), &PortBackend::failed, this, &CommControl::onBackendFailed);
@@ -56,8 +56,31 @@ void CommControl::setPortOpen(bool open)
     if (m_open)
         throw PortError(QStringLiteral("Port already open"));
     // Devices come and go: each open looks the port number up afresh.
-    m_device = m_deviceForPort(m_commPort);
-    const QString target = *m_device;
+    const std::optional<QString> bound = boundDevice(m_commPort);
+    openDevice(bound ? *bound : SerialDevices::read().deviceForPort(m_commPort));
+}
+
+void CommControl::openOn(const SerialDevices& devices)
+{
+    if (m_open)
+        throw PortError(QStringLiteral("Port already open"));
+    openDevice(deviceForPort(m_commPort, devices));
+}
+
+std::optional<QString> CommControl::boundDevice(int port) const
+{
+    return m_deviceForPort ? m_deviceForPort(port) : std::nullopt;
+}
+
+QString CommControl::deviceForPort(int port, const SerialDevices& devices) const
+{
+    return boundDevice(port).value_or(devices.deviceForPort(port));
+}
+
+// The port is closed.
+void CommControl::openDevice(const QString& target)
+{
+    m_device = target;
     try {
         if (target.isEmpty())
             throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
@@ -101,7 +124,10 @@ QByteArray CommControl::input()
 
 QString CommControl::device() const
 {
-    return m_device ? *m_device : m_deviceForPort(m_commPort);
+    if (m_device)
+        return *m_device;
+    const std::optional<QString> bound = boundDevice(m_commPort);
+    return bound ? *bound : SerialDevices::read().deviceForPort(m_commPort);
 }
 
 void CommControl::onBytesArrived()

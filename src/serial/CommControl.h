@@ -27,6 +27,8 @@ class CommControl final : public QObject, public measurement::ReportPort
 {
     Q_OBJECT
 public:
+    // Ports that `deviceForPort` binds open its devices; the others stand
+    // for the system's devices (systemPorts binds none).
     CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent = nullptr);
     ~CommControl() override;
 
@@ -34,9 +36,13 @@ public:
     void setCommPort(qint16 port);
     // "9600,n,8,1" and the like; takes effect at once on an open port.
     void setSettings(const QString& text);
-    // true opens the port (PortError when it cannot); false closes it and
-    // never fails.
+    // true opens the port (PortError when it cannot), reading the system's
+    // devices afresh unless the port is bound; false closes it and never
+    // fails.
     void setPortOpen(bool open);
+    // Opens the port as setPortOpen(true) does, on a reading of the devices
+    // already made: an unbound port stands for its device in `devices`.
+    void openOn(const SerialDevices& devices);
     bool portOpen() const { return m_open; }
     // n > 0: OnComm follows once at least n bytes wait; 0: no receive events.
     // Going from 0 to n > 0 starts a run: a report half received is dropped.
@@ -52,6 +58,8 @@ public:
     // The device that the current port number stands for: the one resolved
     // at the last open, until the port number changes.
     QString device() const;
+    // The device that the control would open for `port` on that reading.
+    QString deviceForPort(int port, const SerialDevices& devices) const;
     // Why the last open failed or the device was lost; empty after a good open.
     QString lastError() const { return m_lastError; }
     QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
@@ -70,6 +78,9 @@ signals:
     void bytesUnframed(const QByteArray& bytes);
 
 private:
+    // The port bound to a device, or nothing when the reading decides.
+    std::optional<QString> boundDevice(int port) const;
+    void openDevice(const QString& target);
     void onBytesArrived();
     void onLineQuiet();
     void onBackendFailed(const QString& reason);

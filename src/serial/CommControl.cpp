@@ -86,12 +86,10 @@ void CommControl::openDevice(const QString& target)
             throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
         m_backend->open(target, m_settings);
     } catch (const PortError& error) {
-        m_lastError = error.message();
-        m_lastErrorKind = error.kind();
+        setError(error);
         throw;
     }
-    m_lastError.clear();
-    m_lastErrorKind = QSerialPort::NoError;
+    setError(std::nullopt);
     restartFraming();
     // Nothing waiting at the open: the next byte starts an item, so a report
     // that comes at once, others on its heels, need not wait for a quiet line.
@@ -206,14 +204,26 @@ void CommControl::raiseReceiveIfDue()
 
 void CommControl::onBackendFailed(const QString& reason)
 {
-    if (!m_open)
-        return;
-    m_backend->close();
-    m_open = false;
-    restartFraming();
-    m_lastError = reason;
-    m_lastErrorKind = QSerialPort::ResourceError;
-    emit deviceLost(reason);
+    // A device in trouble may report again; it is lost once.
+    if (m_open)
+        setError(PortError(reason, QSerialPort::ResourceError));
+}
+
+// The one writer of the failure record, as QSerialPortPrivate::setError is of
+// QSerialPort's error: nothing after a good open, or why an open failed, or,
+// when the port is open, why the device was lost: then the port is closed
+// here and deviceLost follows.
+void CommControl::setError(std::optional<PortError> error)
+{
+    const bool lost = error && m_open;
+    if (lost) {
+        m_backend->close();
+        m_open = false;
+        restartFraming();
+    }
+    m_error = std::move(error);
+    if (lost)
+        emit deviceLost(m_error->message());
 }
 
 } // namespace serial

@@ -2,6 +2,7 @@
 
 #include "measurement/ReportPort.h"
 #include "serial/LineSettings.h"
+#include "serial/PortError.h"
 #include "serial/PortMapping.h"
 #include "serial/ReportFramer.h"
 
@@ -61,8 +62,8 @@ public:
     // The device that the control would open for `port` on that reading.
     QString deviceForPort(int port, const SerialDevices& devices) const;
     // Why the last open failed or the device was lost; empty after a good open.
-    QString lastError() const { return m_lastError; }
-    QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
+    QString lastError() const { return m_error ? m_error->message() : QString(); }
+    QSerialPort::SerialPortError lastErrorKind() const { return m_error ? m_error->kind() : QSerialPort::NoError; }
 
 signals:
     void OnComm();
@@ -84,6 +85,7 @@ private:
     void onBytesArrived();
     void onLineQuiet();
     void onBackendFailed(const QString& reason);
+    void setError(std::optional<PortError> error);
     void deliver(const QList<ReportFramer::Piece>& pieces);
     void raiseReceiveIfDue();
     void restartFraming();
@@ -95,8 +97,7 @@ private:
     ReportFramer m_framer;
     QTimer m_quietTimer; // runs from each arrival until the line is quiet
     LineSettings m_settings;
-    QString m_lastError;
-    QSerialPort::SerialPortError m_lastErrorKind = QSerialPort::NoError;
+    std::optional<PortError> m_error; // written by setError() alone
     qint16 m_commPort = 1;
     qint16 m_threshold = 0;
     qint16 m_commEvent = 0;

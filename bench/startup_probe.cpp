@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
         form->findChild<QPushButton*>(QStringLiteral("cmd_start"))->click();
         return app.exec();
     }
-    const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemDeviceForPort);
+    const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemPorts);
     FirstPaint probe;
     form->installEventFilter(&probe);
     app.exec();

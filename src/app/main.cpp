@@ -9,7 +9,7 @@ int main(int argc, char* argv[])
 {
     // No command line; Qt's own options (-platform ...) only.
     const auto app = ui::makeWindowApplication(argc, argv, "bermon");
-    const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemDeviceForPort);
+    const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemPorts);
     if (form->hasEnded())
         return form->exitStatus();
     return app->exec();

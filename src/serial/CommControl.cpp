@@ -8,7 +8,7 @@ namespace serial {
 CommControl::CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent)
     : QObject(parent)
     , m_backend(std::move(backend))
-    , m_deviceForPort(deviceForPort ? std::move(deviceForPort) : systemDeviceForPort)
+    , m_deviceForPort(std::move(deviceForPort))
 {
     connect(m_backend.get(), &PortBackend::bytesArrived, this, &CommControl::onBytesArrived);
     connect(m_backend.get(), &PortBackend::failed, this, &CommControl::onBackendFailed);
@@ -56,19 +56,40 @@ void CommControl::setPortOpen(bool open)
     if (m_open)
         throw PortError(QStringLiteral("Port already open"));
     // Devices come and go: each open looks the port number up afresh.
-    m_device = m_deviceForPort(m_commPort);
-    const QString target = *m_device;
+    const std::optional<QString> bound = boundDevice(m_commPort);
+    openDevice(bound ? *bound : SerialDevices::read().deviceForPort(m_commPort));
+}
+
+void CommControl::openOn(const SerialDevices& devices)
+{
+    if (m_open)
+        throw PortError(QStringLiteral("Port already open"));
+    openDevice(deviceForPort(m_commPort, devices));
+}
+
+std::optional<QString> CommControl::boundDevice(int port) const
+{
+    return m_deviceForPort ? m_deviceForPort(port) : std::nullopt;
+}
+
+QString CommControl::deviceForPort(int port, const SerialDevices& devices) const
+{
+    return boundDevice(port).value_or(devices.deviceForPort(port));
+}
+
+// The port is closed.
+void CommControl::openDevice(const QString& target)
+{
+    m_device = target;
     try {
         if (target.isEmpty())
             throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
         m_backend->open(target, m_settings);
     } catch (const PortError& error) {
-        m_lastError = error.message();
-        m_lastErrorKind = error.kind();
+        setError(error);
         throw;
     }
-    m_lastError.clear();
-    m_lastErrorKind = QSerialPort::NoError;
+    setError(std::nullopt);
     restartFraming();
     // Nothing waiting at the open: the next byte starts an item, so a report
     // that comes at once, others on its heels, need not wait for a quiet line.
@@ -101,7 +122,10 @@ QByteArray CommControl::input()
 
 QString CommControl::device() const
 {
-    return m_device ? *m_device : m_deviceForPort(m_commPort);
+    if (m_device)
+        return *m_device;
+    const std::optional<QString> bound = boundDevice(m_commPort);
+    return bound ? *bound : SerialDevices::read().deviceForPort(m_commPort);
 }
 
 void CommControl::onBytesArrived()
@@ -180,14 +204,26 @@ void CommControl::raiseReceiveIfDue()
 
 void CommControl::onBackendFailed(const QString& reason)
 {
-    if (!m_open)
-        return;
-    m_backend->close();
-    m_open = false;
-    restartFraming();
-    m_lastError = reason;
-    m_lastErrorKind = QSerialPort::ResourceError;
-    emit deviceLost(reason);
+    // A device in trouble may report again; it is lost once.
+    if (m_open)
+        setError(PortError(reason, QSerialPort::ResourceError));
+}
+
+// The one writer of the failure record, as QSerialPortPrivate::setError is of
+// QSerialPort's error: nothing after a good open, or why an open failed, or,
+// when the port is open, why the device was lost: then the port is closed
+// here and deviceLost follows.
+void CommControl::setError(std::optional<PortError> error)
+{
+    const bool lost = error && m_open;
+    if (lost) {
+        m_backend->close();
+        m_open = false;
+        restartFraming();
+    }
+    m_error = std::move(error);
+    if (lost)
+        emit deviceLost(m_error->message());
 }
 
 } // namespace serial

@@ -3,6 +3,7 @@
 #include "measurement/ReportPort.h"
 #include "serial/CommEvents.h"
 #include "serial/LineSettings.h"
+#include "serial/PortError.h"
 #include "serial/PortMapping.h"
 #include "serial/ReportFramer.h"
 
@@ -28,6 +29,8 @@ class CommControl final : public QObject, public measurement::ReportPort
 {
     Q_OBJECT
 public:
+    // Ports that `deviceForPort` binds open its devices; the others stand
+    // for the system's devices (systemPorts binds none).
     CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent = nullptr);
     ~CommControl() override;
 
@@ -35,9 +38,13 @@ public:
     void setCommPort(qint16 port);
     // "9600,n,8,1" and the like; takes effect at once on an open port.
     void setSettings(const QString& text);
-    // true opens the port (PortError when it cannot); false closes it and
-    // never fails.
+    // true opens the port (PortError when it cannot), reading the system's
+    // devices afresh unless the port is bound; false closes it and never
+    // fails.
     void setPortOpen(bool open);
+    // Opens the port as setPortOpen(true) does, on a reading of the devices
+    // already made: an unbound port stands for its device in `devices`.
+    void openOn(const SerialDevices& devices);
     bool portOpen() const { return m_open; }
     // n > 0: OnComm follows once at least n bytes wait; 0: no receive events.
     // Going from 0 to n > 0 starts a run: a report half received is dropped.
@@ -53,9 +60,11 @@ public:
     // The device that the current port number stands for: the one resolved
     // at the last open, until the port number changes.
     QString device() const;
+    // The device that the control would open for `port` on that reading.
+    QString deviceForPort(int port, const SerialDevices& devices) const;
     // Why the last open failed or the device was lost; empty after a good open.
-    QString lastError() const { return m_lastError; }
-    QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
+    QString lastError() const { return m_error ? m_error->message() : QString(); }
+    QSerialPort::SerialPortError lastErrorKind() const { return m_error ? m_error->kind() : QSerialPort::NoError; }
 
 signals:
     void OnComm();
@@ -71,9 +80,13 @@ signals:
     void bytesUnframed(const QByteArray& bytes);
 
 private:
+    // The port bound to a device, or nothing when the reading decides.
+    std::optional<QString> boundDevice(int port) const;
+    void openDevice(const QString& target);
     void onBytesArrived();
     void onLineQuiet();
     void onBackendFailed(const QString& reason);
+    void setError(std::optional<PortError> error);
     void deliver(const QList<ReportFramer::Piece>& pieces);
     void raiseReceiveIfDue();
     void restartFraming();
@@ -85,8 +98,7 @@ private:
     ReportFramer m_framer;
     QTimer m_quietTimer; // runs from each arrival until the line is quiet
     LineSettings m_settings;
-    QString m_lastError;
-    QSerialPort::SerialPortError m_lastErrorKind = QSerialPort::NoError;
+    std::optional<PortError> m_error; // written by setError() alone
     qint16 m_commPort = 1;
     qint16 m_threshold = 0;
     qint16 m_commEvent = 0;

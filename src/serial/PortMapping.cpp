@@ -17,8 +17,6 @@ namespace serial {
 
 namespace {
 
-thread_local SerialDeviceSnapshot* t_snapshot = nullptr;
-
 // Where a name stands in the port order: kind, place of its family within
 // the kind, family, number.
 struct PortOrder
@@ -106,6 +104,9 @@ QList<SerialDevice> orderSerialDevices(const QString& deviceDir, const QList<Ser
     return ordered;
 }
 
+namespace {
+
+// The ports the system's enumeration reports.
 QList<SerialDevice> listedSerialPorts()
 {
     QList<SerialDevice> listed;
@@ -115,7 +116,7 @@ QList<SerialDevice> listedSerialPorts()
 }
 
 // The listed ports in this system's port order.
-static QList<SerialDevice> inPortOrder(QList<SerialDevice> listed)
+QList<SerialDevice> inPortOrder(QList<SerialDevice> listed)
 {
 #if defined(Q_OS_LINUX)
     return orderSerialDevices(QStringLiteral("/dev"), listed);
@@ -126,28 +127,36 @@ static QList<SerialDevice> inPortOrder(QList<SerialDevice> listed)
 #endif
 }
 
-QList<SerialDevice> systemSerialDevices()
+} // namespace
+
+SerialDevices::SerialDevices(QList<SerialDevice> ordered, QList<SerialDevice> listed)
+    : m_ordered(std::move(ordered))
+    , m_listed(std::move(listed))
 {
-    return t_snapshot ? t_snapshot->m_ordered : inPortOrder(listedSerialPorts());
 }
 
-QString systemDeviceForPort(int port)
+SerialDevices SerialDevices::read()
+{
+    QList<SerialDevice> listed = listedSerialPorts();
+    QList<SerialDevice> ordered = inPortOrder(listed);
+    return SerialDevices(std::move(ordered), std::move(listed));
+}
+
+QString SerialDevices::deviceForPort(int port) const
 {
 #if defined(Q_OS_WIN)
     return QStringLiteral("COM%1").arg(port);
 #else
-    const QList<SerialDevice> devices = systemSerialDevices();
-    return port >= 1 && port <= devices.size() ? devices[port - 1].path : QString();
+    return port >= 1 && port <= m_ordered.size() ? m_ordered[port - 1].path : QString();
 #endif
 }
 
-QString describeDevice(const QString& path)
+QString SerialDevices::describe(const QString& path) const
 {
-    const QList<SerialDevice> listed = t_snapshot ? t_snapshot->m_listed : listedSerialPorts();
     // A link made by hand describes the device it leads to.
     const QString target = QFileInfo(path).canonicalFilePath();
     QStringList lines{path};
-    for (const SerialDevice& device : listed) {
+    for (const SerialDevice& device : m_listed) {
         if (device.path != path && (target.isEmpty() || device.path != target))
             continue;
         if (!device.description.isEmpty())
@@ -164,19 +173,6 @@ QString describeDevice(const QString& path)
 QString noDeviceText(int port)
 {
     return QStringLiteral("no serial device for port %1").arg(port);
-}
-
-SerialDeviceSnapshot::SerialDeviceSnapshot()
-    : m_listed(t_snapshot ? t_snapshot->m_listed : listedSerialPorts())
-    , m_ordered(t_snapshot ? t_snapshot->m_ordered : inPortOrder(m_listed))
-    , m_outer(t_snapshot)
-{
-    t_snapshot = this;
-}
-
-SerialDeviceSnapshot::~SerialDeviceSnapshot()
-{
-    t_snapshot = m_outer;
 }
 
 } // namespace serial

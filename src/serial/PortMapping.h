@@ -4,12 +4,19 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace serial {
 
-// Maps a port number (1, 2, ...) to the device that the control opens for it;
-// empty when no device stands for that number.
-using DeviceForPort = std::function<QString(int port)>;
+// Binds port numbers (1, 2, ...) to devices ahead of the system's: for a
+// port it binds, the device that the control opens (empty: none); nothing
+// for a port it leaves to a reading of the system's devices (SerialDevices).
+// Tests and tools bind ports to pseudo-terminals this way; an empty function
+// binds no port.
+using DeviceForPort = std::function<std::optional<QString>(int port)>;
+
+// bermon's own mapping: no port bound, every port the system's.
+inline const DeviceForPort systemPorts{};
 
 // A serial device and what the system knows of it (empty where unknown).
 struct SerialDevice
@@ -34,43 +41,37 @@ struct SerialDevice
 // file name and lend their description, maker and serial number.
 QList<SerialDevice> orderSerialDevices(const QString& deviceDir, const QList<SerialDevice>& listed);
 
-// The ports the system's enumeration (QSerialPortInfo) reports.
-QList<SerialDevice> listedSerialPorts();
+// One reading of this system's serial devices: which device each port number
+// stands for, and what the system knows of each. Reading takes the system's
+// port enumeration, some milliseconds; asking a reading costs nothing, so a
+// list of sixteen ports is described from one reading. A reading does not
+// change: devices that come and go later need a new one.
+class SerialDevices
+{
+public:
+    // No devices.
+    SerialDevices() = default;
+    // `ordered` in port order; `listed` what the system's enumeration reports
+    // (QSerialPortInfo), which describes the devices.
+    SerialDevices(QList<SerialDevice> ordered, QList<SerialDevice> listed);
 
-// This system's serial devices in port order: on Linux as above, in /dev;
-// elsewhere the listed ports in name order.
-QList<SerialDevice> systemSerialDevices();
+    // This system's devices now, one enumeration: on Linux in the order of
+    // orderSerialDevices() in /dev; elsewhere the listed ports in name order.
+    static SerialDevices read();
 
-// This system's mapping: COMn on Windows; elsewhere the n-th of
-// systemSerialDevices(), read afresh on every call.
-QString systemDeviceForPort(int port);
+    // The device that port n stands for: COMn on Windows; elsewhere the n-th
+    // device in port order, empty when there are fewer.
+    QString deviceForPort(int port) const;
+    // What the system knows of a device, one item a line: its path, then its
+    // description, maker and serial number where known.
+    QString describe(const QString& path) const;
 
-// What the system knows of a device, one item a line: its path, then its
-// description, maker and serial number where known.
-QString describeDevice(const QString& path);
+private:
+    QList<SerialDevice> m_ordered;
+    QList<SerialDevice> m_listed;
+};
 
 // The text for a port number that no device stands for.
 QString noDeviceText(int port);
-
-// Enumerating the system's ports takes some milliseconds. While a snapshot
-// lives, the functions above answer from it on this thread, so that a list of
-// sixteen ports costs one enumeration rather than sixteen. A snapshot taken
-// while another lives shares its reading.
-class SerialDeviceSnapshot
-{
-public:
-    SerialDeviceSnapshot();
-    ~SerialDeviceSnapshot();
-    SerialDeviceSnapshot(const SerialDeviceSnapshot&) = delete;
-    SerialDeviceSnapshot& operator=(const SerialDeviceSnapshot&) = delete;
-
-private:
-    friend QList<SerialDevice> systemSerialDevices();
-    friend QString describeDevice(const QString& path);
-
-    QList<SerialDevice> m_listed;
-    QList<SerialDevice> m_ordered;
-    SerialDeviceSnapshot* m_outer;
-};
 
 } // namespace serial

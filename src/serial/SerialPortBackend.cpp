@@ -36,7 +36,8 @@ void SerialPortBackend::open(const QString& device, const LineSettings& settings
 {
     m_device = device;
     m_port.setPortName(device);
-    configure(settings);
+    if (!configure(settings))
+        throw PortError(QStringLiteral("%1: %2").arg(device, m_port.errorString()), m_port.error());
     if (!m_port.open(QIODevice::ReadOnly)) {
         // A directory opens for reading; what fails is the first terminal
         // call on it, which would say "Inappropriate ioctl for device".
@@ -45,8 +46,13 @@ void SerialPortBackend::open(const QString& device, const LineSettings& settings
         throw PortError(QStringLiteral("%1: %2").arg(device, why), m_port.error());
     }
     m_settings = settings;
-    // Like a freshly opened port: nothing from before the open waits.
-    m_port.clear(QSerialPort::Input);
+    // Like a freshly opened port: nothing from before the open waits. A
+    // device whose input cannot even be emptied is not taken as opened.
+    if (!m_port.clear(QSerialPort::Input)) {
+        const PortError failed(QStringLiteral("%1: %2").arg(device, m_port.errorString()), m_port.error());
+        m_port.close();
+        throw failed;
+    }
 }
 
 void SerialPortBackend::close()
@@ -63,7 +69,11 @@ void SerialPortBackend::apply(const LineSettings& settings)
     }
     const PortError rejected(
         QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString()), m_port.error());
-    configure(m_settings);
+    // A device that cannot be set back runs on settings nobody knows, and the
+    // control would claim ones it does not have: it has failed for good.
+    if (!configure(m_settings))
+        emit failed(QStringLiteral("%1 rejects \"%2\" and cannot be set back to \"%3\": %4")
+                        .arg(m_device, settings.text(), m_settings.text(), m_port.errorString()));
     throw rejected;
 }
 

@@ -62,7 +62,6 @@ Form1::Form1(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort
     setObjectName(QStringLiteral("Form1"));
     m_failureNotice = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
 
-    m_deviceForPort = deviceForPort ? deviceForPort : serial::systemDeviceForPort;
     m_comm = new serial::CommControl(std::move(backend), std::move(deviceForPort), this);
     m_comm->setObjectName(QStringLiteral("MSComm1"));
     // Present, disabled and without a handler: it has no effect.
@@ -112,9 +111,10 @@ void Form1::buildElements()
 
 void Form1::wireEvents()
 {
-    connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
+    // The devices come and go: a port chosen or the list opening reads them afresh.
+    connect(m_portList, &DropDownList::chosen, this, [this] { Combo_CommPort_Click(serial::SerialDevices::read()); });
     connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
-    connect(m_portList, &DropDownList::aboutToOpen, this, &Form1::describePorts);
+    connect(m_portList, &DropDownList::aboutToOpen, this, [this] { describePorts(serial::SerialDevices::read()); });
     connect(m_startButton, &QPushButton::clicked, this, &Form1::cmd_start_Click);
     connect(m_stopButton, &QPushButton::clicked, this, &Form1::cmd_stop_Click);
     connect(m_comm, &serial::CommControl::OnComm, this, &Form1::MSComm1_OnComm);
@@ -172,30 +172,32 @@ void Form1::runUntrapped(Handler&& handler)
 
 void Form1::Form_Load()
 {
-    const serial::SerialDeviceSnapshot snapshot; // one reading of the devices for the whole start-up
+    // One reading of the devices for the whole start-up: both opens of port 1
+    // and the list's entries.
+    const serial::SerialDevices devices = serial::SerialDevices::read();
     runUntrapped([&] {
         setWindowTitle(kWindowTitle);
         for (int port = 1; port <= kPortCount; ++port)
             m_portList->addItem(QString::number(port));
         m_portList->setCurrentIndex(0);
-        Combo_CommPort_Click();
+        Combo_CommPort_Click(devices);
         for (const qint32 baud : serial::kBaudRates)
             m_baudList->addItem(QString::number(baud), serial::LineSettings{baud}.text());
         m_baudList->setCurrentIndex(0);
         Combo_BaudRate_Click();
         m_comm->setRThreshold(0);
-        Combo_CommPort_Click();
+        Combo_CommPort_Click(devices);
     });
-    describePorts();
+    describePorts(devices);
 }
 
-void Form1::Combo_CommPort_Click()
+void Form1::Combo_CommPort_Click(const serial::SerialDevices& devices)
 {
     // Closes the port and opens the chosen one; each action is guarded on its
     // own, and a failed one is skipped silently.
     runGuarded([&] { m_comm->setPortOpen(false); });
     runGuarded([&] { m_comm->setCommPort(static_cast<qint16>(m_portList->currentIndex() + 1)); });
-    runGuarded([&] { m_comm->setPortOpen(true); });
+    runGuarded([&] { m_comm->openOn(devices); });
     showPortStatus(m_comm->portOpen());
 }
 
@@ -338,14 +340,13 @@ void Form1::showPortStatus(bool open)
     m_portStatus->setToolTip(tip);
 }
 
-void Form1::describePorts()
+void Form1::describePorts(const serial::SerialDevices& devices)
 {
-    // The devices come and go: each entry names the device it stands for now.
-    const serial::SerialDeviceSnapshot snapshot;
+    // Each entry names the device it stands for on that reading.
     for (int index = 0; index < m_portList->count(); ++index) {
         const int port = index + 1;
-        const QString device = m_deviceForPort(port);
-        m_portList->setItemData(index, device.isEmpty() ? serial::noDeviceText(port) : serial::describeDevice(device),
+        const QString device = m_comm->deviceForPort(port, devices);
+        m_portList->setItemData(index, device.isEmpty() ? serial::noDeviceText(port) : devices.describe(device),
                                 Qt::ToolTipRole);
     }
 }

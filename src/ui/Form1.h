@@ -69,7 +69,8 @@ protected:
 
 private:
     // Event handlers.
-    void Combo_CommPort_Click();
+    // A port chosen, opened on that reading of the devices.
+    void Combo_CommPort_Click(const serial::SerialDevices& devices);
     void Combo_BaudRate_Click();
     void cmd_start_Click();
     void cmd_stop_Click();
@@ -92,7 +93,8 @@ private:
     void buildElements();
     void wireEvents();
     void showPortStatus(bool open);
-    void describePorts();
+    // Each entry of the port list names its device on that reading.
+    void describePorts(const serial::SerialDevices& devices);
     // Runs a handler that traps nothing: a failure is shown and ends the program.
     template <typename Handler>
     void runUntrapped(Handler&& handler);
@@ -107,7 +109,6 @@ private:
     StatusBar* m_statusBar = nullptr;
     QTimer* m_timer0 = nullptr;
     serial::CommControl* m_comm = nullptr;
-    serial::DeviceForPort m_deviceForPort;
     std::optional<CloseOrigin> m_closeOrigin;
     FailureNotice m_failureNotice;
     bool m_ended = false;

@@ -54,6 +54,7 @@ private slots:
     void everyByteValueArrivesUnchanged();
     void inputOnAClosedPortYieldsNothing();
     void refusedOpenKeepsThePortClosed();
+    void unboundPortsStandForTheirDevicesOnTheReading();
     void configurationHoldsAcrossCloseAndReopen();
     void settingsApplyAtOnceToTheOpenPort();
     void rejectedSettingsKeepThePreviousOnesInForce_data();
@@ -175,6 +176,23 @@ void TestCommControl::refusedOpenKeepsThePortClosed()
     open();
     QVERIFY(m_control->portOpen());
     QVERIFY(m_control->lastError().isEmpty());
+}
+
+void TestCommControl::unboundPortsStandForTheirDevicesOnTheReading()
+{
+    auto memory = std::make_unique<MemoryPortBackend>();
+    MemoryPortBackend& port = *memory;
+    CommControl control(std::move(memory), [](int n) { return n == 1 ? std::optional(memDevice(n)) : std::nullopt; });
+    const serial::SerialDevices devices({{"memA", {}, {}, {}}, {"memB", {}, {}, {}}}, {});
+
+    control.openOn(devices); // port 1 is bound
+    QCOMPARE(port.device(), QStringLiteral("mem1"));
+    control.setPortOpen(false);
+    control.setCommPort(2);
+    QCOMPARE(control.deviceForPort(2, devices), QStringLiteral("memB"));
+    control.openOn(devices);
+    QCOMPARE(port.device(), QStringLiteral("memB"));
+    QCOMPARE(control.device(), QStringLiteral("memB"));
 }
 
 void TestCommControl::configurationHoldsAcrossCloseAndReopen()

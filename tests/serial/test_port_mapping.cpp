@@ -51,6 +51,7 @@ private slots:
     void hotPlug();
     void onlyDevicesCount();
     void listedDetailsDescribeTheDevice();
+    void aReadingAnswersFromWhatItRead();
 };
 
 void TestPortMapping::order_data()
@@ -127,6 +128,23 @@ void TestPortMapping::listedDetailsDescribeTheDevice()
     QCOMPARE(devices[0].path, dir.path("ttyUSB0"));
     QCOMPARE(devices[0].manufacturer, QString("FTDI"));
     QCOMPARE(devices[0].serialNumber, QString("A50285BI"));
+}
+
+void TestPortMapping::aReadingAnswersFromWhatItRead()
+{
+    DeviceDir dir;
+    dir.plug("ttyACM0");
+    dir.plug("ttyUSB0");
+    const QList<SerialDevice> listed{SerialDevice{dir.path("ttyUSB0"), "FT232R USB UART", "FTDI", "A50285BI"}};
+    const serial::SerialDevices devices(serial::orderSerialDevices(dir.root(), listed), listed);
+    // Pulled out after the reading: the reading still has it.
+    dir.unplug("ttyUSB0");
+    QCOMPARE(devices.deviceForPort(1), dir.path("ttyUSB0"));
+    QCOMPARE(devices.deviceForPort(2), dir.path("ttyACM0"));
+    QCOMPARE(devices.deviceForPort(3), QString());
+    QCOMPARE(devices.describe(dir.path("ttyUSB0")),
+             dir.path("ttyUSB0") + "\nFT232R USB UART\nMaker: FTDI\nSerial number: A50285BI");
+    QCOMPARE(devices.describe(dir.path("ttyACM0")), dir.path("ttyACM0"));
 }
 
 QTEST_GUILESS_MAIN(TestPortMapping)

@@ -25,6 +25,9 @@ public:
     void refuse(const QString& device, const QString& reason, QSerialPort::SerialPortError kind);
     // The device rejects this baud rate when settings are applied while open.
     void rejectBaudRate(qint32 baudRate);
+    // From now on, a device that rejects settings cannot be set back to the
+    // ones it had either: it fails for good, as SerialPortBackend tells it.
+    void refuseRestore() { m_restoreRefused = true; }
     // Bytes arrive on the open device (ignored while closed).
     void deliver(const QByteArray& bytes);
     // The open device fails for good.
@@ -42,6 +45,7 @@ private:
     QString m_device;
     LineSettings m_settings;
     bool m_open = false;
+    bool m_restoreRefused = false;
     int m_openCount = 0;
 };
 

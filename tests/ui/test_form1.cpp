@@ -72,6 +72,7 @@ private slots:
     void portChangeWhileRunningKeepsReportsFlowing();
     void baudChangeOnClosedPortIsUsedAtNextOpen();
     void rejectedBaudRateKeepsProgramRunning();
+    void rejectedBaudRateThatCannotBeUndoneLosesTheDevice();
     void startDropsBacklogAndResets();
     void stopKeepsDisplays();
     void startWithoutOpenPortDoesNotEnd();
@@ -211,6 +212,31 @@ void Form1Test::rejectedBaudRateKeepsProgramRunning()
     QVERIFY(!bench.form->hasEnded());
     QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
     QVERIFY(bench.comm()->portOpen());
+}
+
+void Form1Test::rejectedBaudRateThatCannotBeUndoneLosesTheDevice()
+{
+    Bench bench;
+    QSignalSpy lost(bench.comm(), &serial::CommControl::deviceLost);
+    bench.backend->rejectBaudRate(115200);
+    bench.backend->refuseRestore();
+    bench.choose("Combo_BaudRate", 5);
+    // The refusal is told as for any rejected rate; the device is lost once.
+    QCOMPARE(bench.notices.size(), 1);
+    QVERIFY(bench.notices[0].contains("115200,n,8,1"));
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!bench.comm()->portOpen());
+    QVERIFY(!bench.backend->isOpen());
+    auto* status = bench.element<QLabel>("Label_ComPortStatus");
+    QCOMPARE(status->text(), QString("No Connecting....."));
+    QCOMPARE(status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(status->toolTip().contains("cannot be set back to \"9600,n,8,1\""));
+    QVERIFY(!bench.form->hasEnded());
+
+    // Choosing the port again opens it on the settings the control kept.
+    bench.choose("Combo_CommPort", 0);
+    QVERIFY(bench.comm()->portOpen());
+    QCOMPARE(bench.backend->settings().text(), QString("9600,n,8,1"));
 }
 
 void Form1Test::startDropsBacklogAndResets()

@@ -56,8 +56,9 @@ int main(int argc, char* argv[])
     const QString demoDevice = line.slavePath();
     std::printf("bermon-demo: port 1 is %s, fed by the built-in unit; press Start.\n", qPrintable(demoDevice));
     std::fflush(stdout);
+    // Port 1 is the demo's line; the others are the system's.
     const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), [demoDevice](int port) {
-        return port == 1 ? demoDevice : serial::systemDeviceForPort(port);
+        return port == 1 ? std::optional(demoDevice) : std::nullopt;
     });
     if (form->hasEnded())
         return form->exitStatus();

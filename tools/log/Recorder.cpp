@@ -62,7 +62,7 @@ Recorder::Recorder(const LogOptions& options, QObject* parent)
     , m_status(!options.quiet)
     , m_prom(options.promPath)
 {
-    serial::DeviceForPort deviceForPort = serial::systemDeviceForPort;
+    serial::DeviceForPort deviceForPort = serial::systemPorts;
     if (!options.device.isEmpty())
         deviceForPort = [device = options.device](int) { return device; };
     m_comm = std::make_unique<serial::CommControl>(std::make_unique<serial::SerialPortBackend>(), deviceForPort);

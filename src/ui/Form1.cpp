@@ -111,8 +111,8 @@ void Form1::buildElements()
 
 void Form1::wireEvents()
 {
-    // The devices come and go: a port chosen or the list opening reads them afresh.
-    connect(m_portList, &DropDownList::chosen, this, [this] { Combo_CommPort_Click(serial::SerialDevices::read()); });
+    // The list opening reads the devices afresh, as they come and go.
+    connect(m_portList, &DropDownList::chosen, this, &Form1::Combo_CommPort_Click);
     connect(m_baudList, &DropDownList::chosen, this, &Form1::Combo_BaudRate_Click);
     connect(m_portList, &DropDownList::aboutToOpen, this, [this] { describePorts(serial::SerialDevices::read()); });
     connect(m_startButton, &QPushButton::clicked, this, &Form1::cmd_start_Click);
@@ -172,26 +172,32 @@ void Form1::runUntrapped(Handler&& handler)
 
 void Form1::Form_Load()
 {
-    // One reading of the devices for the whole start-up: both opens of port 1
-    // and the list's entries.
+    // One reading of the devices for the whole start-up: both runs of the
+    // port-selection handler's actions and the list's entries.
     const serial::SerialDevices devices = serial::SerialDevices::read();
     runUntrapped([&] {
         setWindowTitle(kWindowTitle);
         for (int port = 1; port <= kPortCount; ++port)
             m_portList->addItem(QString::number(port));
         m_portList->setCurrentIndex(0);
-        Combo_CommPort_Click(devices);
+        openChosenPort(devices);
         for (const qint32 baud : serial::kBaudRates)
             m_baudList->addItem(QString::number(baud), serial::LineSettings{baud}.text());
         m_baudList->setCurrentIndex(0);
         Combo_BaudRate_Click();
         m_comm->setRThreshold(0);
-        Combo_CommPort_Click(devices);
+        openChosenPort(devices);
     });
     describePorts(devices);
 }
 
-void Form1::Combo_CommPort_Click(const serial::SerialDevices& devices)
+void Form1::Combo_CommPort_Click()
+{
+    // The devices come and go: a port chosen reads them afresh.
+    openChosenPort(serial::SerialDevices::read());
+}
+
+void Form1::openChosenPort(const serial::SerialDevices& devices)
 {
     // Closes the port and opens the chosen one; each action is guarded on its
     // own, and a failed one is skipped silently.

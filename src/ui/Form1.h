@@ -69,8 +69,7 @@ protected:
 
 private:
     // Event handlers.
-    // A port chosen, opened on that reading of the devices.
-    void Combo_CommPort_Click(const serial::SerialDevices& devices);
+    void Combo_CommPort_Click();
     void Combo_BaudRate_Click();
     void cmd_start_Click();
     void cmd_stop_Click();
@@ -92,6 +91,8 @@ private:
 
     void buildElements();
     void wireEvents();
+    // The port-selection handler's actions on that reading of the devices.
+    void openChosenPort(const serial::SerialDevices& devices);
     void showPortStatus(bool open);
     // Each entry of the port list names its device on that reading.
     void describePorts(const serial::SerialDevices& devices);

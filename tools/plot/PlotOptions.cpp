@@ -1,5 +1,6 @@
 #include "PlotOptions.h"
 
+#include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
 #include "LimitOptions.h"
@@ -9,19 +10,8 @@
 
 namespace {
 
-struct OptionError
-{
-    QString message;
-};
-
-int wholeIn(const QCommandLineParser& parser, const QString& option, int low, int high)
-{
-    QString error;
-    const std::optional<qint64> value = wholeOption(parser, option, low, high, error);
-    if (!value)
-        throw OptionError{error};
-    return int(*value);
-}
+using util::OptionError;
+using util::wholeOption;
 
 void addOptions(QCommandLineParser& parser)
 {
@@ -50,14 +40,11 @@ PlotOptions read(const QCommandLineParser& parser)
     o.showHelp = parser.isSet("help");
     if (o.showHelp)
         return o;
-    for (const char* name : {"output", "width", "height", "title", "run", "window"})
-        if (parser.values(name).size() > 1)
-            throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
-    const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() != 1)
-        throw OptionError{inputs.isEmpty() ? QStringLiteral("give the recording, RUN.csv")
-                                           : QStringLiteral("unexpected argument '%1'").arg(inputs[1])};
-    o.input = inputs.first();
+    util::rejectRepeatedOptions(parser, {"output", "width", "height", "title", "run", "window"});
+    if (parser.positionalArguments().isEmpty())
+        throw OptionError{QStringLiteral("give the recording, RUN.csv")};
+    util::rejectExtraArguments(parser, 1);
+    o.input = parser.positionalArguments().first();
     o.follow = parser.isSet("follow");
     if (o.follow) {
         // The window shows the newest run, drawn on screen.
@@ -82,15 +69,11 @@ PlotOptions read(const QCommandLineParser& parser)
             && !o.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
             throw OptionError{QStringLiteral("-o '%1': the name must end in .png or .svg").arg(o.output)};
     }
-    if (parser.isSet("width"))
-        o.width = wholeIn(parser, "width", 200, 10000);
-    if (parser.isSet("height"))
-        o.height = wholeIn(parser, "height", 200, 10000);
+    o.width = int(wholeOption(parser, "width", 200, 10000).value_or(o.width));
+    o.height = int(wholeOption(parser, "height", 200, 10000).value_or(o.height));
     o.title = parser.value("title");
-    if (parser.isSet("run"))
-        o.run = wholeIn(parser, "run", 1, 1000000);
-    if (const QString error = readLimitOptions(parser, o.limits); !error.isEmpty())
-        throw OptionError{error};
+    o.run = int(wholeOption(parser, "run", 1, 1000000).value_or(o.run));
+    readLimitOptions(parser, o.limits);
     return o;
 }
 

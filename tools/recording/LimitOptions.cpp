@@ -2,6 +2,8 @@
 
 #include "LogOptions.h"
 
+#include "util/CommandLine.h"
+
 #include <limits>
 
 QList<QCommandLineOption> limitOptions(const QString& standing)
@@ -15,51 +17,26 @@ QList<QCommandLineOption> limitOptions(const QString& standing)
     };
 }
 
-std::optional<qint64> wholeOption(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high,
-                                  QString& error)
+void readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings& limits)
 {
-    const QString text = parser.value(option);
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (ok && value >= low && value <= high)
-        return value;
-    error = QStringLiteral("--%1 '%2': not a whole number from %3 to %4").arg(option, text).arg(low).arg(high);
-    return std::nullopt;
-}
-
-QString readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings& limits)
-{
-    const auto whole = [&](const char* option, qint64 most, auto& into) {
-        QString error;
-        if (const std::optional<qint64> value = wholeOption(parser, option, 0, most, error))
-            into = *value;
-        return error;
-    };
-    for (const char* name : kLimitOptionNames)
-        if (parser.values(name).size() > 1)
-            return QStringLiteral("--%1 given more than once").arg(QLatin1String(name));
-    if (parser.isSet("max-ber")) {
-        const QString text = parser.value("max-ber");
-        bool ok = false;
-        const double value = text.toDouble(&ok);
-        if (!ok || !(value > 0 && value < 1))
-            return QStringLiteral("--max-ber '%1': not a BER above 0 and below 1").arg(text);
-        limits.maxBer = value;
-    }
+    using util::wholeOption;
+    util::rejectRepeatedOptions(parser, kLimitOptionNames);
+    if (const std::optional<double> ber = util::numberOption(parser, "max-ber", 0, 1, util::Ends::Excluded))
+        limits.maxBer = ber;
+    if (const std::optional<qint64> frames =
+            wholeOption(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()))
+        limits.maxLostFrames = quint64(*frames);
     const qint64 seconds = std::numeric_limits<qint32>::max();
-    QString error;
-    if (error.isEmpty() && parser.isSet("max-lost-frames"))
-        error = whole("max-lost-frames", std::numeric_limits<qint64>::max(), limits.maxLostFrames);
-    if (error.isEmpty() && parser.isSet("max-es"))
-        error = whole("max-es", seconds, limits.maxEs);
-    if (error.isEmpty() && parser.isSet("max-ses"))
-        error = whole("max-ses", seconds, limits.maxSes);
-    if (error.isEmpty() && parser.isSet("max-unavailable")) {
+    if (const std::optional<qint64> es = wholeOption(parser, "max-es", 0, seconds))
+        limits.maxEs = es;
+    if (const std::optional<qint64> ses = wholeOption(parser, "max-ses", 0, seconds))
+        limits.maxSes = ses;
+    if (parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
-        const qint64 seconds = parseWholeSeconds(text);
-        if (seconds < 0)
-            return QStringLiteral("--max-unavailable '%1': not a time in whole seconds such as 0, 30s or 2m").arg(text);
-        limits.maxUnavailableSeconds = seconds;
+        const qint64 unavailable = parseWholeSeconds(text);
+        if (unavailable < 0)
+            util::rejectOption("max-unavailable", text,
+                               QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
+        limits.maxUnavailableSeconds = unavailable;
     }
-    return error;
 }

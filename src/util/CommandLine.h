@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace util {
 
@@ -38,5 +40,34 @@ void rejectRepeatedOptions(const QCommandLineParser& parser, const QStringList& 
 // An OptionError "unexpected argument 'TEXT'" when more than `taken` arguments
 // that are no option are given.
 void rejectExtraArguments(const QCommandLineParser& parser, qsizetype taken = 0);
+
+// What a command line asks for, or what is wrong with it.
+template <typename Options>
+struct ParsedOptions
+{
+    Options options;
+    QString error; // empty when the command line is good; else names the option or argument at fault
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Parses `arguments`, the command line after the name of `program`, with
+// `parser`, which knows the program's options, and reads what they ask for
+// with `read(parser)`. The parser's own message ("Unknown option 'speed'.")
+// or that of an OptionError from `read` is the error.
+template <typename Read, typename Options = std::invoke_result_t<Read&, const QCommandLineParser&>>
+ParsedOptions<Options> parseCommandLine(QCommandLineParser& parser, const QString& program,
+                                        const QStringList& arguments, Read read)
+{
+    ParsedOptions<Options> parsed;
+    try {
+        if (!parser.parse(QStringList{program} + arguments))
+            throw OptionError{parser.errorText()};
+        parsed.options = read(std::as_const(parser));
+    } catch (const OptionError& error) {
+        parsed.error = error.message;
+    }
+    return parsed;
+}
 
 } // namespace util

@@ -77,9 +77,12 @@ const QList<Option>& options()
     return list;
 }
 
-LogOptions read(const QCommandLineParser& parser)
+LogOptions readOptions(const QCommandLineParser& parser)
 {
     LogOptions o;
+    o.showHelp = parser.isSet("help");
+    if (o.showHelp)
+        return o;
     util::rejectExtraArguments(parser);
     QStringList valued;
     for (const Option& option : options())
@@ -203,18 +206,7 @@ ParsedLogOptions parseLogOptions(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const Option& option : options())
         parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
-    if (!parser.parse(QStringList{QStringLiteral("bermon-log")} + arguments))
-        return {{}, parser.errorText()};
-    if (parser.isSet("help")) {
-        ParsedLogOptions parsed;
-        parsed.options.showHelp = true;
-        return parsed;
-    }
-    try {
-        return {read(parser), {}};
-    } catch (const util::OptionError& error) {
-        return {{}, error.message};
-    }
+    return util::parseCommandLine(parser, QStringLiteral("bermon-log"), arguments, readOptions);
 }
 
 QString logHelpText()

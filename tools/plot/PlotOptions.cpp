@@ -34,7 +34,7 @@ void addOptions(QCommandLineParser& parser)
     parser.addOptions(limitOptions(QStringLiteral("in place of the run's own")));
 }
 
-PlotOptions read(const QCommandLineParser& parser)
+PlotOptions readOptions(const QCommandLineParser& parser)
 {
     PlotOptions o;
     o.showHelp = parser.isSet("help");
@@ -83,15 +83,7 @@ ParsedPlotOptions parsePlotOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     addOptions(parser);
-    ParsedPlotOptions parsed;
-    try {
-        if (!parser.parse(QStringList{QStringLiteral("bermon-plot")} + arguments))
-            throw OptionError{parser.errorText()};
-        parsed.options = read(parser);
-    } catch (const OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(parser, QStringLiteral("bermon-plot"), arguments, readOptions);
 }
 
 QString followControlsText()

@@ -29,7 +29,7 @@ void addOptions(QCommandLineParser& parser)
     parser.addOption({{"h", "help"}, "show this text"});
 }
 
-ReportOptions read(const QCommandLineParser& parser)
+ReportOptions readOptions(const QCommandLineParser& parser)
 {
     ReportOptions o;
     o.showHelp = parser.isSet("help");
@@ -80,15 +80,7 @@ ParsedReportOptions parseReportOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     addOptions(parser);
-    ParsedReportOptions parsed;
-    try {
-        if (!parser.parse(QStringList{QStringLiteral("bermon-report")} + arguments))
-            throw OptionError{parser.errorText()};
-        parsed.options = read(parser);
-    } catch (const OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(parser, QStringLiteral("bermon-report"), arguments, readOptions);
 }
 
 QString reportHelpText()

@@ -263,6 +263,40 @@ QString describeOption(const OptionEntry& entry)
     return text + '\n';
 }
 
+SimOptions readOptions(const QCommandLineParser& parser, const SimCommandLine& commandLine)
+{
+    SimOptions options;
+    options.emulator = commandLine.defaults;
+    util::rejectExtraArguments(parser);
+    options.showHelp = parser.isSet("help");
+    if (parser.isSet("device") && !commandLine.takesDevice)
+        rejectOption("device", parser.value("device"),
+                     QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
+                                    "bermon-sim --device")
+                         .arg(commandLine.program));
+    if (parser.isSet("truth") && !commandLine.takesTruth)
+        rejectOption(
+            "truth", parser.value("truth"),
+            QStringLiteral("%1 writes no truth file; for one run bermon-sim --truth").arg(commandLine.program));
+    options.device = pathValue(parser, "device");
+    options.truthPath = pathValue(parser, "truth");
+    emulator::EmulatorSettings& settings = options.emulator;
+    settings.baudRate = baudValue(parser, settings.baudRate);
+    settings.intervalMs = int(wholeOption(parser, "interval", 1, kMaxIntervalMs).value_or(settings.intervalMs));
+    settings.intervalMaxMs = intervalMaxValue(parser, settings.intervalMs, settings.intervalMaxMs);
+    settings.link.frameRate = numberOption(parser, "frame-rate", 0, 1e8).value_or(settings.link.frameRate);
+    settings.link.bitErrorRate = numberOption(parser, "ber", 0, 1).value_or(settings.link.bitErrorRate);
+    settings.link.frameLossRate = numberOption(parser, "loss-rate", 0, 1).value_or(settings.link.frameLossRate);
+    readErrorClusters(parser, settings.link);
+    readConditions(parser, settings.conditions);
+    settings.overflow = overflowValue(parser, settings.overflow);
+    settings.faults = faultPlan(parser, settings.faults);
+    settings.pieces = int(wholeOption(parser, "pieces", 1, emulator::kMaxPieces).value_or(settings.pieces));
+    settings.count = int(wholeOption(parser, "count", 0, INT_MAX).value_or(settings.count));
+    settings.seed = quint32(wholeOption(parser, "seed", 0, UINT_MAX).value_or(settings.seed));
+    return options;
+}
+
 } // namespace
 
 ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandLine& commandLine)
@@ -274,47 +308,9 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
         const QStringList names = entry.name == "help" ? QStringList{"h", "help"} : QStringList{entry.name};
         parser.addOption(QCommandLineOption(names, entry.description, entry.valueName));
     }
-
-    ParsedSimOptions parsed;
-    parsed.options.emulator = commandLine.defaults;
-    if (!parser.parse(QStringList{commandLine.program} + arguments)) {
-        parsed.error = parser.errorText();
-        return parsed;
-    }
-
-    SimOptions& options = parsed.options;
-    try {
-        util::rejectExtraArguments(parser);
-        options.showHelp = parser.isSet("help");
-        if (parser.isSet("device") && !commandLine.takesDevice)
-            rejectOption("device", parser.value("device"),
-                         QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
-                                        "bermon-sim --device")
-                             .arg(commandLine.program));
-        if (parser.isSet("truth") && !commandLine.takesTruth)
-            rejectOption(
-                "truth", parser.value("truth"),
-                QStringLiteral("%1 writes no truth file; for one run bermon-sim --truth").arg(commandLine.program));
-        options.device = pathValue(parser, "device");
-        options.truthPath = pathValue(parser, "truth");
-        emulator::EmulatorSettings& settings = options.emulator;
-        settings.baudRate = baudValue(parser, settings.baudRate);
-        settings.intervalMs = int(wholeOption(parser, "interval", 1, kMaxIntervalMs).value_or(settings.intervalMs));
-        settings.intervalMaxMs = intervalMaxValue(parser, settings.intervalMs, settings.intervalMaxMs);
-        settings.link.frameRate = numberOption(parser, "frame-rate", 0, 1e8).value_or(settings.link.frameRate);
-        settings.link.bitErrorRate = numberOption(parser, "ber", 0, 1).value_or(settings.link.bitErrorRate);
-        settings.link.frameLossRate = numberOption(parser, "loss-rate", 0, 1).value_or(settings.link.frameLossRate);
-        readErrorClusters(parser, settings.link);
-        readConditions(parser, settings.conditions);
-        settings.overflow = overflowValue(parser, settings.overflow);
-        settings.faults = faultPlan(parser, settings.faults);
-        settings.pieces = int(wholeOption(parser, "pieces", 1, emulator::kMaxPieces).value_or(settings.pieces));
-        settings.count = int(wholeOption(parser, "count", 0, INT_MAX).value_or(settings.count));
-        settings.seed = quint32(wholeOption(parser, "seed", 0, UINT_MAX).value_or(settings.seed));
-    } catch (const util::OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(
+        parser, commandLine.program, arguments,
+        [&commandLine](const QCommandLineParser& given) { return readOptions(given, commandLine); });
 }
 
 QString simHelpText(const SimCommandLine& commandLine)

@@ -3,8 +3,8 @@
 #include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
-#include "LimitOptions.h"
 #include "LogOptions.h"
+#include "RecordingOptions.h"
 
 #include <QCommandLineParser>
 
@@ -41,10 +41,7 @@ PlotOptions readOptions(const QCommandLineParser& parser)
     if (o.showHelp)
         return o;
     util::rejectRepeatedOptions(parser, {"output", "width", "height", "title", "run", "window"});
-    if (parser.positionalArguments().isEmpty())
-        throw OptionError{QStringLiteral("give the recording, RUN.csv")};
-    util::rejectExtraArguments(parser, 1);
-    o.input = parser.positionalArguments().first();
+    o.input = recordingArgument(parser);
     o.follow = parser.isSet("follow");
     if (o.follow) {
         // The window shows the newest run, drawn on screen.
@@ -97,8 +94,7 @@ QString plotHelpText()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText() + QStringLiteral("\n")
+    return recordingHelpText(parser) + QStringLiteral("\n")
            + util::wrapText(
                QStringLiteral(
                    "Draws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"

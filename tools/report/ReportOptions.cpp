@@ -1,6 +1,6 @@
 #include "ReportOptions.h"
 
-#include "LimitOptions.h"
+#include "RecordingOptions.h"
 
 #include "util/CommandLine.h"
 #include "util/TextWrap.h"
@@ -36,10 +36,7 @@ ReportOptions readOptions(const QCommandLineParser& parser)
     if (o.showHelp)
         return o;
     util::rejectRepeatedOptions(parser, QStringList{"output", "run", "page", "tz", "unit"} + kLimitOptionNames);
-    if (parser.positionalArguments().isEmpty())
-        throw OptionError{QStringLiteral("give the recording, RUN.csv")};
-    util::rejectExtraArguments(parser, 1);
-    o.input = parser.positionalArguments().first();
+    o.input = recordingArgument(parser);
     if (parser.isSet("output")) {
         o.output = parser.value("output");
         if (!o.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
@@ -87,8 +84,7 @@ QString reportHelpText()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText() + QStringLiteral("\n")
+    return recordingHelpText(parser) + QStringLiteral("\n")
            + util::wrapText(QStringLiteral(
                "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"

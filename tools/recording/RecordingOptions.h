@@ -7,8 +7,15 @@
 #include <QList>
 #include <QStringList>
 
-// The limits a verdict is worked out against, as options of the programs
-// that read recordings: --max-ber, --max-lost-frames, --max-es, --max-ses
+// What the command lines of the programs that read a recording share: the
+// recording, RUN.csv, and the limits a verdict is worked out against.
+
+// The recording, the one argument; a util::OptionError when there is none or more.
+QString recordingArgument(const QCommandLineParser& parser);
+// Qt's help of the options `parser` knows, with the recording as the argument.
+QString recordingHelpText(QCommandLineParser& parser);
+
+// The limits as options: --max-ber, --max-lost-frames, --max-es, --max-ses
 // and --max-unavailable. `standing` says how they stand to the run's own
 // limits, for the help: "in place of the run's own".
 QList<QCommandLineOption> limitOptions(const QString& standing);

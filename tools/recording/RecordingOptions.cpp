@@ -1,10 +1,24 @@
-#include "LimitOptions.h"
+#include "RecordingOptions.h"
 
 #include "LogOptions.h"
 
 #include "util/CommandLine.h"
 
 #include <limits>
+
+QString recordingArgument(const QCommandLineParser& parser)
+{
+    if (parser.positionalArguments().isEmpty())
+        throw util::OptionError{QStringLiteral("give the recording, RUN.csv")};
+    util::rejectExtraArguments(parser, 1);
+    return parser.positionalArguments().first();
+}
+
+QString recordingHelpText(QCommandLineParser& parser)
+{
+    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
+    return parser.helpText();
+}
 
 QList<QCommandLineOption> limitOptions(const QString& standing)
 {

@@ -67,9 +67,9 @@ QByteArray row(double elapsed, const QString& event, std::optional<measurement::
         record.detail = QStringLiteral("/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95");
     if (counts) {
         describeReport(*counts, record);
-        record.runBits = counts->recvFrame * 512;
-        record.runErrorBits = counts->errorBit;
-        record.runBerUpper = 1e-6;
+        record.run.bits = counts->recvFrame * 512;
+        record.run.errorBits = counts->errorBit;
+        record.run.berUpper = 1e-6;
     }
     return csvLine(record);
 }

@@ -62,9 +62,9 @@ bool writeRecording(const QString& path, int rows, int stepMs)
         describeReport(counts, record);
         runBits += frames * 512;
         runErrors += counts.errorBit;
-        record.runBits = runBits;
-        record.runErrorBits = runErrors;
-        record.runBerUpper = double(runErrors + 3) / double(runBits);
+        record.run.bits = runBits;
+        record.run.errorBits = runErrors;
+        record.run.berUpper = double(runErrors + 3) / double(runBits);
         bytes += csvLine(record);
         if (bytes.size() > (1 << 24)) {
             if (file.write(bytes) != bytes.size())

@@ -67,9 +67,9 @@ QByteArray row(double elapsed, const QString& event, std::optional<measurement::
         record.detail = QStringLiteral("/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95");
     if (counts) {
         describeReport(*counts, record);
-        record.runBits = counts->recvFrame * 512;
-        record.runErrorBits = counts->errorBit;
-        record.runBerUpper = 1e-6;
+        record.run.bits = counts->recvFrame * 512;
+        record.run.errorBits = counts->errorBit;
+        record.run.berUpper = 1e-6;
     }
     return csvLine(record);
 }
@@ -188,9 +188,9 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2
                           << "-o 'plot.jpg': the name must end in .png or .svg";
     QTest::newRow("width") << head + report << png + QStringList{"--width", "9"} << 2
-                           << "--width '9': not a whole number from 200 to 10000";
+                           << "--width '9': out of range (200 to 10000)";
     QTest::newRow("max-ber") << head + report << png + QStringList{"--max-ber", "2"} << 2
-                             << "--max-ber '2': not a BER above 0 and below 1";
+                             << "--max-ber '2': must be above 0 and below 1";
     QTest::newRow("unwritable") << head + report << QStringList{"-o", "/no-such-dir/plot.png"} << 2
                                 << "-o '/no-such-dir/plot.png': cannot be written";
 }

@@ -1,3 +1,4 @@
+#include "emulator/PseudoTerminal.h"
 #include "serial/CommControl.h"
 #include "serial/PortError.h"
 #include "serial/SerialPortBackend.h"
@@ -5,91 +6,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
-// The kernel's termios2 carries any baud rate, 28800 included.
-#include <asm/termbits.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+using emulator::PseudoTerminal;
 using serial::CommControl;
 using serial::PortError;
 using serial::SerialPortBackend;
 
 namespace {
-
-// A pseudo-terminal pair: the control opens the slave as its serial device,
-// the test plays the unit under test on the master.
-class PseudoTerminal
-{
-public:
-    PseudoTerminal()
-    {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
-            hangUp();
-            return;
-        }
-        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-        // The slave starts out as a cooked terminal that would translate CR,
-        // strip bit 7, take XON/XOFF and ^C and hold bytes back until a line
-        // ends: only the serial port's own set-up on open makes it pass
-        // bytes unchanged. (Through the master, the terminal attributes of a
-        // pseudo-terminal are those of its slave.)
-        termios2 attributes = deviceAttributes();
-        attributes.c_iflag |= ICRNL | ISTRIP | IXON;
-        attributes.c_lflag |= ICANON | ISIG | IEXTEN | ECHO;
-        if (::ioctl(m_master, TCSETS2, &attributes) != 0)
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
-    }
-    ~PseudoTerminal() { hangUp(); }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    bool isValid() const { return m_master >= 0 && m_error.isEmpty(); }
-    QString error() const { return m_error; }
-    QString slavePath() const { return m_slavePath; }
-
-    bool write(const QByteArray& bytes)
-    {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return true;
-    }
-
-    // The slave's line settings as the kernel holds them.
-    termios2 deviceAttributes() const
-    {
-        termios2 attributes{};
-        ::ioctl(m_master, TCGETS2, &attributes);
-        return attributes;
-    }
-
-    // The peer goes away, as when the unit's USB adapter is pulled.
-    void hangUp()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    QString m_slavePath;
-    QString m_error;
-};
 
 // A counter report whose bytes include those a cooked terminal would eat or
 // change: NUL, XON/XOFF, CR, LF, DEL, ^C, ^D, ^V, ^O.
@@ -122,8 +46,11 @@ private:
 
 void TestSerialBackend::init()
 {
-    m_pty = std::make_unique<PseudoTerminal>();
-    QVERIFY2(m_pty->isValid(), qPrintable(m_pty->error()));
+    // The control opens the slave as its serial device, the test plays the unit under test on the
+    // master. The line starts out cooked: only the serial port's own set-up on open makes it pass
+    // bytes unchanged.
+    m_pty = std::make_unique<PseudoTerminal>(PseudoTerminal::Mode::Cooked);
+    QVERIFY2(m_pty->isOpen(), qPrintable(m_pty->errorString()));
     const QString path = m_pty->slavePath();
     m_control = std::make_unique<CommControl>(std::make_unique<SerialPortBackend>(), [path](int) { return path; });
     m_read.clear();
@@ -184,8 +111,11 @@ void TestSerialBackend::reportArrivesWholeAtEveryBaudRate()
         openPort();
     QCOMPARE(m_control->settings(), settings);
     QVERIFY(m_control->portOpen());
-    QCOMPARE(m_pty->deviceAttributes().c_ospeed, baudRate);
-    QCOMPARE(m_pty->deviceAttributes().c_ispeed, baudRate);
+    // The line's speeds as the kernel holds them.
+    const std::optional<PseudoTerminal::Speeds> speeds = m_pty->speeds();
+    QVERIFY(speeds);
+    QCOMPARE(speeds->output, baudRate);
+    QCOMPARE(speeds->input, baudRate);
     m_control->setRThreshold(12);
 
     // The report trickles in; the event waits for the twelfth byte.

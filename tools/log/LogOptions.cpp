@@ -3,6 +3,7 @@
 #include "serial/LineSettings.h"
 
 #include "measurement/ConfidenceBound.h"
+#include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
 #include <QCommandLineParser>
@@ -13,6 +14,11 @@
 #include <cmath>
 
 namespace {
+
+using util::Ends;
+using util::numberOption;
+using util::rejectOption;
+using util::wholeOption;
 
 struct Option
 {
@@ -71,130 +77,88 @@ const QList<Option>& options()
     return list;
 }
 
-struct OptionError
-{
-    QString message;
-};
-
-[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
-{
-    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
-}
-
-// A number from `low` to `high`, each end included or not.
-double numberIn(const QCommandLineParser& parser, const QString& option, double low, double high, bool openEnds)
-{
-    const QString text = parser.value(option);
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok)
-        reject(option, text, QStringLiteral("not a number"));
-    const bool inside = openEnds ? value > low && value < high : value >= low && value <= high;
-    if (!inside) // NaN included
-        reject(option, text,
-               QStringLiteral("must be %1 %2 and %3 %4")
-                   .arg(openEnds ? "above" : "at least")
-                   .arg(low)
-                   .arg(openEnds ? "below" : "at most")
-                   .arg(high));
-    return value;
-}
-
-qint64 wholeIn(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high)
-{
-    const QString text = parser.value(option);
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok)
-        reject(option, text, QStringLiteral("not a whole number"));
-    if (value < low || value > high)
-        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(low).arg(high));
-    return value;
-}
-
-LogOptions read(const QCommandLineParser& parser)
+LogOptions readOptions(const QCommandLineParser& parser)
 {
     LogOptions o;
-    if (!parser.positionalArguments().isEmpty())
-        throw OptionError{QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
-    for (const Option& option : options()) {
-        if (!option.valueName.isEmpty() && parser.values(option.name).size() > 1)
-            throw OptionError{QStringLiteral("--%1 given more than once").arg(option.name)};
-    }
+    o.showHelp = parser.isSet("help");
+    if (o.showHelp)
+        return o;
+    util::rejectExtraArguments(parser);
+    QStringList valued;
+    for (const Option& option : options())
+        if (!option.valueName.isEmpty())
+            valued << option.name;
+    util::rejectRepeatedOptions(parser, valued);
     if (parser.isSet("device") == parser.isSet("port"))
-        throw OptionError{QStringLiteral("give either --device PATH or --port N")};
+        throw util::OptionError{QStringLiteral("give either --device PATH or --port N")};
     if (parser.isSet("device")) {
         o.device = parser.value("device");
         if (o.device.isEmpty())
-            reject("device", o.device, QStringLiteral("empty path"));
+            rejectOption("device", o.device, QStringLiteral("empty path"));
     } else {
-        o.port = int(wholeIn(parser, "port", 1, 256));
+        o.port = int(*wholeOption(parser, "port", 1, 256));
     }
-    if (parser.isSet("baud")) {
-        o.baudRate = int(wholeIn(parser, "baud", 1, 115200));
+    if (const std::optional<qint64> baud = wholeOption(parser, "baud", 1, 115200)) {
+        o.baudRate = int(*baud);
         if (!serial::isBaudRate(o.baudRate))
-            reject("baud", parser.value("baud"),
-                   QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
+            rejectOption("baud", parser.value("baud"),
+                         QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
     }
     if (parser.isSet("counters")) {
         const QString model = parser.value("counters");
         const std::optional<CounterModel> counters = measurement::counterModelFromName(model);
         if (!counters)
-            reject("counters", model, QStringLiteral("neither restart nor wrap"));
+            rejectOption("counters", model, QStringLiteral("neither restart nor wrap"));
         o.counters = *counters;
     }
     if (parser.isSet("csv")) {
         o.csvPath = parser.value("csv");
         if (o.csvPath.isEmpty())
-            reject("csv", o.csvPath, QStringLiteral("empty path"));
+            rejectOption("csv", o.csvPath, QStringLiteral("empty path"));
     }
     o.jsonl = parser.isSet("jsonl");
     if (parser.isSet("prom-file")) {
         o.promPath = parser.value("prom-file");
         // The collector reads *.prom only: any other name would be ignored without a word.
         if (!o.promPath.endsWith(QLatin1String(".prom")) || QFileInfo(o.promPath).fileName() == QLatin1String(".prom"))
-            reject("prom-file", o.promPath, QStringLiteral("the node exporter reads only files named NAME.prom"));
+            rejectOption("prom-file", o.promPath, QStringLiteral("the node exporter reads only files named NAME.prom"));
     }
     if (parser.isSet("unit")) {
         o.unit = parser.value("unit");
         if (o.unit.trimmed().isEmpty())
-            reject("unit", o.unit, QStringLiteral("empty name"));
+            rejectOption("unit", o.unit, QStringLiteral("empty name"));
     }
-    if (parser.isSet("confidence"))
-        o.confidence = numberIn(parser, "confidence", 0, 1, true);
-    if (parser.isSet("max-ber"))
-        o.maxBer = numberIn(parser, "max-ber", 0, 1, true);
-    if (parser.isSet("max-lost-frames"))
-        o.maxLostFrames = quint64(wholeIn(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()));
-    if (parser.isSet("max-es"))
-        o.maxEs = wholeIn(parser, "max-es", 0, std::numeric_limits<qint32>::max());
-    if (parser.isSet("max-ses"))
-        o.maxSes = wholeIn(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
+    o.confidence = numberOption(parser, "confidence", 0, 1, Ends::Excluded).value_or(o.confidence);
+    o.maxBer = numberOption(parser, "max-ber", 0, 1, Ends::Excluded);
+    if (const std::optional<qint64> frames =
+            wholeOption(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()))
+        o.maxLostFrames = quint64(*frames);
+    o.maxEs = wholeOption(parser, "max-es", 0, std::numeric_limits<qint32>::max());
+    o.maxSes = wholeOption(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
     if (parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
         const qint64 seconds = parseWholeSeconds(text);
         if (seconds < 0)
-            reject("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
+            rejectOption("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
         o.maxUnavailableSeconds = seconds;
     }
     if (parser.isSet("duration")) {
         o.durationMs = parseDurationMs(parser.value("duration"));
         if (o.durationMs <= 0)
-            reject("duration", parser.value("duration"),
-                   QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
+            rejectOption("duration", parser.value("duration"),
+                         QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
     }
     if (parser.isSet("bits")) {
         if (parser.value("bits") == QLatin1String("auto")) {
             if (!o.maxBer)
-                reject("bits", "auto", QStringLiteral("needs --max-ber"));
+                rejectOption("bits", "auto", QStringLiteral("needs --max-ber"));
             o.stopBitsAuto = true;
             o.stopBits = std::ceil(measurement::bitsForPass(*o.maxBer, o.confidence));
         } else {
-            o.stopBits = numberIn(parser, "bits", 1, 1e18, false);
+            o.stopBits = *numberOption(parser, "bits", 1, 1e18);
         }
     }
-    if (parser.isSet("reports"))
-        o.stopReports = wholeIn(parser, "reports", 1, std::numeric_limits<qint64>::max());
+    o.stopReports = wholeOption(parser, "reports", 1, std::numeric_limits<qint64>::max()).value_or(0);
     o.reconnect = parser.isSet("reconnect");
     o.quiet = parser.isSet("quiet");
     return o;
@@ -242,18 +206,7 @@ ParsedLogOptions parseLogOptions(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const Option& option : options())
         parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
-    if (!parser.parse(QStringList{QStringLiteral("bermon-log")} + arguments))
-        return {{}, parser.errorText()};
-    if (parser.isSet("help")) {
-        ParsedLogOptions parsed;
-        parsed.options.showHelp = true;
-        return parsed;
-    }
-    try {
-        return {read(parser), {}};
-    } catch (const OptionError& error) {
-        return {{}, error.message};
-    }
+    return util::parseCommandLine(parser, QStringLiteral("bermon-log"), arguments, readOptions);
 }
 
 QString logHelpText()

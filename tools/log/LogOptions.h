@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "util/CommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,13 +36,7 @@ struct LogOptions
     bool quiet = false;
 };
 
-struct ParsedLogOptions
-{
-    LogOptions options;
-    QString error; // empty when the command line is good; else names the option and value at fault
-
-    bool ok() const { return error.isEmpty(); }
-};
+using ParsedLogOptions = util::ParsedOptions<LogOptions>;
 
 // `arguments` is the command line after the program's name.
 ParsedLogOptions parseLogOptions(const QStringList& arguments);

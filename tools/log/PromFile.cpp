@@ -82,20 +82,20 @@ QByteArray promText(const PromFigures& f)
     }
     const double noBits = std::nan("");
     w.family("bermon_run_received_bit", "Bits received and counted by this run over all its reports.");
-    w.sample(f.runBits);
+    w.sample(f.run.bits);
     w.family("bermon_run_bit_errors", "Bit errors counted by this run over all its reports.");
-    w.sample(f.runErrorBits);
+    w.sample(f.run.errorBits);
     w.family("bermon_run_ber", "Bit error ratio of this run; NaN before any bit is counted.");
-    w.sample(f.runBits > 0 ? double(f.runErrorBits) / double(f.runBits) : noBits);
+    w.sample(f.run.bits > 0 ? double(f.run.errorBits) / double(f.run.bits) : noBits);
     w.family("bermon_run_ber_upper_bound",
              "Exact Poisson upper bound on the run's bit error ratio without sync loss at the confidence level.");
-    w.sample(f.runBits > 0 ? f.runBerUpper : noBits, QStringLiteral("confidence=\"%1\"").arg(f.confidence));
+    w.sample(f.run.bits > 0 ? f.run.berUpper : noBits, QStringLiteral("confidence=\"%1\"").arg(f.confidence));
     w.family("bermon_run_frames", "Frames received by this run over all its reports.");
-    w.sample(f.runFrames);
+    w.sample(f.run.frames);
     w.family("bermon_run_lost_frames", "Frames lost through loss of sync over this run.");
-    w.sample(f.runLostFrames);
+    w.sample(f.run.lostFrames);
     w.family("bermon_run_error_frames", "Frames with bit errors over this run.");
-    w.sample(f.runErrorFrames);
+    w.sample(f.run.errorFrames);
     w.family("bermon_run_error_dispersion",
              "Dispersion index of the run's bit errors over its report intervals: about 1 for independent errors, "
              "far above for clustered ones; NaN until they can be tested.");

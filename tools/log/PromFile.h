@@ -14,12 +14,7 @@ struct PromFigures
     double confidence = 0.95;
     bool deviceUp = false;
     const Record* lastReport = nullptr; // none before the first report
-    quint64 runBits = 0;
-    quint64 runErrorBits = 0;
-    double runBerUpper = 0; // meaningful when runBits > 0
-    quint64 runFrames = 0;
-    quint64 runLostFrames = 0;
-    quint64 runErrorFrames = 0;
+    RunFigures run;
     double runErrorDispersion = 0; // NaN when the errors could not be tested for clustering
     measurement::ErrorPerformanceFigures performance;
     quint64 unframedBytes = 0;

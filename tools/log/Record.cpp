@@ -78,15 +78,15 @@ std::array<QString, kColumnCount> fields(const Record& r)
         for (int i = 0; i < 4; ++i)
             f[11 + i] = r.rateTexts[size_t(i)];
     }
-    f[15] = QString::number(r.runBits);
-    f[16] = QString::number(r.runErrorBits);
-    if (r.runBits > 0) {
-        f[17] = significant(double(r.runErrorBits) / double(r.runBits));
-        f[18] = significant(r.runBerUpper);
+    f[15] = QString::number(r.run.bits);
+    f[16] = QString::number(r.run.errorBits);
+    if (r.run.bits > 0) {
+        f[17] = significant(double(r.run.errorBits) / double(r.run.bits));
+        f[18] = significant(r.run.berUpper);
     }
-    f[19] = QString::number(r.runFrames);
-    f[20] = QString::number(r.runLostFrames);
-    f[21] = QString::number(r.runErrorFrames);
+    f[19] = QString::number(r.run.frames);
+    f[20] = QString::number(r.run.lostFrames);
+    f[21] = QString::number(r.run.errorFrames);
     f[22] = r.detail;
     return f;
 }

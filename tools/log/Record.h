@@ -10,6 +10,17 @@
 #include <array>
 #include <optional>
 
+// The run's totals as of a row, over all its reports: the run_* columns.
+struct RunFigures
+{
+    quint64 bits = 0;
+    quint64 errorBits = 0;
+    double berUpper = 0; // meaningful when bits > 0
+    quint64 frames = 0;
+    quint64 lostFrames = 0;
+    quint64 errorFrames = 0;
+};
+
 // One row of the recording: a report, or an event with its detail.
 struct Record
 {
@@ -19,12 +30,7 @@ struct Record
     std::optional<measurement::ReportCounts> counts;
     measurement::RateValues rates;    // with counts only
     std::array<QString, 4> rateTexts; // ber, ber_loss, per, per_loss as the window shows them
-    quint64 runBits = 0;
-    quint64 runErrorBits = 0;
-    double runBerUpper = 0; // meaningful when runBits > 0
-    quint64 runFrames = 0;
-    quint64 runLostFrames = 0;
-    quint64 runErrorFrames = 0;
+    RunFigures run;
     QString detail;
     // The run's error performance, a JSON object; on the `stopped` row only,
     // and in JSON lines only.

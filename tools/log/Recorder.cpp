@@ -41,17 +41,16 @@ measurement::ReportCounts decode(const QByteArray& report)
             *reportField(report, 7, 4)};
 }
 
-// The run totals that a record and the prom file both carry, under the same names.
-template <typename Figures>
-void takeRunTotals(const measurement::RunAnalysis& analysis, Figures& figures)
+// The run totals that a record and the prom file both carry.
+RunFigures runFigures(const measurement::RunAnalysis& analysis)
 {
     const measurement::ReportCounts totals = analysis.totals();
-    figures.runBits = analysis.bits();
-    figures.runErrorBits = analysis.bitErrors();
-    figures.runBerUpper = analysis.berUpper();
-    figures.runFrames = totals.recvFrame;
-    figures.runLostFrames = totals.lossFrame;
-    figures.runErrorFrames = totals.errorFrame;
+    return {.bits = analysis.bits(),
+            .errorBits = analysis.bitErrors(),
+            .berUpper = analysis.berUpper(),
+            .frames = totals.recvFrame,
+            .lostFrames = totals.lossFrame,
+            .errorFrames = totals.errorFrame};
 }
 
 } // namespace
@@ -324,7 +323,7 @@ Record Recorder::newRecord(const QString& event, const QString& detail)
     record.elapsedSeconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000 : 0;
     record.event = event;
     record.detail = detail;
-    takeRunTotals(*m_analysis, record);
+    record.run = runFigures(*m_analysis);
     return record;
 }
 
@@ -392,7 +391,7 @@ bool Recorder::writeProm()
     figures.confidence = m_options.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
-    takeRunTotals(*m_analysis, figures);
+    figures.run = runFigures(*m_analysis);
     figures.runErrorDispersion = m_analysis->clusters().dispersion;
     figures.performance = m_analysis->performance().figures();
     figures.unframedBytes = m_unframed.total();

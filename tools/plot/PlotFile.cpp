@@ -14,10 +14,7 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     choice.limits = options.limits;
     choice.override = true;
     RunDigests digests(choice);
-    RecordingScan scan;
-    const QString error = digests.read(options.input, scan);
-    warnings = scan.warnings;
-    if (!error.isEmpty())
+    if (const QString error = digests.read(options.input, warnings); !error.isEmpty())
         return error;
     std::vector<const RunDigest*> runs;
     for (const auto& run : digests.runs())

@@ -1,27 +1,17 @@
 #include "PlotOptions.h"
 
+#include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
-#include "LimitOptions.h"
 #include "LogOptions.h"
+#include "RecordingOptions.h"
 
 #include <QCommandLineParser>
 
 namespace {
 
-struct OptionError
-{
-    QString message;
-};
-
-int wholeIn(const QCommandLineParser& parser, const QString& option, int low, int high)
-{
-    QString error;
-    const std::optional<qint64> value = wholeOption(parser, option, low, high, error);
-    if (!value)
-        throw OptionError{error};
-    return int(*value);
-}
+using util::OptionError;
+using util::wholeOption;
 
 void addOptions(QCommandLineParser& parser)
 {
@@ -44,20 +34,14 @@ void addOptions(QCommandLineParser& parser)
     parser.addOptions(limitOptions(QStringLiteral("in place of the run's own")));
 }
 
-PlotOptions read(const QCommandLineParser& parser)
+PlotOptions readOptions(const QCommandLineParser& parser)
 {
     PlotOptions o;
     o.showHelp = parser.isSet("help");
     if (o.showHelp)
         return o;
-    for (const char* name : {"output", "width", "height", "title", "run", "window"})
-        if (parser.values(name).size() > 1)
-            throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
-    const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() != 1)
-        throw OptionError{inputs.isEmpty() ? QStringLiteral("give the recording, RUN.csv")
-                                           : QStringLiteral("unexpected argument '%1'").arg(inputs[1])};
-    o.input = inputs.first();
+    util::rejectRepeatedOptions(parser, {"output", "width", "height", "title", "run", "window"});
+    o.input = recordingArgument(parser);
     o.follow = parser.isSet("follow");
     if (o.follow) {
         // The window shows the newest run, drawn on screen.
@@ -82,15 +66,11 @@ PlotOptions read(const QCommandLineParser& parser)
             && !o.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
             throw OptionError{QStringLiteral("-o '%1': the name must end in .png or .svg").arg(o.output)};
     }
-    if (parser.isSet("width"))
-        o.width = wholeIn(parser, "width", 200, 10000);
-    if (parser.isSet("height"))
-        o.height = wholeIn(parser, "height", 200, 10000);
+    o.width = int(wholeOption(parser, "width", 200, 10000).value_or(o.width));
+    o.height = int(wholeOption(parser, "height", 200, 10000).value_or(o.height));
     o.title = parser.value("title");
-    if (parser.isSet("run"))
-        o.run = wholeIn(parser, "run", 1, 1000000);
-    if (const QString error = readLimitOptions(parser, o.limits); !error.isEmpty())
-        throw OptionError{error};
+    o.run = int(wholeOption(parser, "run", 1, 1000000).value_or(o.run));
+    readLimitOptions(parser, o.limits);
     return o;
 }
 
@@ -100,15 +80,7 @@ ParsedPlotOptions parsePlotOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     addOptions(parser);
-    ParsedPlotOptions parsed;
-    try {
-        if (!parser.parse(QStringList{QStringLiteral("bermon-plot")} + arguments))
-            throw OptionError{parser.errorText()};
-        parsed.options = read(parser);
-    } catch (const OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(parser, QStringLiteral("bermon-plot"), arguments, readOptions);
 }
 
 QString followControlsText()
@@ -122,8 +94,7 @@ QString plotHelpText()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText() + QStringLiteral("\n")
+    return recordingHelpText(parser) + QStringLiteral("\n")
            + util::wrapText(
                QStringLiteral(
                    "Draws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"

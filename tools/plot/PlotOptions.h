@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "util/CommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,13 +24,7 @@ struct PlotOptions
     double windowSeconds = 600; // --follow: the last seconds in view; 0: the whole run
 };
 
-struct ParsedPlotOptions
-{
-    PlotOptions options;
-    QString error; // names the option or argument at fault
-
-    bool ok() const { return error.isEmpty(); }
-};
+using ParsedPlotOptions = util::ParsedOptions<PlotOptions>;
 
 ParsedPlotOptions parsePlotOptions(const QStringList& arguments);
 QString plotHelpText();

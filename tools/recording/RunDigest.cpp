@@ -72,13 +72,14 @@ RunDigests::RunDigests(const Choice& choice)
 {
 }
 
-QString RunDigests::read(const QString& path, RecordingScan& scan)
+QString RunDigests::read(const QString& path, QStringList& warnings)
 {
-    scan = readRecording(path, [this](const RecordingRow& row, int run) { add(row, run); });
-    if (!scan.ok())
-        return scan.error;
-    if (m_choice.keep == Keep::One && m_choice.one > scan.runs)
-        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(m_choice.one).arg(path).arg(scan.runs);
+    m_scan = readRecording(path, [this](const RecordingRow& row, int run) { add(row, run); });
+    warnings = m_scan.warnings;
+    if (!m_scan.ok())
+        return m_scan.error;
+    if (m_choice.keep == Keep::One && m_choice.one > m_scan.runs)
+        return QStringLiteral("--run %1: %2 holds %3 run(s)").arg(m_choice.one).arg(path).arg(m_scan.runs);
     return {};
 }
 

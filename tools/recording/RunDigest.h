@@ -83,10 +83,12 @@ public:
     explicit RunDigests(const Choice& choice);
 
     void add(const RecordingRow& row, int run);
-    // Reads the recording at `path` into these digests. Returns the error that
-    // names the file and the line at fault, or the run asked for that the file
-    // does not hold; nothing when all is well. `scan` tells how the reading went.
-    QString read(const QString& path, RecordingScan& scan);
+    // Reads the recording at `path` into these digests, its warnings into
+    // `warnings`. Returns the error that names the file and the line at fault,
+    // or the run asked for that the file does not hold; nothing when all is
+    // well. scan() tells the rest of how the reading went.
+    QString read(const QString& path, QStringList& warnings);
+    const RecordingScan& scan() const { return m_scan; }
 
     const std::vector<std::unique_ptr<RunDigest>>& runs() const { return m_runs; }
     // The number of the last run kept, from 1.
@@ -94,6 +96,7 @@ public:
 
 private:
     Choice m_choice;
+    RecordingScan m_scan;
     std::vector<std::unique_ptr<RunDigest>> m_runs;
     int m_lastNumber = 0;
 };

@@ -248,10 +248,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     choice.columns = 1600; // at least one for each of the charts' 800 pixel columns, however the run grows
     choice.limits = options.limits;
     RunDigests digests(choice);
-    RecordingScan scan;
-    const QString error = digests.read(options.input, scan);
-    warnings = scan.warnings;
-    if (!error.isEmpty())
+    if (const QString error = digests.read(options.input, warnings); !error.isEmpty())
         return error;
     const RunDigest& run = *digests.runs().front();
     if (run.reports() == 0)
@@ -272,7 +269,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     writer.setCreator(QStringLiteral("bermon-report %1").arg(measurement::programVersion()));
 
     PageFlow flow(writer);
-    summary(flow, run, digests.lastNumber(), scan.runs, options, warnings);
+    summary(flow, run, digests.lastNumber(), digests.scan().runs, options, warnings);
     flow.drawing([&run](QPainter& painter, const QRectF& area) {
         // Wide enough for the axes' labels, tall enough for the page: about 7 pt type on paper.
         const int width = 800;
@@ -285,7 +282,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     if (!painter.begin(&writer))
         return QStringLiteral("-o '%1': cannot be written").arg(options.output);
     const bool drawn = flow.render(painter, QFileInfo(options.input).fileName(),
-                                   QStringLiteral("   SHA-256 %1").arg(QString::fromLatin1(scan.sha256)));
+                                   QStringLiteral("   SHA-256 %1").arg(QString::fromLatin1(digests.scan().sha256)));
     painter.end();
     if (!drawn || !file.commit())
         return QStringLiteral("-o '%1': %2").arg(options.output, file.errorString());

@@ -1,7 +1,8 @@
 #include "ReportOptions.h"
 
-#include "LimitOptions.h"
+#include "RecordingOptions.h"
 
+#include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
 #include <QCommandLineParser>
@@ -11,24 +12,8 @@
 
 namespace {
 
-struct OptionError
-{
-    QString message;
-};
-
-[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
-{
-    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
-}
-
-qint64 wholeIn(const QCommandLineParser& parser, const QString& option, qint64 low, qint64 high)
-{
-    QString error;
-    const std::optional<qint64> value = wholeOption(parser, option, low, high, error);
-    if (!value)
-        throw OptionError{error};
-    return *value;
-}
+using util::OptionError;
+using util::rejectOption;
 
 void addOptions(QCommandLineParser& parser)
 {
@@ -44,31 +29,23 @@ void addOptions(QCommandLineParser& parser)
     parser.addOption({{"h", "help"}, "show this text"});
 }
 
-ReportOptions read(const QCommandLineParser& parser)
+ReportOptions readOptions(const QCommandLineParser& parser)
 {
     ReportOptions o;
     o.showHelp = parser.isSet("help");
     if (o.showHelp)
         return o;
-    for (const char* name :
-         {"output", "run", "page", "tz", "unit", "max-ber", "max-lost-frames", "max-es", "max-ses", "max-unavailable"})
-        if (parser.values(name).size() > 1)
-            throw OptionError{QStringLiteral("--%1 given more than once").arg(QLatin1String(name))};
-    const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() != 1)
-        throw OptionError{inputs.isEmpty() ? QStringLiteral("give the recording, RUN.csv")
-                                           : QStringLiteral("unexpected argument '%1'").arg(inputs[1])};
-    o.input = inputs.first();
+    util::rejectRepeatedOptions(parser, QStringList{"output", "run", "page", "tz", "unit"} + kLimitOptionNames);
+    o.input = recordingArgument(parser);
     if (parser.isSet("output")) {
         o.output = parser.value("output");
         if (!o.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-            reject("output", o.output, QStringLiteral("the name must end in .pdf"));
+            rejectOption("output", o.output, QStringLiteral("the name must end in .pdf"));
     } else {
         const QFileInfo input(o.input);
         o.output = input.path() + u'/' + input.completeBaseName() + QStringLiteral(".pdf");
     }
-    if (parser.isSet("run"))
-        o.run = int(wholeIn(parser, "run", 1, 1000000));
+    o.run = int(util::wholeOption(parser, "run", 1, 1000000).value_or(o.run));
     if (parser.isSet("page")) {
         const QString page = parser.value("page").toLower();
         if (page == QLatin1String("a4"))
@@ -76,22 +53,21 @@ ReportOptions read(const QCommandLineParser& parser)
         else if (page == QLatin1String("letter"))
             o.page = QPageSize::Letter;
         else
-            reject("page", parser.value("page"), QStringLiteral("not a4 or letter"));
+            rejectOption("page", parser.value("page"), QStringLiteral("not a4 or letter"));
     }
     if (parser.isSet("tz")) {
         o.zone = QTimeZone(parser.value("tz").toUtf8());
         if (!o.zone.isValid())
-            reject("tz", parser.value("tz"),
-                   QStringLiteral("not a time zone this machine knows, such as Europe/Berlin"));
+            rejectOption("tz", parser.value("tz"),
+                         QStringLiteral("not a time zone this machine knows, such as Europe/Berlin"));
     }
     o.notes = parser.values("note");
     if (parser.isSet("unit")) {
         o.unit = parser.value("unit");
         if (o.unit.trimmed().isEmpty())
-            reject("unit", o.unit, QStringLiteral("empty name"));
+            rejectOption("unit", o.unit, QStringLiteral("empty name"));
     }
-    if (const QString error = readLimitOptions(parser, o.limits); !error.isEmpty())
-        throw OptionError{error};
+    readLimitOptions(parser, o.limits);
     return o;
 }
 
@@ -101,23 +77,14 @@ ParsedReportOptions parseReportOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     addOptions(parser);
-    ParsedReportOptions parsed;
-    try {
-        if (!parser.parse(QStringList{QStringLiteral("bermon-report")} + arguments))
-            throw OptionError{parser.errorText()};
-        parsed.options = read(parser);
-    } catch (const OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(parser, QStringLiteral("bermon-report"), arguments, readOptions);
 }
 
 QString reportHelpText()
 {
     QCommandLineParser parser;
     addOptions(parser);
-    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText() + QStringLiteral("\n")
+    return recordingHelpText(parser) + QStringLiteral("\n")
            + util::wrapText(QStringLiteral(
                "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "util/CommandLine.h"
 
 #include <QPageSize>
 #include <QString>
@@ -22,13 +23,7 @@ struct ReportOptions
     measurement::RunSettings limits;
 };
 
-struct ParsedReportOptions
-{
-    ReportOptions options;
-    QString error; // names the option or argument at fault
-
-    bool ok() const { return error.isEmpty(); }
-};
+using ParsedReportOptions = util::ParsedOptions<ReportOptions>;
 
 ParsedReportOptions parseReportOptions(const QStringList& arguments);
 QString reportHelpText();

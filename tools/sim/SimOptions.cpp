@@ -1,6 +1,7 @@
 #include "SimOptions.h"
 
 #include "serial/LineSettings.h"
+#include "util/CommandLine.h"
 
 #include <QCommandLineParser>
 
@@ -9,6 +10,9 @@
 #include <optional>
 
 using emulator::ReportFault;
+using util::numberOption;
+using util::rejectOption;
+using util::wholeOption;
 
 namespace {
 
@@ -110,50 +114,12 @@ std::optional<ReportFault> reportFaultNamed(const QString& name)
     return std::nullopt;
 }
 
-struct OptionError
-{
-    QString message;
-};
-
-[[noreturn]] void reject(const QString& option, const QString& value, const QString& why)
-{
-    throw OptionError{QStringLiteral("--%1 '%2': %3").arg(option, value, why)};
-}
-
-qint64 wholeValue(const QCommandLineParser& parser, const QString& option, qint64 min, qint64 max, qint64 fallback)
-{
-    if (!parser.isSet(option))
-        return fallback;
-    const QString text = parser.value(option);
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok)
-        reject(option, text, QStringLiteral("not a whole number"));
-    if (value < min || value > max)
-        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(min).arg(max));
-    return value;
-}
-
-double realValue(const QCommandLineParser& parser, const QString& option, double min, double max, double fallback)
-{
-    if (!parser.isSet(option))
-        return fallback;
-    const QString text = parser.value(option);
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok)
-        reject(option, text, QStringLiteral("not a number"));
-    if (!(value >= min && value <= max)) // NaN included
-        reject(option, text, QStringLiteral("out of range (%1 to %2)").arg(min).arg(max));
-    return value;
-}
-
 int baudValue(const QCommandLineParser& parser, int fallback)
 {
-    const auto baud = int(wholeValue(parser, "baud", 0, INT_MAX, fallback));
+    const auto baud = int(wholeOption(parser, "baud", 0, INT_MAX).value_or(fallback));
     if (!serial::isBaudRate(baud))
-        reject("baud", parser.value("baud"),
-               QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
+        rejectOption("baud", parser.value("baud"),
+                     QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
     return baud;
 }
 
@@ -166,31 +132,32 @@ emulator::CountOverflow overflowValue(const QCommandLineParser& parser, emulator
         return emulator::CountOverflow::RestartPeriod;
     if (text == "wrap")
         return emulator::CountOverflow::Wrap;
-    reject("counters", text, QStringLiteral("neither restart nor wrap"));
+    rejectOption("counters", text, QStringLiteral("neither restart nor wrap"));
 }
 
 // Read together, since an event's bits must fill each of its frames with at least one and at most 512.
 void readErrorClusters(const QCommandLineParser& parser, emulator::LinkRates& link)
 {
-    link.clusterFrames = int(wholeValue(parser, "cluster-frames", 1, kMaxClusterFrames, link.clusterFrames));
-    link.clusterBits =
-        int(wholeValue(parser, "cluster-bits", 1, qint64(kMaxClusterFrames) * kBitsPerFrame, link.clusterBits));
+    link.clusterFrames = int(wholeOption(parser, "cluster-frames", 1, kMaxClusterFrames).value_or(link.clusterFrames));
+    link.clusterBits = int(
+        wholeOption(parser, "cluster-bits", 1, qint64(kMaxClusterFrames) * kBitsPerFrame).value_or(link.clusterBits));
     const QString bits = QString::number(link.clusterBits);
     const QString text = parser.isSet("cluster-bits") ? parser.value("cluster-bits") : bits;
     if (link.clusterBits > link.clusterFrames * kBitsPerFrame)
-        reject("cluster-bits", text,
-               link.clusterFrames == 1
-                   ? QStringLiteral("more than %1 bit errors in one frame; spread them with --cluster-frames")
-                         .arg(kBitsPerFrame)
-                   : QStringLiteral("more than %1 bit errors a frame over --cluster-frames %2 (at most %3)")
-                         .arg(kBitsPerFrame)
-                         .arg(link.clusterFrames)
-                         .arg(link.clusterFrames * kBitsPerFrame));
+        rejectOption("cluster-bits", text,
+                     link.clusterFrames == 1
+                         ? QStringLiteral("more than %1 bit errors in one frame; spread them with --cluster-frames")
+                               .arg(kBitsPerFrame)
+                         : QStringLiteral("more than %1 bit errors a frame over --cluster-frames %2 (at most %3)")
+                               .arg(kBitsPerFrame)
+                               .arg(link.clusterFrames)
+                               .arg(link.clusterFrames * kBitsPerFrame));
     if (link.clusterBits > 1 && link.clusterBits < link.clusterFrames)
-        reject("cluster-bits", text,
-               QStringLiteral("fewer than --cluster-frames %1: an error event puts at least one bit error in each "
-                              "of its frames")
-                   .arg(link.clusterFrames));
+        rejectOption(
+            "cluster-bits", text,
+            QStringLiteral("fewer than --cluster-frames %1: an error event puts at least one bit error in each "
+                           "of its frames")
+                .arg(link.clusterFrames));
 }
 
 emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultPlan plan)
@@ -208,17 +175,16 @@ emulator::FaultPlan faultPlan(const QCommandLineParser& parser, emulator::FaultP
             else if (const auto fault = reportFaultNamed(name))
                 plan.reportFaults.append(*fault);
             else if (name != "none")
-                reject("fault", name,
-                       QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, stray, "
-                                      "hangup, burst or marker-counts)"));
+                rejectOption("fault", name,
+                             QStringLiteral("unknown fault (none, wrong-marker, short, double, garbage, stray, "
+                                            "hangup, burst or marker-counts)"));
         }
     }
     if (parser.isSet("hangup-after") && !hangUp)
-        throw OptionError{
-            QStringLiteral("--hangup-after '%1': needs --fault hangup").arg(parser.value("hangup-after"))};
+        rejectOption("hangup-after", parser.value("hangup-after"), QStringLiteral("needs --fault hangup"));
     if (hangUp)
-        plan.hangUpAfter = int(wholeValue(parser, "hangup-after", 0, INT_MAX, kDefaultHangUpAfter));
-    plan.faultEvery = int(wholeValue(parser, "fault-every", 1, 1000000, plan.faultEvery));
+        plan.hangUpAfter = int(wholeOption(parser, "hangup-after", 0, INT_MAX).value_or(kDefaultHangUpAfter));
+    plan.faultEvery = int(wholeOption(parser, "fault-every", 1, 1000000).value_or(plan.faultEvery));
     return plan;
 }
 
@@ -235,11 +201,11 @@ QList<emulator::Outage> outagesValue(const QCommandLineParser& parser)
             const qint64 first = numbers.size() == 2 ? numbers[0].toLongLong(&firstOk) : 0;
             const qint64 length = numbers.size() == 2 ? numbers[1].toLongLong(&lengthOk) : 0;
             if (!firstOk || !lengthOk)
-                reject("outage", text, QStringLiteral("not FIRST+LENGTH in whole seconds, as in 20+12"));
+                rejectOption("outage", text, QStringLiteral("not FIRST+LENGTH in whole seconds, as in 20+12"));
             if (first < 0 || first > INT_MAX)
-                reject("outage", text, QStringLiteral("first second out of range (0 to %1)").arg(INT_MAX));
+                rejectOption("outage", text, QStringLiteral("first second out of range (0 to %1)").arg(INT_MAX));
             if (length < 1 || length > kMaxOutageSeconds)
-                reject("outage", text, QStringLiteral("length out of range (1 to %1)").arg(kMaxOutageSeconds));
+                rejectOption("outage", text, QStringLiteral("length out of range (1 to %1)").arg(kMaxOutageSeconds));
             outages.append({first, length});
         }
     }
@@ -248,19 +214,20 @@ QList<emulator::Outage> outagesValue(const QCommandLineParser& parser)
 
 void readConditions(const QCommandLineParser& parser, emulator::LinkConditionPlan& plan)
 {
-    plan.erroredSecondChance = realValue(parser, "errored-seconds", 0, 1, plan.erroredSecondChance);
-    plan.erroredShare = realValue(parser, "errored-share", 0, 1, plan.erroredShare);
+    plan.erroredSecondChance = numberOption(parser, "errored-seconds", 0, 1).value_or(plan.erroredSecondChance);
+    plan.erroredShare = numberOption(parser, "errored-share", 0, 1).value_or(plan.erroredShare);
     if (parser.isSet("outage"))
         plan.outages = outagesValue(parser);
-    plan.outageChance = realValue(parser, "outage-chance", 0, 1, plan.outageChance);
-    plan.outageSeconds = int(wholeValue(parser, "outage-length", 1, kMaxOutageSeconds, plan.outageSeconds));
+    plan.outageChance = numberOption(parser, "outage-chance", 0, 1).value_or(plan.outageChance);
+    plan.outageSeconds = int(wholeOption(parser, "outage-length", 1, kMaxOutageSeconds).value_or(plan.outageSeconds));
 }
 
 int intervalMaxValue(const QCommandLineParser& parser, int intervalMs, int fallback)
 {
-    const auto most = int(wholeValue(parser, "interval-max", 1, kMaxIntervalMs, fallback));
+    const auto most = int(wholeOption(parser, "interval-max", 1, kMaxIntervalMs).value_or(fallback));
     if (parser.isSet("interval-max") && most < intervalMs)
-        reject("interval-max", parser.value("interval-max"), QStringLiteral("less than --interval %1").arg(intervalMs));
+        rejectOption("interval-max", parser.value("interval-max"),
+                     QStringLiteral("less than --interval %1").arg(intervalMs));
     return most;
 }
 
@@ -268,7 +235,7 @@ int intervalMaxValue(const QCommandLineParser& parser, int intervalMs, int fallb
 QString pathValue(const QCommandLineParser& parser, const QString& option)
 {
     if (parser.isSet(option) && parser.value(option).isEmpty())
-        reject(option, {}, QStringLiteral("empty path"));
+        rejectOption(option, {}, QStringLiteral("empty path"));
     return parser.value(option);
 }
 
@@ -296,6 +263,40 @@ QString describeOption(const OptionEntry& entry)
     return text + '\n';
 }
 
+SimOptions readOptions(const QCommandLineParser& parser, const SimCommandLine& commandLine)
+{
+    SimOptions options;
+    options.emulator = commandLine.defaults;
+    util::rejectExtraArguments(parser);
+    options.showHelp = parser.isSet("help");
+    if (parser.isSet("device") && !commandLine.takesDevice)
+        rejectOption("device", parser.value("device"),
+                     QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
+                                    "bermon-sim --device")
+                         .arg(commandLine.program));
+    if (parser.isSet("truth") && !commandLine.takesTruth)
+        rejectOption(
+            "truth", parser.value("truth"),
+            QStringLiteral("%1 writes no truth file; for one run bermon-sim --truth").arg(commandLine.program));
+    options.device = pathValue(parser, "device");
+    options.truthPath = pathValue(parser, "truth");
+    emulator::EmulatorSettings& settings = options.emulator;
+    settings.baudRate = baudValue(parser, settings.baudRate);
+    settings.intervalMs = int(wholeOption(parser, "interval", 1, kMaxIntervalMs).value_or(settings.intervalMs));
+    settings.intervalMaxMs = intervalMaxValue(parser, settings.intervalMs, settings.intervalMaxMs);
+    settings.link.frameRate = numberOption(parser, "frame-rate", 0, 1e8).value_or(settings.link.frameRate);
+    settings.link.bitErrorRate = numberOption(parser, "ber", 0, 1).value_or(settings.link.bitErrorRate);
+    settings.link.frameLossRate = numberOption(parser, "loss-rate", 0, 1).value_or(settings.link.frameLossRate);
+    readErrorClusters(parser, settings.link);
+    readConditions(parser, settings.conditions);
+    settings.overflow = overflowValue(parser, settings.overflow);
+    settings.faults = faultPlan(parser, settings.faults);
+    settings.pieces = int(wholeOption(parser, "pieces", 1, emulator::kMaxPieces).value_or(settings.pieces));
+    settings.count = int(wholeOption(parser, "count", 0, INT_MAX).value_or(settings.count));
+    settings.seed = quint32(wholeOption(parser, "seed", 0, UINT_MAX).value_or(settings.seed));
+    return options;
+}
+
 } // namespace
 
 ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandLine& commandLine)
@@ -307,49 +308,9 @@ ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandL
         const QStringList names = entry.name == "help" ? QStringList{"h", "help"} : QStringList{entry.name};
         parser.addOption(QCommandLineOption(names, entry.description, entry.valueName));
     }
-
-    ParsedSimOptions parsed;
-    parsed.options.emulator = commandLine.defaults;
-    if (!parser.parse(QStringList{commandLine.program} + arguments)) {
-        parsed.error = parser.errorText();
-        return parsed;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        parsed.error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst());
-        return parsed;
-    }
-
-    SimOptions& options = parsed.options;
-    options.showHelp = parser.isSet("help");
-    try {
-        if (parser.isSet("device") && !commandLine.takesDevice)
-            reject("device", parser.value("device"),
-                   QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "
-                                  "bermon-sim --device")
-                       .arg(commandLine.program));
-        if (parser.isSet("truth") && !commandLine.takesTruth)
-            reject("truth", parser.value("truth"),
-                   QStringLiteral("%1 writes no truth file; for one run bermon-sim --truth").arg(commandLine.program));
-        options.device = pathValue(parser, "device");
-        options.truthPath = pathValue(parser, "truth");
-        emulator::EmulatorSettings& settings = options.emulator;
-        settings.baudRate = baudValue(parser, settings.baudRate);
-        settings.intervalMs = int(wholeValue(parser, "interval", 1, kMaxIntervalMs, settings.intervalMs));
-        settings.intervalMaxMs = intervalMaxValue(parser, settings.intervalMs, settings.intervalMaxMs);
-        settings.link.frameRate = realValue(parser, "frame-rate", 0, 1e8, settings.link.frameRate);
-        settings.link.bitErrorRate = realValue(parser, "ber", 0, 1, settings.link.bitErrorRate);
-        settings.link.frameLossRate = realValue(parser, "loss-rate", 0, 1, settings.link.frameLossRate);
-        readErrorClusters(parser, settings.link);
-        readConditions(parser, settings.conditions);
-        settings.overflow = overflowValue(parser, settings.overflow);
-        settings.faults = faultPlan(parser, settings.faults);
-        settings.pieces = int(wholeValue(parser, "pieces", 1, emulator::kMaxPieces, settings.pieces));
-        settings.count = int(wholeValue(parser, "count", 0, INT_MAX, settings.count));
-        settings.seed = quint32(wholeValue(parser, "seed", 0, UINT_MAX, settings.seed));
-    } catch (const OptionError& error) {
-        parsed.error = error.message;
-    }
-    return parsed;
+    return util::parseCommandLine(
+        parser, commandLine.program, arguments,
+        [&commandLine](const QCommandLineParser& given) { return readOptions(given, commandLine); });
 }
 
 QString simHelpText(const SimCommandLine& commandLine)

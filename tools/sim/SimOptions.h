@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/UnitEmulator.h"
+#include "util/CommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,13 +26,7 @@ struct SimCommandLine
     bool takesTruth = true;
 };
 
-struct ParsedSimOptions
-{
-    SimOptions options;
-    QString error; // empty when the command line is good; else names the option and value at fault
-
-    bool ok() const { return error.isEmpty(); }
-};
+using ParsedSimOptions = util::ParsedOptions<SimOptions>;
 
 // `arguments` is the command line after the program's name.
 ParsedSimOptions parseSimOptions(const QStringList& arguments, const SimCommandLine& commandLine = {});

@@ -15,23 +15,28 @@ namespace emulator {
 
 namespace {
 
-bool makeRaw(int fd)
+bool setUp(int fd, PseudoTerminal::Mode mode)
 {
     termios attributes{};
     if (::tcgetattr(fd, &attributes) != 0)
         return false;
-    ::cfmakeraw(&attributes);
+    if (mode == PseudoTerminal::Mode::Raw) {
+        ::cfmakeraw(&attributes);
+    } else {
+        attributes.c_iflag |= ICRNL | ISTRIP | IXON;
+        attributes.c_lflag |= ICANON | ISIG | IEXTEN | ECHO;
+    }
     return ::tcsetattr(fd, TCSANOW, &attributes) == 0;
 }
 
 } // namespace
 
-PseudoTerminal::PseudoTerminal()
+PseudoTerminal::PseudoTerminal(Mode mode)
 {
-    open();
+    open(mode);
 }
 
-void PseudoTerminal::open()
+void PseudoTerminal::open(Mode mode)
 {
     // Non-blocking, so that a line nobody reads cannot stall the unit (see write()).
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -43,18 +48,20 @@ void PseudoTerminal::open()
         m_slavePath = QString::fromLocal8Bit(name);
     else
         return fail(QStringLiteral("cannot name the pseudo-terminal"));
-    if (!makeRaw(m_master))
-        return fail(QStringLiteral("cannot set raw mode on %1").arg(m_slavePath));
+    const QString setUpFailed =
+        QStringLiteral("cannot set %1 mode on %2").arg(mode == Mode::Raw ? "raw" : "cooked", m_slavePath);
+    if (!setUp(m_master, mode))
+        return fail(setUpFailed);
 
     // Linux keeps one set of terminal attributes for both sides; other systems keep the slave's
-    // apart, so it is made raw as well, through a descriptor closed again at once.
+    // apart, so it is set up as well, through a descriptor closed again at once.
     const int slave = ::open(m_slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0)
         return fail(QStringLiteral("cannot open %1").arg(m_slavePath));
-    const bool slaveRaw = makeRaw(slave);
+    const bool slaveSetUp = setUp(slave, mode);
     ::close(slave);
-    if (!slaveRaw)
-        return fail(QStringLiteral("cannot set raw mode on %1").arg(m_slavePath));
+    if (!slaveSetUp)
+        return fail(setUpFailed);
 }
 
 PseudoTerminal::~PseudoTerminal()

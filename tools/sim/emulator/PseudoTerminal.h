@@ -2,10 +2,12 @@
 
 #include "emulator/LineEnd.h"
 
+#include <optional>
+
 namespace emulator {
 
 // A pseudo-terminal whose master side this object holds; the monitor opens slavePath() as its
-// serial device. Both sides pass bytes unchanged (raw mode).
+// serial device.
 //
 // No slave descriptor is kept open here. Writes to the master succeed whether or not a slave is
 // open, and bytes written while none is open wait for the next opener; holding one would only
@@ -13,7 +15,13 @@ namespace emulator {
 class PseudoTerminal final : public LineEnd
 {
 public:
-    PseudoTerminal();
+    // How the line stands before its opener sets it up. Raw, the unit's line: both sides pass
+    // bytes unchanged. Cooked, as a new terminal is: it translates CR, strips bit 7, takes
+    // XON/XOFF and ^C and holds bytes back until a line ends, so that only a serial port's own
+    // set-up on open makes it pass bytes unchanged; for tests of that set-up.
+    enum class Mode { Raw, Cooked };
+
+    explicit PseudoTerminal(Mode mode = Mode::Raw);
     ~PseudoTerminal() override;
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
@@ -28,10 +36,19 @@ public:
     bool isOpen() const override { return m_master >= 0; }
     QString errorString() const override { return m_error; }
 
+    // The line's speeds in bits a second as its opener set them and the kernel holds them, any
+    // rate (28800 included); nothing where the system does not tell them or the line is gone.
+    struct Speeds
+    {
+        quint32 input = 0;
+        quint32 output = 0;
+    };
+    std::optional<Speeds> speeds() const;
+
     static constexpr int kWriteTimeoutMs = 200;
 
 private:
-    void open();
+    void open(Mode mode);
     bool waitForRoom(int timeoutMs);
     void fail(const QString& what);
 

@@ -1,0 +1,48 @@
+#include "OffscreenProgram.h"
+
+#include "util/QuietStartup.h"
+
+#include <QtGlobal>
+
+#include <cstdio>
+
+namespace {
+
+// "PROGRAM: TEXT" on standard error.
+void printError(const QString& program, const QString& text)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(text));
+}
+
+} // namespace
+
+void drawWithoutDisplay()
+{
+    util::dropRuntimeDirectoryWarning();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+std::optional<int> commandLineEnd(const QString& program, const QString& error, bool showHelp, QString (*help)())
+{
+    if (!error.isEmpty()) {
+        printError(program, error + QStringLiteral("\nTry '%1 --help'.").arg(program));
+        return 2;
+    }
+    if (showHelp) {
+        std::fputs(qPrintable(help()), stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+int writtenStatus(const QString& program, const QStringList& warnings, const QString& error)
+{
+    for (const QString& warning : warnings)
+        printError(program, QStringLiteral("warning: ") + warning);
+    if (!error.isEmpty()) {
+        printError(program, error);
+        return 2;
+    }
+    return 0;
+}

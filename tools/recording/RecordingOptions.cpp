@@ -1,0 +1,56 @@
+#include "RecordingOptions.h"
+
+#include "LogOptions.h"
+
+#include "util/CommandLine.h"
+
+#include <limits>
+
+QString recordingArgument(const QCommandLineParser& parser)
+{
+    if (parser.positionalArguments().isEmpty())
+        throw util::OptionError{QStringLiteral("give the recording, RUN.csv")};
+    util::rejectExtraArguments(parser, 1);
+    return parser.positionalArguments().first();
+}
+
+QString recordingHelpText(QCommandLineParser& parser)
+{
+    parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
+    return parser.helpText();
+}
+
+QList<QCommandLineOption> limitOptions(const QString& standing)
+{
+    return {
+        {"max-ber", QStringLiteral("BER limit X, %1").arg(standing), "X"},
+        {"max-lost-frames", QStringLiteral("lost frames allowed, %1").arg(standing), "N"},
+        {"max-es", QStringLiteral("errored seconds allowed, %1").arg(standing), "N"},
+        {"max-ses", QStringLiteral("severely errored seconds allowed, %1").arg(standing), "N"},
+        {"max-unavailable", QStringLiteral("unavailable time allowed, such as 30s, %1").arg(standing), "TIME"},
+    };
+}
+
+void readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings& limits)
+{
+    using util::wholeOption;
+    util::rejectRepeatedOptions(parser, kLimitOptionNames);
+    if (const std::optional<double> ber = util::numberOption(parser, "max-ber", 0, 1, util::Ends::Excluded))
+        limits.maxBer = ber;
+    if (const std::optional<qint64> frames =
+            wholeOption(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()))
+        limits.maxLostFrames = quint64(*frames);
+    const qint64 seconds = std::numeric_limits<qint32>::max();
+    if (const std::optional<qint64> es = wholeOption(parser, "max-es", 0, seconds))
+        limits.maxEs = es;
+    if (const std::optional<qint64> ses = wholeOption(parser, "max-ses", 0, seconds))
+        limits.maxSes = ses;
+    if (parser.isSet("max-unavailable")) {
+        const QString text = parser.value("max-unavailable");
+        const qint64 unavailable = parseWholeSeconds(text);
+        if (unavailable < 0)
+            util::rejectOption("max-unavailable", text,
+                               QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
+        limits.maxUnavailableSeconds = unavailable;
+    }
+}

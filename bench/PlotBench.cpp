@@ -204,7 +204,8 @@ std::vector<Figure> benchFollow(const QString& plotPath, const QString& logPath)
                     firstFrame = monotonicSeconds() - start;
             });
             window.show();
-            QTest::qWaitFor([&] { return !std::isnan(firstFrame); }, 60000);
+            if (!QTest::qWaitFor([&] { return !std::isnan(firstFrame); }, 60000))
+                qWarning("the window drew no frame within a minute");
         }
         QProcess window;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -22,7 +22,7 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     if (options.run > 0 && runs.front()->reports() == 0)
         return QStringLiteral("--run %1: that run holds no report").arg(options.run);
 
-    const ChartLayout layout{options.width, options.height, options.title};
+    const ChartLayout layout{options.width, options.height, options.title, std::nullopt};
     const QRectF area(0, 0, options.width, options.height);
     if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;

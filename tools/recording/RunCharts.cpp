@@ -410,7 +410,9 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
 {
     TimeScale scale;
     scale.wallClock = runs.size() > 1;
-    const std::optional<std::pair<double, double>> range = scale.wallClock ? std::nullopt : layout.elapsedRange;
+    std::optional<std::pair<double, double>> range;
+    if (!scale.wallClock)
+        range = layout.elapsedRange;
     if (!scale.wallClock) {
         const double span = range ? range->second - range->first : runs.front()->last().elapsed;
         if (span > 3 * 3600)

@@ -273,7 +273,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     flow.drawing([&run](QPainter& painter, const QRectF& area) {
         // Wide enough for the axes' labels, tall enough for the page: about 7 pt type on paper.
         const int width = 800;
-        const ChartLayout layout{width, int(width * area.height() / area.width()), {}};
+        const ChartLayout layout{width, int(width * area.height() / area.width()), {}, std::nullopt};
         drawRunCharts(painter, area, {&run}, layout);
     });
     appendix(flow, run);

@@ -78,9 +78,7 @@ PlotOptions readOptions(const QCommandLineParser& parser)
 
 ParsedPlotOptions parsePlotOptions(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    addOptions(parser);
-    return util::parseCommandLine(parser, QStringLiteral("bermon-plot"), arguments, readOptions);
+    return parseRecordingCommandLine(addOptions, QStringLiteral("bermon-plot"), arguments, readOptions);
 }
 
 QString followControlsText()
@@ -92,9 +90,7 @@ QString followControlsText()
 
 QString plotHelpText()
 {
-    QCommandLineParser parser;
-    addOptions(parser);
-    return recordingHelpText(parser) + QStringLiteral("\n")
+    return recordingHelpText(addOptions) + QStringLiteral("\n")
            + util::wrapText(
                QStringLiteral(
                    "Draws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"

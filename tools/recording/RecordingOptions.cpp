@@ -14,8 +14,10 @@ QString recordingArgument(const QCommandLineParser& parser)
     return parser.positionalArguments().first();
 }
 
-QString recordingHelpText(QCommandLineParser& parser)
+QString recordingHelpText(AddOptions addOptions)
 {
+    QCommandLineParser parser;
+    addOptions(parser);
     parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
     return parser.helpText();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "util/CommandLine.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -10,10 +11,23 @@
 // What the command lines of the programs that read a recording share: the
 // recording, RUN.csv, and the limits a verdict is worked out against.
 
+// Declares a program's options to a parser.
+using AddOptions = void (*)(QCommandLineParser& parser);
+
+// The command line of `program`: the options `addOptions` declares, read by
+// `read(parser)` (see util::parseCommandLine).
+template <typename Read>
+auto parseRecordingCommandLine(AddOptions addOptions, const QString& program, const QStringList& arguments, Read read)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    return util::parseCommandLine(parser, program, arguments, read);
+}
+
 // The recording, the one argument; a util::OptionError when there is none or more.
 QString recordingArgument(const QCommandLineParser& parser);
-// Qt's help of the options `parser` knows, with the recording as the argument.
-QString recordingHelpText(QCommandLineParser& parser);
+// Qt's help of the options `addOptions` declares, with the recording as the argument.
+QString recordingHelpText(AddOptions addOptions);
 
 // The limits as options: --max-ber, --max-lost-frames, --max-es, --max-ses
 // and --max-unavailable. `standing` says how they stand to the run's own

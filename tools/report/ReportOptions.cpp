@@ -75,16 +75,12 @@ ReportOptions readOptions(const QCommandLineParser& parser)
 
 ParsedReportOptions parseReportOptions(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    addOptions(parser);
-    return util::parseCommandLine(parser, QStringLiteral("bermon-report"), arguments, readOptions);
+    return parseRecordingCommandLine(addOptions, QStringLiteral("bermon-report"), arguments, readOptions);
 }
 
 QString reportHelpText()
 {
-    QCommandLineParser parser;
-    addOptions(parser);
-    return recordingHelpText(parser) + QStringLiteral("\n")
+    return recordingHelpText(addOptions) + QStringLiteral("\n")
            + util::wrapText(QStringLiteral(
                "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"

@@ -5,6 +5,7 @@
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
+#include "support/ProgramRun.h"
 
 #include <QFile>
 #include <QImage>
@@ -20,19 +21,9 @@ using emulator::UnitEmulator;
 
 namespace {
 
-struct Outcome
+ProgramRun plot(const QStringList& arguments)
 {
-    int status = -1;
-    QString errors;
-};
-
-Outcome plot(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(BERMON_PLOT_PATH, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(BERMON_PLOT_PATH, arguments);
 }
 
 // One run of bermon-log on the emulated unit, appended to `csv`.
@@ -99,8 +90,8 @@ void TestPlotProgram::drawsARealRecording()
 
     // Both runs along wall-clock time, at the size asked for, with the BER's colour drawn.
     const QString png = dir.filePath("all.png");
-    Outcome outcome = plot({csv, "-o", png, "--width", "900", "--height", "600"});
-    QVERIFY2(outcome.status == 0, qPrintable(outcome.errors));
+    ProgramRun outcome = plot({csv, "-o", png, "--width", "900", "--height", "600"});
+    QVERIFY2(outcome.status == 0, qPrintable(outcome.err));
     const QImage image(png);
     QCOMPARE(image.size(), QSize(900, 600));
     int berPixels = 0;
@@ -126,7 +117,7 @@ void TestPlotProgram::drawsARealRecording()
 
     outcome = plot({csv, "-o", svg, "--run", "3"});
     QCOMPARE(outcome.status, 2);
-    QVERIFY2(outcome.errors.contains("--run 3: " + csv + " holds 2 run(s)"), qPrintable(outcome.errors));
+    QVERIFY2(outcome.err.contains("--run 3: " + csv + " holds 2 run(s)"), qPrintable(outcome.err));
 }
 
 void TestPlotProgram::badFilesAndCommandLines_data()
@@ -206,9 +197,9 @@ void TestPlotProgram::badFilesAndCommandLines()
     QFile file("run.csv");
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     file.close();
-    const Outcome outcome = plot(QStringList{"run.csv"} + options);
-    QVERIFY2(outcome.status == status, qPrintable(outcome.errors));
-    QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+    const ProgramRun outcome = plot(QStringList{"run.csv"} + options);
+    QVERIFY2(outcome.status == status, qPrintable(outcome.err));
+    QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
     if (status == 0)
         QVERIFY(!QImage("plot.png").isNull());
 }

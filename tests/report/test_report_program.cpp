@@ -5,6 +5,7 @@
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
+#include "support/ProgramRun.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -21,25 +22,10 @@ using emulator::UnitEmulator;
 
 namespace {
 
-struct Outcome
-{
-    int status = -1;
-    QString output;
-};
-
-Outcome run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())};
-}
-
 // The text of a PDF with every run of white space as one blank, as pdftotext wraps it.
 QString pdfText(const QString& pdf)
 {
-    return run("pdftotext", {"-enc", "UTF-8", pdf, "-"}).output.simplified();
+    return runProgram("pdftotext", {"-enc", "UTF-8", pdf, "-"}).out.simplified();
 }
 
 QByteArray row(double elapsed, const QString& event, std::optional<measurement::ReportCounts> counts = {})
@@ -86,9 +72,9 @@ void TestReportProgram::reportsARecordedRun()
     QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000));
 
     const QString pdf = dir.filePath("record.pdf");
-    const Outcome made = run(BERMON_REPORT_PATH, {csv, "-o", pdf, "--page", "letter", "--tz", "Asia/Shanghai", "--note",
-                                                  "夜间测试 Prüfplatz 3"});
-    QVERIFY2(made.status == 0, qPrintable(made.output));
+    const ProgramRun made = runProgram(BERMON_REPORT_PATH, {csv, "-o", pdf, "--page", "letter", "--tz", "Asia/Shanghai",
+                                                            "--note", "夜间测试 Prüfplatz 3"});
+    QVERIFY2(made.status == 0, qPrintable(made.err));
     const QString text = pdfText(pdf);
 
     std::vector<RecordingRow> events;
@@ -125,7 +111,8 @@ void TestReportProgram::reportsARecordedRun()
         "page 3 of",
     };
     for (const QString& wanted : expected)
-        QVERIFY2(text.contains(wanted), qPrintable(wanted + " missing from: " + text.mid(text.indexOf("SHA-256") - 100, 300)));
+        QVERIFY2(text.contains(wanted),
+                 qPrintable(wanted + " missing from: " + text.mid(text.indexOf("SHA-256") - 100, 300)));
     QVERIFY(std::any_of(events.begin(), events.end(),
                         [](const RecordingRow& r) { return r.event == QLatin1String("counts went down"); }));
     // Every event with its time, on the first page and again in the appendix.
@@ -134,7 +121,7 @@ void TestReportProgram::reportsARecordedRun()
         QVERIFY2(text.count(when) >= 2, qPrintable(when));
     }
 
-    const QString info = run("pdfinfo", {pdf}).output;
+    const QString info = runProgram("pdfinfo", {pdf}).out;
     QVERIFY2(info.contains(QRegularExpression("Page size: +612 x 792 pts \\(letter\\)")), qPrintable(info));
     const QRegularExpressionMatch pages = QRegularExpression("Pages: +(\\d+)").match(info);
     QVERIFY(pages.hasMatch() && pages.captured(1).toInt() >= 3);
@@ -173,9 +160,10 @@ void TestReportProgram::refusesWithoutLeavingAFile()
     QFile file("run.csv");
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     file.close();
-    const Outcome outcome = run(BERMON_REPORT_PATH, QStringList{"run.csv"} + options);
+    const ProgramRun outcome = runProgram(BERMON_REPORT_PATH, QStringList{"run.csv"} + options);
     QCOMPARE(outcome.status, 2);
-    QVERIFY2(outcome.output.contains(message), qPrintable(outcome.output));
+    const QString output = outcome.out + outcome.err;
+    QVERIFY2(output.contains(message), qPrintable(output));
     QCOMPARE(QDir().entryList(QDir::Files), QStringList{"run.csv"});
 }
 

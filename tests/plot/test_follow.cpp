@@ -4,15 +4,23 @@
 #include "FollowWindow.h"
 #include "Record.h"
 #include "RecordingFollower.h"
+#include "RunCharts.h"
+#include "RunDigest.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
 
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <atomic>
+
+// Qt's hooks for debugging tools, called as each QObject is made and destroyed.
+extern Q_DECL_IMPORT quintptr qtHookData[];
 
 namespace {
 
@@ -35,6 +43,26 @@ QByteArray rows(int from, int to)
     return out;
 }
 
+// The QObjects alive, counted from the moment the first counter is made.
+class ObjectCount
+{
+public:
+    ObjectCount()
+    {
+        qtHookData[kAddQObject] = reinterpret_cast<quintptr>(&added);
+        qtHookData[kRemoveQObject] = reinterpret_cast<quintptr>(&removed);
+    }
+    ~ObjectCount() { qtHookData[kAddQObject] = qtHookData[kRemoveQObject] = 0; }
+    qint64 alive() const { return s_alive; }
+
+private:
+    // The hooks' places in qtHookData, as Qt 6 numbers them.
+    static constexpr int kAddQObject = 3, kRemoveQObject = 4;
+    static inline std::atomic<qint64> s_alive = 0;
+    static void added(QObject*) { ++s_alive; }
+    static void removed(QObject*) { --s_alive; }
+};
+
 bool write(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::Append)
 {
     QFile file(path);
@@ -51,6 +79,7 @@ private slots:
     void readsEveryRowOnce_data();
     void readsEveryRowOnce();
     void windowEndsAtTheLastRow();
+    void framesLeaveNoObjectBehind();
 };
 
 // Each step appends, truncates or replaces, then the follower polls; `expected`
@@ -163,6 +192,58 @@ void TestFollow::windowEndsAtTheLastRow()
             }).ok());
     QVERIFY(QTest::qWaitFor([&] { return window.drawnUntil() == last; }, 20000));
     QVERIFY(window.following());
+}
+
+// Each frame of the live view draws the charts of the run so far: every chart
+// object a frame makes is gone with it, so as many are alive after 120
+// frames as after 20. The run has bit errors, an outage and a counter restart,
+// so that every kind of series is drawn.
+void TestFollow::framesLeaveNoObjectBehind()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    QByteArray recording = csvHeader() + row(0, "started");
+    measurement::ReportCounts counts;
+    for (int e = 1; e <= 130; ++e) {
+        if (e == 70) {
+            recording += row(e, "counts went down");
+            counts = {};
+        }
+        counts.recvFrame += 1000;
+        counts.lossFrame += e >= 40 && e < 55 ? 1000 : 0;
+        counts.errorFrame += e % 7 == 0 ? 3 : 0;
+        counts.errorBit += e % 7 == 0 ? 5 : 0;
+        Record record;
+        record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addSecs(e);
+        record.elapsedSeconds = e;
+        describeReport(counts, record);
+        recording += csvLine(record);
+    }
+    QVERIFY(write(csv, recording));
+    std::vector<std::pair<RecordingRow, int>> rows;
+    QVERIFY(readRecording(csv, [&](const RecordingRow& r, int run) { rows.emplace_back(r, run); }).ok());
+
+    RunDigests::Choice choice;
+    choice.keep = RunDigests::Keep::Last;
+    choice.columns = 600;
+    choice.limits.maxBer = 1e-6;
+    choice.override = true;
+    RunDigests digests(choice);
+    QImage frame(600, 400, QImage::Format_ARGB32_Premultiplied);
+    const ObjectCount objects;
+    qint64 afterTwenty = 0;
+    size_t next = 0;
+    for (int drawn = 1; drawn <= 120; ++drawn) {
+        for (; next < rows.size() && rows[next].first.elapsed <= drawn + 5; ++next)
+            digests.add(rows[next].first, rows[next].second);
+        QPainter painter(&frame);
+        drawRunCharts(painter, QRectF(0, 0, 600, 400), {digests.runs().back().get()}, ChartLayout{600, 400, {}, {}});
+        painter.end();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (drawn == 20)
+            afterTwenty = objects.alive();
+    }
+    QCOMPARE(objects.alive(), afterTwenty);
 }
 
 QTEST_MAIN(TestFollow)

@@ -315,7 +315,10 @@ void addSecondsStrip(QChart& chart, const std::vector<StripCell>& cells,
     const auto band = [&](int cls, Part part) -> StripBand& {
         StripBand& b = bands[{cls, part}];
         if (!b.area) {
-            b.area = new QAreaSeries(new QLineSeries, new QLineSeries);
+            // An area series does not own its lines: the area is their parent.
+            b.area = new QAreaSeries;
+            b.area->setUpperSeries(new QLineSeries(b.area));
+            b.area->setLowerSeries(new QLineSeries(b.area));
             b.bottom = part == Upper ? 0.5 : 0;
             b.top = part == Lower ? 0.5 : 1;
             b.area->lowerSeries()->append({QPointF(xLow, b.bottom), QPointF(xHigh, b.bottom)});

@@ -1,3 +1,4 @@
+#include "desktop/WindowApplication.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
 #include "ui/Form1.h"
@@ -8,7 +9,7 @@
 int main(int argc, char* argv[])
 {
     // No command line; Qt's own options (-platform ...) only.
-    const auto app = ui::makeWindowApplication(argc, argv, "bermon");
+    const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon");
     const auto form = ui::launchMonitor(std::make_unique<serial::SerialPortBackend>(), serial::systemPorts);
     if (form->hasEnded())
         return form->exitStatus();

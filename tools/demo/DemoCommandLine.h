@@ -6,8 +6,3 @@
 // defaults (a report every 250 ms, 1000 frames a second, BER 2e-5, 0.1 % of frames lost) and
 // no --device.
 SimCommandLine demoCommandLine();
-
-// The arguments less the options that Qt's window application takes for itself
-// (-platform NAME, -style NAME, -reverse ...), so that the demo's own options
-// can be read before the application object exists.
-QStringList withoutToolkitOptions(const QStringList& arguments);

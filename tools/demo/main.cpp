@@ -3,6 +3,7 @@
 // a machine without serial hardware. Every other port is the real one. The unit takes
 // bermon-sim's options, so faults can be watched in the window.
 #include "DemoCommandLine.h"
+#include "desktop/WindowApplication.h"
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
 #include "serial/PortMapping.h"
@@ -30,7 +31,7 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const SimCommandLine commandLine = demoCommandLine();
-    const ParsedSimOptions parsed = parseSimOptions(withoutToolkitOptions(arguments), commandLine);
+    const ParsedSimOptions parsed = parseSimOptions(desktop::withoutToolkitOptions(arguments), commandLine);
     if (!parsed.ok()) {
         std::fprintf(stderr, "bermon-demo: %s\nTry 'bermon-demo --help'.\n", qPrintable(parsed.error));
         return BadCommandLine;
@@ -39,7 +40,7 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(simHelpText(commandLine)), stdout);
         return Done;
     }
-    const auto app = ui::makeWindowApplication(argc, argv, "bermon-demo");
+    const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon-demo");
 
     emulator::PseudoTerminal line;
     if (!line.isOpen()) {

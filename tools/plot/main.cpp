@@ -7,6 +7,7 @@
 
 #include "OffscreenProgram.h"
 
+#include "desktop/WindowApplication.h"
 #include "util/QuitOnSignals.h"
 
 #include <QApplication>
@@ -14,22 +15,25 @@
 int main(int argc, char* argv[])
 {
     const QString program = QStringLiteral("bermon-plot");
-    // Only --follow shows a window; a file is drawn without a display.
-    bool follow = false;
+    // The command line is read before the application object exists, so that
+    // help and a bad option work without a display; Qt's own options are left
+    // to the application object.
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        follow = follow || qstrcmp(argv[i], "--follow") == 0;
-    if (!follow)
-        drawWithoutDisplay();
-    QApplication app(argc, argv);
-    const ParsedPlotOptions parsed = parsePlotOptions(app.arguments().mid(1));
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ParsedPlotOptions parsed = parsePlotOptions(desktop::withoutToolkitOptions(arguments));
     if (const std::optional<int> status = commandLineEnd(program, parsed.error, parsed.options.showHelp, plotHelpText))
         return *status;
     if (parsed.options.follow) {
+        const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon-plot");
         FollowWindow window(parsed.options);
         util::QuitOnSignals quit;
         window.show();
-        return app.exec();
+        return app->exec();
     }
+    // A file is drawn without a display.
+    drawWithoutDisplay();
+    QApplication app(argc, argv);
     QStringList warnings;
     const QString error = writePlot(parsed.options, warnings);
     return writtenStatus(program, warnings, error);

@@ -3,6 +3,7 @@
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
+#include "support/RequireInstalled.h"
 
 #include <QDir>
 #include <QDateTime>
@@ -110,8 +111,7 @@ private slots:
 void TestPromExport::exporterServesTheFiguresAndTheDeviceGoingDown()
 {
     const QString exporterProgram = tool("prometheus-node-exporter");
-    if (exporterProgram.isEmpty())
-        QSKIP("prometheus-node-exporter is not installed (scripts/install-deps installs it)");
+    BERMON_REQUIRE_INSTALLED(!exporterProgram.isEmpty(), "prometheus-node-exporter", "test");
     QTemporaryDir dir;
     const QString textDir = dir.filePath("textfile");
     QVERIFY(QDir().mkpath(textDir));
@@ -192,8 +192,7 @@ void TestPromExport::exporterServesTheFiguresAndTheDeviceGoingDown()
     QCOMPARE(exporter.value(exporter.scrape(), "bermon_device_up", labels), 0.0);
 
     const QString promtool = tool("promtool");
-    if (promtool.isEmpty())
-        QSKIP("promtool is not installed (scripts/install-deps installs it)");
+    BERMON_REQUIRE_INSTALLED(!promtool.isEmpty(), "promtool (package prometheus)", "test");
     QProcess check;
     check.setStandardInputFile(prom);
     check.start(promtool, {"check", "metrics"});

@@ -3,6 +3,7 @@
 // the program. Runs wherever weston is installed, and fails when weston is
 // installed but does not start.
 #include "support/MemoryPortBackend.h"
+#include "support/RequireInstalled.h"
 #include "ui/ElementTable.h"
 #include "ui/Form1.h"
 #include "ui/Launch.h"
@@ -128,8 +129,7 @@ private slots:
 
 void TestWaylandWindow::initTestCase()
 {
-    if (!weston->installed())
-        QSKIP("weston is not installed (scripts/install-deps test installs it)");
+    BERMON_REQUIRE_INSTALLED(weston->installed(), "weston", "test");
     QVERIFY2(weston->started(), qPrintable(weston->error()));
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("wayland"));
 }

@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QProcess>
 #include <QRegularExpression>
@@ -20,6 +23,7 @@ using emulator::PseudoTerminal;
 using emulator::UnitEmulator;
 
 Q_DECLARE_METATYPE(emulator::CountOverflow)
+Q_DECLARE_METATYPE(emulator::EmulatorSettings)
 
 namespace {
 
@@ -120,6 +124,28 @@ EmulatorSettings fastUnit(double ber, emulator::CountOverflow overflow = emulato
     return settings;
 }
 
+QString jsonText(const QJsonValue& value)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+// Whether an error-performance figure in JSON is the one the stopped row's detail gives as
+// `3`, `[2,5]` or `N/A`.
+bool sameFigure(const QJsonValue& value, const QString& text)
+{
+    if (text == "N/A")
+        return value.isNull();
+    if (text.startsWith('[')) {
+        const QStringList bounds = text.mid(1).chopped(1).split(',');
+        const QJsonArray pair = value.toArray();
+        return value.isArray() && pair.size() == 2 && bounds.size() == 2 && pair[0].isDouble() && pair[1].isDouble()
+               && pair[0].toDouble() == bounds[0].toDouble() && pair[1].toDouble() == bounds[1].toDouble();
+    }
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    return ok && value.isDouble() && value.toDouble() == number;
+}
+
 } // namespace
 
 class TestLogProgram : public QObject
@@ -134,6 +160,8 @@ private slots:
     void errorPerformanceVerdicts_data();
     void errorPerformanceVerdicts();
     void anOutageIsUnavailableTime();
+    void jsonLinesAreTheCsvRows_data();
+    void jsonLinesAreTheCsvRows();
     void everyByteIsARowOrUnframed();
     void theFirstReportRightAfterOpening();
     void clusteredErrorsWidenTheBound();
@@ -325,6 +353,108 @@ void TestLogProgram::anOutageIsUnavailableTime()
     // The same figures in the stopped JSON line.
     const QString json = QString::fromUtf8(rig.log.readAllStandardOutput()).trimmed().split('\n').last();
     QVERIFY2(json.contains("\"error_performance\":{\"seconds\":"), qPrintable(json));
+}
+
+void TestLogProgram::jsonLinesAreTheCsvRows_data()
+{
+    QTest::addColumn<EmulatorSettings>("settings");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("events"); // the run has at least these
+    const QStringList all{"started", "counts went down", "unframed", "device lost", "stopped"};
+    // Noise ahead of every third report, new periods or wraps every few reports, and the
+    // line hung up after 20.
+    for (const auto overflow : {emulator::CountOverflow::RestartPeriod, emulator::CountOverflow::Wrap}) {
+        EmulatorSettings settings = fastUnit(1e-6, overflow);
+        settings.faults.reportFaults = {emulator::ReportFault::Garbage, emulator::ReportFault::Stray};
+        settings.faults.faultEvery = 3;
+        settings.faults.hangUpAfter = 20;
+        const bool wrap = overflow == emulator::CountOverflow::Wrap;
+        QTest::newRow(wrap ? "wrap, noise, hang-up" : "restart, noise, hang-up")
+            << settings << QStringList{"--counters", wrap ? "wrap" : "restart"} << 3 << all;
+    }
+    // Every frame lost: no BER, no PER, no run BER, but a BER with loss.
+    EmulatorSettings outage = fastUnit(0);
+    outage.conditions.outages = {{0, 3600}};
+    QTest::newRow("no frame received") << outage << QStringList{"--reports", "5"} << 0
+                                       << QStringList{"started", "stopped"};
+    EmulatorSettings silent = fastUnit(0);
+    silent.faults.hangUpAfter = 0;
+    QTest::newRow("hang-up before any report")
+        << silent << QStringList{} << 3 << QStringList{"started", "device lost", "stopped"};
+}
+
+void TestLogProgram::jsonLinesAreTheCsvRows()
+{
+    QFETCH(EmulatorSettings, settings);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QStringList, events);
+    Rig rig(settings);
+    rig.start(options + QStringList{"--jsonl", "--quiet"});
+    QCOMPARE(rig.finish(), status);
+    const Csv csv(rig.csv());
+    QVERIFY(csv.whole);
+    QByteArray out = rig.log.readAllStandardOutput();
+    QVERIFY(out.endsWith('\n'));
+    out.chop(1);
+    const QList<QByteArray> lines = out.split('\n');
+    QCOMPARE(lines.size(), csv.rows.size());
+    for (const QString& event : events)
+        QVERIFY2(!csv.events(qPrintable(event)).isEmpty(), qPrintable(event));
+
+    // An empty cell is null, a number a number of the same value, a text a string; the event
+    // and its detail are strings even when empty.
+    const QRegularExpression textColumn("^(time|event|detail|.*_text)$");
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(lines[i], &error);
+        QVERIFY2(error.error == QJsonParseError::NoError && document.isObject(),
+                 qPrintable(error.errorString() + ": " + lines[i]));
+        const QJsonObject object = document.object();
+        const QStringList& row = csv.rows[i];
+        const bool stopped = csv.at(row, "event") == "stopped";
+        QStringList keys = object.keys();
+        QStringList columns = csv.header;
+        if (stopped)
+            columns << "error_performance";
+        keys.sort();
+        columns.sort();
+        QCOMPARE(keys, columns);
+        for (qsizetype c = 0; c < csv.header.size(); ++c) {
+            const QString& name = csv.header[c];
+            const QString& cell = row[c];
+            const QJsonValue value = object.value(name);
+            const QString where =
+                QStringLiteral("line %1, %2: CSV '%3', JSON %4").arg(i + 1).arg(name, cell, jsonText(value));
+            bool number = false;
+            const double cellNumber = cell.toDouble(&number);
+            if (name == "event" || name == "detail" || (!cell.isEmpty() && textColumn.match(name).hasMatch()))
+                QVERIFY2(value.isString() && value.toString() == cell, qPrintable(where));
+            else if (cell.isEmpty())
+                QVERIFY2(value.isNull(), qPrintable(where));
+            else
+                QVERIFY2(number && value.isDouble() && value.toDouble() == cellNumber, qPrintable(where));
+        }
+        if (!stopped)
+            continue;
+        // The error performance, figure by figure as the detail gives it.
+        const QJsonValue performance = object.value("error_performance");
+        QVERIFY(performance.isObject());
+        const QString detail = csv.at(row, "detail");
+        QStringList names = performance.toObject().keys();
+        QStringList documented{"seconds", "unknown_s", "available_s", "unavailable_s", "es",  "ses",
+                               "bbe",     "efs",       "esr",         "sesr",          "bber"};
+        names.sort();
+        documented.sort();
+        QCOMPARE(names, documented);
+        for (const QString& name : names) {
+            const QString text = QRegularExpression(QStringLiteral(" %1=(\\S+)").arg(name)).match(detail).captured(1);
+            const QJsonValue figure = performance.toObject().value(name);
+            QVERIFY2(sameFigure(figure, text),
+                     qPrintable(QStringLiteral("%1: detail '%2', JSON %3").arg(name, text, jsonText(figure))));
+        }
+    }
 }
 
 void TestLogProgram::everyByteIsARowOrUnframed()

@@ -142,7 +142,7 @@ QByteArray jsonLine(const Record& record)
     const auto f = fields(record);
     QString out = QStringLiteral("{");
     for (int i = 0; i < kColumnCount; ++i) {
-        // Nothing is null, except the event and its detail, which are texts even when empty.
+        // An empty field is null, except the event and its detail, which are texts even when empty.
         const QString& field = f[size_t(i)];
         const QString value = field.isEmpty() && i != 2 && i != kColumnCount - 1 ? QStringLiteral("null")
                               : isText(i)                                        ? jsonString(field)

@@ -663,7 +663,7 @@ private:
 
         if (port.eventReads != 1)
             violated("the handler read the event kind " + std::to_string(port.eventReads) + " times");
-        if (port.kind != measurement::kCommEventReceive) {
+        if (port.kind != serial::kCommEventReceive) {
             if (!m_stray)
                 violated("the control raised an event of kind " + std::to_string(port.kind));
             if (!port.reads.isEmpty() || !(m_view.state == before))

@@ -35,16 +35,16 @@ void TestSimOptions::defaultsWithoutOptions()
     QCOMPARE(settings.link.bitErrorRate, 1e-6);
     QCOMPARE(settings.count, 0);
     QVERIFY(settings.faults.reportFaults.isEmpty() && !settings.faults.burst && settings.faults.hangUpAfter == -1);
-    QVERIFY(!settings.faults.markerCounts && settings.pieces == 1);
+    QVERIFY(!settings.faults.markerCounts && settings.pieces == 1 && settings.sendDelayMs == 0);
     QVERIFY(settings.overflow == emulator::CountOverflow::RestartPeriod);
 }
 
 void TestSimOptions::readsEveryOption()
 {
     const ParsedSimOptions parsed = parseSimOptions(
-        {"--device", "/dev/ttyUSB0", "--baud=28800", "--interval", "250", "--frame-rate", "1500.5",     "--ber",
-         "2.5e-4",   "-loss-rate",   "0.01",         "--count",    "7",   "--seed",       "4294967295", "--pieces",
-         "12",       "--counters",   "wrap",         "--help"});
+        {"--device", "/dev/ttyUSB0", "--baud=28800", "--interval",   "250",  "--frame-rate", "1500.5",     "--ber",
+         "2.5e-4",   "-loss-rate",   "0.01",         "--count",      "7",    "--seed",       "4294967295", "--pieces",
+         "12",       "--counters",   "wrap",         "--send-delay", "1000", "--help"});
     QVERIFY2(parsed.ok(), qPrintable(parsed.error));
     const SimOptions& options = parsed.options;
     QVERIFY(options.showHelp);
@@ -57,6 +57,7 @@ void TestSimOptions::readsEveryOption()
     QCOMPARE(options.emulator.count, 7);
     QCOMPARE(options.emulator.seed, 4294967295u);
     QCOMPARE(options.emulator.pieces, 12);
+    QCOMPARE(options.emulator.sendDelayMs, 1000);
     QVERIFY(options.emulator.overflow == emulator::CountOverflow::Wrap);
 }
 
@@ -174,6 +175,12 @@ void TestSimOptions::rejectsBadCommandLines_data()
     QTest::newRow("empty device") << QStringList{"--device", ""} << QStringList{"--device"} << false;
     QTest::newRow("pieces 0") << QStringList{"--pieces", "0"} << QStringList{"--pieces", "'0'"} << false;
     QTest::newRow("pieces 13") << QStringList{"--pieces", "13"} << QStringList{"--pieces", "13"} << false;
+    QTest::newRow("send delay above 1000")
+        << QStringList{"--send-delay", "1001"} << QStringList{"--send-delay", "1001", "0 to 1000"} << false;
+    QTest::newRow("send delay negative") << QStringList{"--send-delay", "-5"} << QStringList{"--send-delay", "-5"}
+                                         << false;
+    QTest::newRow("send delay with a unit")
+        << QStringList{"--send-delay", "20ms"} << QStringList{"--send-delay", "20ms", "whole number"} << false;
     QTest::newRow("counters unknown") << QStringList{"--counters", "saturate"} << QStringList{"--counters", "saturate"}
                                       << false;
     QTest::newRow("errored seconds above 1")
@@ -206,6 +213,8 @@ void TestSimOptions::rejectsBadCommandLines_data()
     QTest::newRow("demo: device") << QStringList{"--device", "/dev/ttyUSB1"} << QStringList{"--device", "bermon-sim"}
                                   << true;
     QTest::newRow("demo: bad ber") << QStringList{"--ber", "x"} << QStringList{"--ber", "'x'"} << true;
+    QTest::newRow("demo: send delay too long")
+        << QStringList{"--send-delay", "5000"} << QStringList{"--send-delay", "5000"} << true;
 }
 
 void TestSimOptions::rejectsBadCommandLines()
@@ -225,11 +234,12 @@ void TestSimOptions::demoKeepsItsDefaultsAndTakesTheSameOptions()
     QVERIFY(plain.intervalMs == 250 && plain.link.frameRate == 1000 && plain.link.bitErrorRate == 2e-5
             && plain.link.frameLossRate == 1e-3 && plain.faults.reportFaults.isEmpty() && plain.pieces == 1);
 
-    const ParsedSimOptions chosen =
-        parseSimOptions({"--ber", "1e-5", "--fault", "garbage", "--interval", "200"}, demoCommandLine());
+    const ParsedSimOptions chosen = parseSimOptions(
+        {"--ber", "1e-5", "--fault", "garbage", "--interval", "200", "--send-delay", "40"}, demoCommandLine());
     QVERIFY2(chosen.ok(), qPrintable(chosen.error));
     const emulator::EmulatorSettings& unit = chosen.options.emulator;
-    QVERIFY(unit.link.bitErrorRate == 1e-5 && unit.intervalMs == 200 && unit.link.frameLossRate == 1e-3);
+    QVERIFY(unit.link.bitErrorRate == 1e-5 && unit.intervalMs == 200 && unit.link.frameLossRate == 1e-3
+            && unit.sendDelayMs == 40);
     QVERIFY(unit.faults.reportFaults == QList<ReportFault>{ReportFault::Garbage});
 }
 

@@ -62,10 +62,11 @@ void TestSimProgram::helpDocumentsEveryOption()
                                "--outage-chance",  "--outage-length",
                                "--counters",       "--fault",
                                "--fault-every",    "--hangup-after",
-                               "--pieces",         "--count",
-                               "--seed",           "--truth"})
+                               "--pieces",         "--send-delay",
+                               "--count",          "--seed",
+                               "--truth"})
         QVERIFY2(help.contains(option), option);
-    QCOMPARE(help.count("(default"), 22);
+    QCOMPARE(help.count("(default"), 23);
     for (const char* fault : {"stray", "marker-counts", "wrap", "wire time"})
         QVERIFY2(help.simplified().contains(fault), fault); // a phrase may wrap
 }

@@ -2,6 +2,7 @@
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,6 +58,7 @@ class TestUnitEmulatorOnPty : public QObject
 private slots:
     void reportsReachTheSlave_data();
     void reportsReachTheSlave();
+    void sendDelayHoldsReportsBackButNotTheirCounts();
     void hangUpEndsTheLine();
     void lineNobodyReadsDropsInsteadOfBlocking();
 };
@@ -121,6 +123,56 @@ void TestUnitEmulatorOnPty::reportsReachTheSlave()
         frames = quint8(report[1]) << 8 | quint8(report[2]);
     }
     QCOMPARE(number, fault == ReportFault::Double ? 8 : 4);
+}
+
+void TestUnitEmulatorOnPty::sendDelayHoldsReportsBackButNotTheirCounts()
+{
+    PseudoTerminal line;
+    QVERIFY2(line.isOpen(), qPrintable(line.errorString()));
+    SlaveSide slave(line.slavePath());
+    QVERIFY(slave.fd >= 0);
+
+    EmulatorSettings settings;
+    settings.baudRate = 9600; // 12.5 ms a report on the wire
+    settings.intervalMs = 50;
+    settings.sendDelayMs = 200; // mostly longer than the interval, so reports queue behind each other
+    settings.count = 40;
+    settings.link = {.frameRate = 1000, .bitErrorRate = 0, .frameLossRate = 0}; // a frame a millisecond
+    UnitEmulator unit(line, settings);
+    QSignalSpy finished(&unit, &UnitEmulator::finished);
+    QElapsedTimer clock; // started first, so never behind the unit's
+    clock.start();
+    unit.start();
+
+    QByteArray received;
+    QList<double> arrivals; // when each whole report had been read
+    QDeadlineTimer deadline(30000);
+    while (finished.isEmpty() && !deadline.hasExpired()) {
+        QTest::qWait(1);
+        received += slave.readAvailable();
+        while (arrivals.size() < received.size() / emulator::kReportSize)
+            arrivals.append(double(clock.nsecsElapsed()) / 1e9);
+    }
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(received.size(), 40 * emulator::kReportSize);
+
+    // Frames received tell the moment of the counts, in milliseconds after the start. The moments
+    // keep an interval apart, however long each report waited; none is sent before its moment,
+    // nor (loosely, as a busy machine may stall) later than the delay and its wire time allow.
+    int frames = 0;
+    int heldBack = 0;
+    for (int i = 0; i < arrivals.size(); ++i) {
+        const QByteArray report = received.mid(i * emulator::kReportSize, emulator::kReportSize);
+        QCOMPARE(quint8(report[0]), emulator::kReportMarker);
+        QCOMPARE(quint8(report[11]), i + 1);
+        const int counted = quint8(report[1]) << 8 | quint8(report[2]);
+        QVERIFY2(counted - frames >= settings.intervalMs - 1, qPrintable(QString::number(counted - frames)));
+        frames = counted;
+        const double late = arrivals[i] - counted / 1000.0;
+        QVERIFY2(late > -0.002 && late < 0.2 + 0.0125 + 0.5, qPrintable(QString::number(late)));
+        heldBack += late > 0.05;
+    }
+    QVERIFY2(heldBack >= 10, qPrintable(QString::number(heldBack)));
 }
 
 void TestUnitEmulatorOnPty::hangUpEndsTheLine()

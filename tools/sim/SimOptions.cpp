@@ -93,6 +93,12 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
                  "after its wire time, 10 bits a byte at --baud (default %2)")
              .arg(emulator::kMaxPieces)
              .arg(defaults.pieces)},
+        {"send-delay", "MS",
+         QString("each transmission leaves a time drawn evenly from 0 to MS milliseconds, 0 to %1, after its counts "
+                 "were taken, as a USB serial adapter's latency timer holds bytes; the next one waits behind it "
+                 "(default %2)")
+             .arg(emulator::kMaxSendDelayMs)
+             .arg(defaults.sendDelayMs)},
         {"count", "N", QString("stop after N reports, 0 = never (default %1)").arg(defaults.count)},
         {"seed", "N", QString("seed of the random draws, 0 to 4294967295 (default %1)").arg(defaults.seed)},
         {"truth", "FILE",
@@ -292,6 +298,8 @@ SimOptions readOptions(const QCommandLineParser& parser, const SimCommandLine& c
     settings.overflow = overflowValue(parser, settings.overflow);
     settings.faults = faultPlan(parser, settings.faults);
     settings.pieces = int(wholeOption(parser, "pieces", 1, emulator::kMaxPieces).value_or(settings.pieces));
+    settings.sendDelayMs =
+        int(wholeOption(parser, "send-delay", 0, emulator::kMaxSendDelayMs).value_or(settings.sendDelayMs));
     settings.count = int(wholeOption(parser, "count", 0, INT_MAX).value_or(settings.count));
     settings.seed = quint32(wholeOption(parser, "seed", 0, UINT_MAX).value_or(settings.seed));
     return options;

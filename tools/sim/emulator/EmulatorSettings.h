@@ -8,6 +8,8 @@
 
 namespace emulator {
 
+constexpr int kMaxSendDelayMs = 1000;
+
 struct EmulatorSettings
 {
     int baudRate = 9600;   // paces bursts and pieces: 10 bits a byte on the wire; at least 1
@@ -20,7 +22,10 @@ struct EmulatorSettings
     CountOverflow overflow = CountOverflow::RestartPeriod;
     FaultPlan faults;
     int pieces = 1; // writes a transmission takes, 1 to kMaxPieces, paced at the line's rate
-    int count = 0;  // transmissions before the unit stops; 0: no end
+    // Each transmission leaves a time drawn evenly from 0 to this after its counts were taken, as
+    // a USB serial adapter's latency timer holds bytes; 0 to kMaxSendDelayMs, 0: at once.
+    int sendDelayMs = 0;
+    int count = 0; // transmissions before the unit stops; 0: no end
     quint32 seed = 1;
 };
 

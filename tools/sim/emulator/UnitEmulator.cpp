@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 namespace emulator {
@@ -22,6 +23,8 @@ constexpr double kMaxBurstCatchUpSeconds = 0.05;
 // A piece due this soon is waited for by sleeping: a timer may wake a millisecond late, many
 // bytes' time at a high baud rate, which would show as a pause on the line.
 constexpr double kPieceSleepSeconds = 0.002;
+// Float sums on the line's clock may pass the send delay by a hair; no transmission is lost for that.
+constexpr double kQueueSlackSeconds = 1e-9;
 
 } // namespace
 
@@ -35,10 +38,13 @@ UnitEmulator::UnitEmulator(LineEnd& line, const EmulatorSettings& settings, QObj
     m_intervalMs = m_settings.intervalMs;
     m_settings.baudRate = std::max(1, settings.baudRate);
     m_settings.pieces = std::clamp(settings.pieces, 1, kMaxPieces);
+    m_settings.sendDelayMs = std::clamp(settings.sendDelayMs, 0, kMaxSendDelayMs);
     std::seed_seq seed{settings.seed, 0x6761u}; // garbage draws apart from the link's
     m_garbageRandom.seed(seed);
     std::seed_seq intervalSeed{settings.seed, 0x696eu};
     m_intervalRandom.seed(intervalSeed);
+    std::seed_seq delaySeed{settings.seed, 0x646cu};
+    m_delayRandom.seed(delaySeed);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &UnitEmulator::onTimer);
@@ -80,8 +86,10 @@ void UnitEmulator::stopAt(double lineSeconds)
     m_running = false;
     m_timer.stop();
     m_secondTimer.stop();
-    // A unit switched off in the middle of a transmission never finishes it.
+    // A unit switched off in the middle of a transmission never finishes it, nor sends what waits.
     m_pieces.clear();
+    m_queued.clear();
+    m_queueFree = 0;
     m_run->advanceTo(utcMsAt(lineSeconds));
     handOnCompleteTruth();
 }
@@ -128,6 +136,8 @@ qint64 UnitEmulator::utcMsAt(double lineSeconds) const
 
 void UnitEmulator::onTimer()
 {
+    if (delaysSending())
+        return onDelayedTimer();
     // The rest of a transmission in pieces goes first; nothing else comes between its pieces.
     while (m_running && !m_pieces.isEmpty()) {
         if (!waitBriefly(m_pieceDue))
@@ -150,8 +160,93 @@ void UnitEmulator::onTimer()
     }
 }
 
+// With a send delay the counts keep to the line's clock, whatever waits to be written: slots and
+// writes take their turns in the order they are due.
+void UnitEmulator::onDelayedTimer()
+{
+    if (nextWriteSeconds() < m_nextDue || !slotMayCome())
+        waitBriefly(nextWriteSeconds()); // as for a piece, a write due in a moment is slept for
+    const double now = elapsedSeconds();
+    const double tolerance = m_settings.faults.backToBack() ? kMaxBurstCatchUpSeconds : m_intervalMs / 2000.0;
+    if (now - m_nextDue > tolerance)
+        m_nextDue = now;
+    while (m_running) {
+        const double write = nextWriteSeconds();
+        if (m_nextDue <= std::min(now, write) && slotMayCome())
+            takeSlot(m_nextDue);
+        else if (write <= now)
+            writeNext();
+        else
+            break;
+    }
+    if (m_running) {
+        handOnCompleteTruth();
+        scheduleTimer();
+    }
+}
+
+// Writes the next piece, of the transmission under way or of the first one queued.
+void UnitEmulator::writeNext()
+{
+    if (m_pieces.isEmpty()) {
+        m_sending = m_queued.front().bytes;
+        m_queued.pop_front();
+        m_pieces = splitIntoPieces(m_sending, m_settings.pieces);
+    }
+    writePiece();
+}
+
+// When the next piece or queued transmission may go; infinity when nothing waits. In one write a
+// transmission keeps to the line's clock, so a late write does not put off the ones behind it; in
+// pieces it waits for the last piece ahead of it to leave the wire.
+double UnitEmulator::nextWriteSeconds() const
+{
+    if (!m_pieces.isEmpty())
+        return m_pieceDue;
+    if (m_queued.empty())
+        return std::numeric_limits<double>::infinity();
+    const double start = m_queued.front().startSeconds;
+    return m_settings.pieces > 1 ? std::max(start, m_pieceDue) : start;
+}
+
+// Takes the counts of a transmission due at `countedAt` into the queue, behind the others.
+void UnitEmulator::queueTransmission(const QByteArray& bytes, double countedAt)
+{
+    const double mostDelay = m_settings.sendDelayMs / 1000.0;
+    const double delay = std::uniform_real_distribution<double>(0, mostDelay)(m_delayRandom);
+    const double start = std::max(countedAt + delay, m_queueFree);
+    if (start - countedAt > mostDelay + kQueueSlackSeconds) {
+        ++m_dropped;
+        return;
+    }
+    m_queueFree = start + wireSeconds(bytes.size());
+    m_queued.push_back({bytes, start});
+}
+
+// Whether the next slot ends the run, by `count` or by a hang-up.
+bool UnitEmulator::endsAtNextSlot() const
+{
+    const FaultPlan& faults = m_settings.faults;
+    return (faults.hangUpAfter >= 0 && m_transmissions == faults.hangUpAfter)
+           || (m_settings.count > 0 && m_transmissions == m_settings.count);
+}
+
+// Whether the next slot may be taken when due: one that ends the run waits for the queue to empty.
+bool UnitEmulator::slotMayCome() const
+{
+    return !endsAtNextSlot() || lineIdle();
+}
+
 void UnitEmulator::scheduleTimer()
 {
+    if (delaysSending()) {
+        const double now = elapsedSeconds();
+        // A slot at its millisecond; a write a little early, as waitBriefly() sleeps the rest.
+        double ms = slotMayCome() ? std::ceil((m_nextDue - now) * 1000) : std::numeric_limits<double>::infinity();
+        ms = std::min(ms, std::floor((nextWriteSeconds() - now) * 1000) - 1);
+        m_timer.start(int(std::clamp(ms, 0.0, double(std::numeric_limits<int>::max()))));
+        return;
+    }
     const double left = (m_pieces.isEmpty() ? m_nextDue : m_pieceDue) - elapsedSeconds();
     // Qt refuses a negative interval, and a slow write can take the clock past the next slot.
     if (m_settings.pieces == 1)
@@ -189,10 +284,13 @@ void UnitEmulator::takeSlot(double lineSeconds)
         return;
     }
 
-    m_sending = nextTransmission(lineSeconds);
+    const QByteArray bytes = nextTransmission(lineSeconds);
     ++m_transmissions;
     const bool backToBack = faults.backToBack() && m_transmissions != m_settings.count;
-    m_nextDue = lineSeconds + (backToBack ? wireSeconds(m_sending.size()) : nextIntervalSeconds());
+    m_nextDue = lineSeconds + (backToBack ? wireSeconds(bytes.size()) : nextIntervalSeconds());
+    if (delaysSending())
+        return queueTransmission(bytes, lineSeconds);
+    m_sending = bytes;
     m_pieces = splitIntoPieces(m_sending, m_settings.pieces);
     writePiece();
 }
@@ -216,9 +314,15 @@ void UnitEmulator::writePiece()
     if (!m_pieces.isEmpty())
         return;
     // The next transmission waits for the last piece to leave the wire. (In one write, a burst
-    // keeps to the line's clock instead, catching up a little after a late timer.)
-    if (m_settings.pieces > 1)
+    // keeps to the line's clock instead, catching up a little after a late timer.) With a send
+    // delay the counts keep to the clock anyway, and the end of the run comes one interval after
+    // the queue has emptied.
+    if (delaysSending()) {
+        if (m_queued.empty() && endsAtNextSlot())
+            m_nextDue = std::max(m_nextDue, m_pieceDue + m_intervalMs / 1000.0);
+    } else if (m_settings.pieces > 1) {
         m_nextDue = std::max(m_nextDue, m_pieceDue);
+    }
     emit transmitted(m_sending);
 }
 

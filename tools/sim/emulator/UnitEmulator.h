@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <deque>
 #include <optional>
 #include <random>
 #include <vector>
@@ -30,6 +31,14 @@ class LineEnd;
 //
 // A transmission in pieces goes out as it would from a UART fed in parts: each piece is written
 // once the one before has had its wire time, and no other transmission comes between them.
+//
+// With a send delay the counts are still taken at each report's own moment, and so is the truth;
+// only the transmission leaves later, a time drawn evenly from 0 to the delay, as a USB serial
+// adapter's latency timer holds the bytes. Transmissions queue in order on the line's clock: one
+// that is due while the one ahead of it is waiting or on the wire follows it once its wire time
+// has passed. One that would wait longer than the delay behind the others (reports due faster than
+// the line carries them) is lost, as from an adapter whose buffer is full. A run that ends with
+// `count` or a hang-up waits for the queue to empty, then one interval more.
 class UnitEmulator : public QObject
 {
     Q_OBJECT
@@ -47,7 +56,8 @@ public:
     const LinkRun* linkRun() const { return m_run ? &*m_run : nullptr; }
 
     int transmissions() const { return m_transmissions; }
-    // Transmissions the line did not take in full (a pseudo-terminal that nobody reads).
+    // Transmissions the line did not take in full (a pseudo-terminal that nobody reads), or lost
+    // behind too many that were waiting for their send delay.
     int droppedTransmissions() const { return m_dropped; }
 
 signals:
@@ -65,7 +75,15 @@ signals:
     void secondsCompleted(const std::vector<emulator::SecondTruth>& seconds);
 
 private:
+    // A queued transmission: its bytes, and when it leaves on the line's clock.
+    struct Queued
+    {
+        QByteArray bytes;
+        double startSeconds = 0;
+    };
+
     void onTimer();
+    void onDelayedTimer();
     void onSecondTimer();
     void scheduleSecondTimer();
     void stopAt(double lineSeconds);
@@ -74,6 +92,13 @@ private:
     qint64 utcMsAt(double lineSeconds) const;
     void takeSlot(double lineSeconds);
     void writePiece();
+    bool delaysSending() const { return m_settings.sendDelayMs > 0; }
+    void queueTransmission(const QByteArray& bytes, double countedAt);
+    void writeNext();
+    double nextWriteSeconds() const;
+    bool endsAtNextSlot() const;
+    bool slotMayCome() const;
+    bool lineIdle() const { return m_pieces.isEmpty() && m_queued.empty(); }
     bool waitBriefly(double dueSeconds) const;
     void scheduleTimer();
     QByteArray nextTransmission(double lineSeconds);
@@ -86,15 +111,18 @@ private:
     qint64 m_startUtcMs = 0; // UTC at 0 on the line's clock
     std::mt19937 m_garbageRandom;
     std::mt19937 m_intervalRandom;
+    std::mt19937 m_delayRandom;
     QTimer m_timer;
     QTimer m_secondTimer; // the next UTC second
     QElapsedTimer m_clock;
     bool m_running = false;
-    int m_intervalMs = 0;       // the interval drawn last
-    double m_nextDue = 0;       // when the next transmission or hang-up is due
-    QByteArray m_sending;       // the transmission whose pieces are going out
-    QList<QByteArray> m_pieces; // its pieces not written yet
-    double m_pieceDue = 0;      // when the first of them may go
+    int m_intervalMs = 0;        // the interval drawn last
+    double m_nextDue = 0;        // when the next transmission or hang-up is due
+    QByteArray m_sending;        // the transmission whose pieces are going out
+    QList<QByteArray> m_pieces;  // its pieces not written yet
+    double m_pieceDue = 0;       // when the first of them may go
+    std::deque<Queued> m_queued; // with a send delay: the transmissions not yet begun, in order
+    double m_queueFree = 0;      // when the last of them is off the wire, on the line's clock
     int m_transmissions = 0;
     int m_reports = 0;
     int m_dropped = 0;

@@ -38,6 +38,8 @@ public:
     {
     }
 
+    // Throws std::overflow_error, the totals as they were, when a total or
+    // the run's bits would pass 2^64.
     TotalsStep add(const ReportCounts& report);
 
     ReportCounts totals() const;

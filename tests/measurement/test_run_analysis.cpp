@@ -13,6 +13,8 @@ using measurement::RunSettings;
 
 Q_DECLARE_METATYPE(std::vector<ErrorInterval>)
 
+using Reports = QList<std::pair<quint64, quint64>>; // recv_frames and error_bits of each
+
 class TestRunAnalysis : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,8 @@ private slots:
     void theIntervalLogKeepsEveryBitWhenItPools();
     void verdicts_data();
     void verdicts();
+    void totalsThatWouldOverflowAreRefused_data();
+    void totalsThatWouldOverflowAreRefused();
 };
 
 void TestRunAnalysis::clusterTest_data()
@@ -162,6 +166,29 @@ void TestRunAnalysis::verdicts()
     QVERIFY2(verdict.line.startsWith(head), qPrintable(verdict.line));
     QCOMPARE(int(verdict.outcome), outcome);
     QVERIFY(verdict.figures.contains(outcome == int(Outcome::Pass) ? "verdict=pass" : "verdict="));
+}
+
+void TestRunAnalysis::totalsThatWouldOverflowAreRefused_data()
+{
+    // The reports in turn; the last one is refused.
+    QTest::addColumn<Reports>("reports");
+    const quint64 most = std::numeric_limits<quint64>::max();
+    const quint64 bitsFull = most / measurement::kBitsPerFrame; // frames whose bits just fit
+    QTest::newRow("one report's bits") << Reports{{bitsFull + 1, 0}};
+    QTest::newRow("two periods' bits") << Reports{{bitsFull, 0}, {1, 0}};
+    QTest::newRow("two periods' bit errors") << Reports{{2, most}, {1, 0}, {0, 1}};
+}
+
+void TestRunAnalysis::totalsThatWouldOverflowAreRefused()
+{
+    QFETCH(Reports, reports);
+    measurement::RunTotals totals(measurement::CounterModel::Restart);
+    for (qsizetype i = 0; i + 1 < reports.size(); ++i)
+        totals.add({reports[i].first, 0, 0, reports[i].second});
+    const ReportCounts before = totals.totals();
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error, totals.add({reports.last().first, 0, 0, reports.last().second}));
+    QCOMPARE(totals.totals().recvFrame, before.recvFrame); // the totals as they were
+    QCOMPARE(totals.totals().errorBit, before.errorBit);
 }
 
 QTEST_GUILESS_MAIN(TestRunAnalysis)

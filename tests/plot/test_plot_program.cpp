@@ -175,6 +175,24 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("open quote") << head + "\"x\n" + report << png << 2 << "run.csv:3: bad row: a quote is not closed";
     QTest::newRow("before started") << csvHeader() + report << png << 2
                                     << "run.csv:2: a row before the first 'started' row";
+    // Hostile files cost little and say why, in one short line.
+    QTest::newRow("endless line") << head + QByteArray(300'000, '\0') << png << 2
+                                  << "run.csv:3: a line of more than 65536 bytes, longer than any row";
+    QByteArray longField = report;
+    longField.replace(",40000,", "," + QByteArray(30'000, '9') + ",");
+    QTest::newRow("long bad field") << head + longField << png << 2
+                                    << "run.csv:3: bad row: recv_frames '9999999999999999999999999999999999999999...' "
+                                       "(30000 bytes) is not a whole number";
+    QByteArray wideCount = report;
+    wideCount.replace(",40000,", ",18446744073709551615,");
+    QTest::newRow("count wider than its field") << head + wideCount << png << 2
+                                                << "run.csv:3: bad row: recv_frames 18446744073709551615 does not "
+                                                   "fit the report's 16-bit field (at most 65535)";
+    QByteArray wideBits = report;
+    wideBits.replace(",3,4,", ",3,4294967296,");
+    QTest::newRow("bit errors wider than their field") << head + wideBits << png << 2
+                                                       << "run.csv:3: bad row: error_bits 4294967296 does not fit "
+                                                          "the report's 32-bit field";
     QTest::newRow("no output") << head + report << QStringList{} << 2 << "give the plot's file with -o";
     QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2
                           << "-o 'plot.jpg': the name must end in .png or .svg";
@@ -200,6 +218,7 @@ void TestPlotProgram::badFilesAndCommandLines()
     const ProgramRun outcome = plot(QStringList{"run.csv"} + options);
     QVERIFY2(outcome.status == status, qPrintable(outcome.err));
     QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    QVERIFY2(outcome.err.size() < 1000, qPrintable(outcome.err.left(1000)));
     if (status == 0)
         QVERIFY(!QImage("plot.png").isNull());
 }

@@ -141,6 +141,8 @@ void TestReportProgram::refusesWithoutLeavingAFile_data()
                                << "run.csv:3: the recording holds no report";
     QTest::newRow("bad row") << run + "2026-01-02T03:04:05.000Z,1\n" + report << QStringList{}
                              << "run.csv:4: bad row: 2 fields where a row has 23";
+    QTest::newRow("a line without end") << QByteArray(1 << 20, '\0') << QStringList{}
+                                        << "run.csv:1: a line of more than 65536 bytes";
     QTest::newRow("run beyond the runs") << run << QStringList{"--run", "2"} << "--run 2: run.csv holds 1 run(s)";
     QTest::newRow("last run without a report")
         << run + row(0, "started") + row(3, "stopped") << QStringList{}

@@ -56,23 +56,18 @@ qint64 RecordingFollower::poll(qint64 budget)
         return 0;
     qint64 lines = 0;
     const qint64 start = m_offset;
-    QByteArray pending; // a line begun in the piece before
+    LineGatherer gatherer; // from the offset, which is always a line's start
+    const auto take = [this, &lines](const QByteArray& line) {
+        m_offset += line.size() + 1;
+        ++lines;
+        return m_parser->addLine(line);
+    };
     while (m_offset - start < budget) {
         const QByteArray piece = file.read(1 << 20);
-        if (piece.isEmpty())
+        if (piece.isEmpty() || !gatherer.add(piece, take))
             break;
-        qsizetype from = 0;
-        for (qsizetype end = piece.indexOf('\n'); end >= 0; end = piece.indexOf('\n', from)) {
-            pending.append(piece.constData() + from, end - from);
-            m_offset += pending.size() + 1;
-            ++lines;
-            const bool good = m_parser->addLine(pending);
-            pending.clear();
-            from = end + 1;
-            if (!good)
-                return lines;
-        }
-        pending.append(piece.constData() + from, piece.size() - from);
     }
+    if (gatherer.tooLong())
+        m_parser->refuseLongLine();
     return lines;
 }

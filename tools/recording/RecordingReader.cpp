@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -71,13 +72,16 @@ struct RowError
     QString message;
 };
 
-// A field as a message shows it: a control character, a NUL above all, would
-// end or garble the line it is printed on, so it is spelled out.
+// A field as a message shows it, quoted: a control character, a NUL above
+// all, would end or garble the line it is printed on, so it is spelled out;
+// a long field is cut to its start, so that a message stays one short line.
 QString shown(const QByteArray& bytes)
 {
-    const QString field = QString::fromUtf8(bytes);
-    QString out;
-    out.reserve(field.size());
+    constexpr qsizetype kShownBytes = 40;
+    QString field = QString::fromUtf8(bytes.left(kShownBytes));
+    if (bytes.size() > kShownBytes && field.endsWith(QChar::ReplacementCharacter))
+        field.chop(1); // a character cut in two
+    QString out = QStringLiteral("'");
     for (const QChar c : field) {
         if (c == u'\0')
             out += QLatin1String("\\0");
@@ -90,7 +94,9 @@ QString shown(const QByteArray& bytes)
         else
             out += c;
     }
-    return out;
+    if (bytes.size() > kShownBytes)
+        return out + QStringLiteral("...' (%1 bytes)").arg(bytes.size());
+    return out + u'\'';
 }
 
 // The number in a field, blanks and a leading '+' allowed, nothing after it.
@@ -117,8 +123,23 @@ quint64 count(const QList<QByteArray>& f, Column c, const char* name)
         return 0;
     const std::optional<quint64> value = numberIn<quint64>(f[c]);
     if (!value)
-        throw RowError{QStringLiteral("%1 '%2' is not a whole number").arg(QLatin1String(name), shown(f[c]))};
+        throw RowError{QStringLiteral("%1 %2 is not a whole number").arg(QLatin1String(name), shown(f[c]))};
     return *value;
+}
+
+// A count of the report, which carries it in a field of `bits` bits: a row
+// with a wider one was never a report, and would overflow the run's totals.
+quint64 reportCount(const QList<QByteArray>& f, Column c, const char* name, int bits)
+{
+    const quint64 value = count(f, c, name);
+    const quint64 most = (quint64(1) << bits) - 1;
+    if (value > most)
+        throw RowError{QStringLiteral("%1 %2 does not fit the report's %3-bit field (at most %4)")
+                           .arg(QLatin1String(name))
+                           .arg(value)
+                           .arg(bits)
+                           .arg(most)};
+    return value;
 }
 
 double rate(const QList<QByteArray>& f, Column c, const char* name)
@@ -127,7 +148,7 @@ double rate(const QList<QByteArray>& f, Column c, const char* name)
         return std::nan("");
     const std::optional<double> value = numberIn<double>(f[c]);
     if (!value)
-        throw RowError{QStringLiteral("%1 '%2' is not a number").arg(QLatin1String(name), shown(f[c]))};
+        throw RowError{QStringLiteral("%1 %2 is not a number").arg(QLatin1String(name), shown(f[c]))};
     // A value too large for a double (1e999) is, like N/A, no rate a chart can show: a gap.
     return std::isfinite(*value) ? *value : std::nan("");
 }
@@ -163,17 +184,18 @@ RecordingRow parseRow(const QList<QByteArray>& f)
     RecordingRow row;
     row.time = timeOf(f[Time]);
     if (!row.time.isValid())
-        throw RowError{QStringLiteral("time '%1' is not an ISO 8601 time").arg(shown(f[Time]))};
+        throw RowError{QStringLiteral("time %1 is not an ISO 8601 time").arg(shown(f[Time]))};
     row.elapsed = rate(f, Elapsed, "elapsed_s");
     if (!std::isfinite(row.elapsed))
-        throw RowError{QStringLiteral("elapsed_s '%1' is not a number").arg(shown(f[Elapsed]))};
+        throw RowError{QStringLiteral("elapsed_s %1 is not a number").arg(shown(f[Elapsed]))};
     row.event = QString::fromUtf8(f[Event]);
     if (row.event.isEmpty() && f[RecvFrames].isEmpty())
         throw RowError{QStringLiteral("a report row without recv_frames")};
-    row.recvFrames = count(f, RecvFrames, "recv_frames");
-    row.lossFrames = count(f, LossFrames, "loss_frames");
-    row.errorFrames = count(f, ErrorFrames, "error_frames");
-    row.errorBits = count(f, ErrorBits, "error_bits");
+    // Bytes [1:2], [3:4], [5:6] and [7:10] of the report.
+    row.recvFrames = reportCount(f, RecvFrames, "recv_frames", 16);
+    row.lossFrames = reportCount(f, LossFrames, "loss_frames", 16);
+    row.errorFrames = reportCount(f, ErrorFrames, "error_frames", 16);
+    row.errorBits = reportCount(f, ErrorBits, "error_bits", 32);
     row.ber = rate(f, Ber, "ber");
     row.berLoss = rate(f, BerLoss, "ber_loss");
     row.per = rate(f, Per, "per");
@@ -259,8 +281,19 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
     }
     m_lastTime = row.time;
     m_reports += row.isReport();
-    m_sink(row, m_runs);
+    try {
+        m_sink(row, m_runs);
+    } catch (const std::overflow_error& error) {
+        return fail(lineNumber, QString::fromStdString(error.what()));
+    }
     return true;
+}
+
+bool RecordingParser::refuseLongLine()
+{
+    return fail(
+        m_lines + 1,
+        QStringLiteral("a line of more than %1 bytes, longer than any row; reading stops here").arg(kMaxLineBytes));
 }
 
 bool RecordingParser::finish()
@@ -274,6 +307,33 @@ bool RecordingParser::finish()
     return true;
 }
 
+bool LineGatherer::add(QByteArrayView piece, const std::function<bool(const QByteArray& line)>& take)
+{
+    qsizetype from = 0;
+    for (qsizetype end = piece.indexOf('\n'); end >= 0; end = piece.indexOf('\n', from)) {
+        if (m_pending.size() + (end - from) > kMaxLineBytes)
+            break;
+        bool going = true;
+        if (m_pending.isEmpty()) {
+            going = take(QByteArray::fromRawData(piece.data() + from, end - from));
+        } else {
+            m_pending.append(piece.data() + from, end - from);
+            going = take(m_pending);
+            m_pending.clear();
+        }
+        from = end + 1;
+        if (!going)
+            return false;
+    }
+    // What is left holds no newline, or a line too long before it.
+    if (m_pending.size() + (piece.size() - from) > kMaxLineBytes) {
+        m_tooLong = true;
+        return false;
+    }
+    m_pending.append(piece.data() + from, piece.size() - from);
+    return true;
+}
+
 RecordingScan readRecording(const QString& path, const RowSink& sink)
 {
     RecordingScan scan;
@@ -284,7 +344,8 @@ RecordingScan readRecording(const QString& path, const RowSink& sink)
     }
     RecordingParser parser(path, sink);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray pending; // the start of a line the next chunk ends
+    LineGatherer lines;
+    const auto take = [&parser](const QByteArray& line) { return parser.addLine(line); };
     bool good = true;
     while (good) {
         const QByteArray chunk = file.read(1 << 20);
@@ -296,19 +357,11 @@ RecordingScan readRecording(const QString& path, const RowSink& sink)
             break;
         }
         hash.addData(chunk);
-        qsizetype from = 0;
-        for (qsizetype end = chunk.indexOf('\n'); end >= 0 && good; end = chunk.indexOf('\n', from)) {
-            if (pending.isEmpty()) {
-                good = parser.addLine(QByteArray::fromRawData(chunk.constData() + from, end - from));
-            } else {
-                pending.append(chunk.constData() + from, end - from);
-                good = parser.addLine(pending);
-                pending.clear();
-            }
-            from = end + 1;
-        }
-        pending.append(chunk.constData() + from, chunk.size() - from);
+        good = lines.add(chunk, take);
     }
+    if (lines.tooLong())
+        parser.refuseLongLine();
+    const QByteArray& pending = lines.pending();
     if (good && !pending.isEmpty())
         good = parser.addLastUnended(pending);
     if (good)

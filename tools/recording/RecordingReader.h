@@ -29,8 +29,15 @@ struct RecordingRow
     bool isReport() const { return event.isEmpty(); }
 };
 
+// The longest line a recording may hold. The recorder's longest rows (a
+// `stopped` row with every figure, an `unframed` row) take well under 2 KiB;
+// a longer line is no row of this program, and reading stops there rather
+// than hold it.
+inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
 // Takes each row as it is read, with the number of its run, from 1: the
-// rows from one `started` row to the next.
+// rows from one `started` row to the next. A std::overflow_error it throws
+// (the run's totals outgrow their counts) makes the recording bad at that row.
 using RowSink = std::function<void(const RecordingRow& row, int run)>;
 
 // Reads a recording line by line and keeps nothing of it: each row goes to
@@ -48,6 +55,9 @@ public:
     // mid-write leaves such a torn line, skipped with a warning if it does not
     // read as a row.
     bool addLastUnended(const QByteArray& line);
+    // The next line grew past kMaxLineBytes before its end came: the
+    // recording is bad there. Returns false.
+    bool refuseLongLine();
     // After the last line: a recording must hold a report.
     bool finish();
 
@@ -70,6 +80,24 @@ private:
     qint64 m_reports = 0;
     QDateTime m_lastTime; // of the run's row before
     bool m_outOfOrder = false;
+};
+
+// Cuts the pieces a recording is read in into lines, holding at most
+// kMaxLineBytes of a line whose end has not come yet.
+class LineGatherer
+{
+public:
+    // Hands each line that `piece` ends to `take`, without its newline, the
+    // start carried over from the pieces before; a false from `take` stops.
+    // False when stopped, or when a line grew too long (tooLong()).
+    bool add(QByteArrayView piece, const std::function<bool(const QByteArray& line)>& take);
+    // The start of a line whose end has not come.
+    const QByteArray& pending() const { return m_pending; }
+    bool tooLong() const { return m_tooLong; }
+
+private:
+    QByteArray m_pending;
+    bool m_tooLong = false;
 };
 
 struct RecordingScan

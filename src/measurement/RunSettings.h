@@ -3,6 +3,7 @@
 #include "measurement/RunTotals.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -48,8 +49,18 @@ QString programVersion();
 // setting as key=value pairs, values percent-encoded.
 QString startedDetail(const RunSettings& settings);
 
-// The settings from a `started` row's detail, of this version or of one that
-// wrote the leading words only.
+// The settings of a `started` row's detail, each checked against the range
+// the recorder's options allow: a key=value pair out of range is an error
+// naming the key, a leading word out of range a warning, its setting left out.
+struct StartedSettings
+{
+    RunSettings settings;
+    QString error; // empty when every pair is good
+    QStringList warnings;
+};
+// Of this version or of one that wrote the leading words only.
+StartedSettings readStartedDetail(const QString& detail);
+// The settings alone, of a detail the reader has found good.
 RunSettings settingsFromStartedDetail(const QString& detail);
 // A `started` row's detail in its two parts: the leading words, and the
 // key=value pairs after them (none in an older recording's).

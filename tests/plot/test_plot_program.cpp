@@ -183,6 +183,16 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("long bad field") << head + longField << png << 2
                                     << "run.csv:3: bad row: recv_frames '9999999999999999999999999999999999999999...' "
                                        "(30000 bytes) is not a whole number";
+    QByteArray badWord = head;
+    badWord.replace("confidence 0.95", "confidence 1.5");
+    QTest::newRow("setting out of range in the words")
+        << badWord + report << png << 0
+        << "run.csv:2: 'started' row: confidence '1.5' is not a number above 0 and below 1; that setting is left out";
+    QByteArray badPair = head;
+    badPair.replace("confidence 0.95", "confidence 0.95; max_es=1e300 confidence=0.9");
+    QTest::newRow("setting out of range in the pairs")
+        << badPair + report << png << 2
+        << "run.csv:2: bad 'started' row: max_es '1e300' is not a whole number from 0 to 2147483647";
     QByteArray wideCount = report;
     wideCount.replace(",40000,", ",18446744073709551615,");
     QTest::newRow("count wider than its field") << head + wideCount << png << 2
@@ -193,6 +203,11 @@ void TestPlotProgram::badFilesAndCommandLines_data()
     QTest::newRow("bit errors wider than their field") << head + wideBits << png << 2
                                                        << "run.csv:3: bad row: error_bits 4294967296 does not fit "
                                                           "the report's 32-bit field";
+    QByteArray ahead = zeros;
+    ahead.replace(0, 4, "2027");
+    QTest::newRow("a row a year ahead") << head + report + ahead + report << png << 0
+                                        << "run.csv:4: time 2027-01-02T03:04:07.000Z is 365d 0:00:00 ahead of the "
+                                           "run's elapsed time";
     QTest::newRow("no output") << head + report << QStringList{} << 2 << "give the plot's file with -o";
     QTest::newRow("jpeg") << head + report << QStringList{"-o", "plot.jpg"} << 2
                           << "-o 'plot.jpg': the name must end in .png or .svg";

@@ -2,6 +2,8 @@
 
 #include "Record.h"
 
+#include "measurement/RunAnalysis.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -186,8 +188,10 @@ RecordingRow parseRow(const QList<QByteArray>& f)
     if (!row.time.isValid())
         throw RowError{QStringLiteral("time %1 is not an ISO 8601 time").arg(shown(f[Time]))};
     row.elapsed = rate(f, Elapsed, "elapsed_s");
-    if (!std::isfinite(row.elapsed))
-        throw RowError{QStringLiteral("elapsed_s %1 is not a number").arg(shown(f[Elapsed]))};
+    if (!(row.elapsed >= 0 && row.elapsed <= kMaxElapsedSeconds))
+        throw RowError{QStringLiteral("elapsed_s %1 is not a number of seconds from 0 to %2")
+                           .arg(shown(f[Elapsed]))
+                           .arg(kMaxElapsedSeconds)};
     row.event = QString::fromUtf8(f[Event]);
     if (row.event.isEmpty() && f[RecvFrames].isEmpty())
         throw RowError{QStringLiteral("a report row without recv_frames")};
@@ -266,19 +270,27 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
     }
     row.line = lineNumber;
     if (row.event == QLatin1String("started")) {
+        const measurement::StartedSettings settings = measurement::readStartedDetail(row.detail);
+        if (!settings.error.isEmpty())
+            return fail(lineNumber, settings.error);
+        for (const QString& warning : settings.warnings)
+            m_warnings << QStringLiteral("%1:%2: %3").arg(m_name).arg(lineNumber).arg(warning);
         ++m_runs;
         m_outOfOrder = false;
+        m_clockStepped = false;
     } else if (m_runs == 0) {
         return fail(lineNumber, QStringLiteral("a row before the first 'started' row"));
     } else if (row.time < m_lastTime && !m_outOfOrder) {
         // A clock set back: the rows stay in the order the recorder wrote them.
         m_outOfOrder = true;
+        m_clockStepped = true; // said here
         m_warnings << QStringLiteral("%1:%2: time %3 is before the row above (%4): the clock was set back? "
                                      "Rows are drawn in the order written")
                           .arg(m_name)
                           .arg(lineNumber)
                           .arg(row.time.toString(Qt::ISODateWithMs), m_lastTime.toString(Qt::ISODateWithMs));
     }
+    noteClockStep(row);
     m_lastTime = row.time;
     m_reports += row.isReport();
     try {
@@ -287,6 +299,29 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
         return fail(lineNumber, QString::fromStdString(error.what()));
     }
     return true;
+}
+
+// The row's time and elapsed time go on together but for a clock set: a
+// step is told once a run, and marked on its row, so that no one takes the
+// time across it as measured.
+void RecordingParser::noteClockStep(RecordingRow& row)
+{
+    const double offset = double(row.time.toMSecsSinceEpoch()) / 1000 - row.elapsed;
+    const double drift = kClockStepSeconds + 0.001 * std::abs(row.elapsed - m_lastElapsed);
+    if (row.event != QLatin1String("started") && std::abs(offset - m_clockOffset) > drift) {
+        row.clockStep = offset - m_clockOffset;
+        if (!m_clockStepped)
+            m_warnings << QStringLiteral("%1:%2: time %3 is %4 %5 of the run's elapsed time: the clock was set, "
+                                         "or the host slept; no report tells of the time across it")
+                              .arg(m_name)
+                              .arg(row.line)
+                              .arg(row.time.toString(Qt::ISODateWithMs),
+                                   measurement::clockText(qint64(std::min(std::abs(row.clockStep), 1e15) * 1000)),
+                                   row.clockStep > 0 ? "ahead" : "behind");
+        m_clockStepped = true;
+    }
+    m_clockOffset = offset;
+    m_lastElapsed = row.elapsed;
 }
 
 bool RecordingParser::refuseLongLine()

@@ -13,10 +13,16 @@
 // missing or too large for a double (1e999) are NaN.
 struct RecordingRow
 {
-    qint64 line = 0;    // in the file, from 1
-    QDateTime time;     // UTC
-    double elapsed = 0; // seconds from the run's start, on a clock that never goes back
-    QString event;      // empty for a report
+    qint64 line = 0; // in the file, from 1
+    QDateTime time;  // UTC
+    // Seconds from the run's start, on a clock that never goes back; from 0
+    // to kMaxElapsedSeconds, so that any span of it in milliseconds fits a qint64.
+    double elapsed = 0;
+    // How far `time` moved against `elapsed` since the run's row before, in
+    // seconds: the host's clock was set (or the host slept). 0 within
+    // kClockStepSeconds, which the clocks' drift and the rows' rounding stay in.
+    double clockStep = 0;
+    QString event; // empty for a report
     quint64 recvFrames = 0;
     quint64 lossFrames = 0;
     quint64 errorFrames = 0;
@@ -28,6 +34,13 @@ struct RecordingRow
 
     bool isReport() const { return event.isEmpty(); }
 };
+
+// The longest run a recording may hold, some 300 years.
+inline constexpr double kMaxElapsedSeconds = 1e10;
+// A row's time may move this far against its elapsed time, plus 0.1 % of the
+// elapsed time since the row before (NTP slews a clock by at most 0.05 %),
+// before it counts as a clock step.
+inline constexpr double kClockStepSeconds = 2;
 
 // The longest line a recording may hold. The recorder's longest rows (a
 // `stopped` row with every figure, an `unframed` row) take well under 2 KiB;
@@ -69,6 +82,7 @@ public:
 private:
     bool add(const QByteArray& line, bool unended);
     bool fail(qint64 line, const QString& why);
+    void noteClockStep(RecordingRow& row);
 
     QString m_name;
     RowSink m_sink;
@@ -80,6 +94,9 @@ private:
     qint64 m_reports = 0;
     QDateTime m_lastTime; // of the run's row before
     bool m_outOfOrder = false;
+    double m_clockOffset = 0; // time less elapsed of the run's row before, in seconds
+    double m_lastElapsed = 0;
+    bool m_clockStepped = false; // said once a run
 };
 
 // Cuts the pieces a recording is read in into lines, holding at most

@@ -22,7 +22,10 @@ void RunDigest::add(const RecordingRow& row)
 {
     // Reporting stopped from the row before that told of reports: the start, a report, the stop.
     const RecordingRow& before = m_lastReport ? *m_lastReport : m_started;
-    if (row.isReport() || row.event == QLatin1String("stopped")) {
+    if (row.clockStep != 0) {
+        m_analysis.deviceLost(); // no report speaks for the seconds across it
+        m_gaps.push_back({before.time, std::max(0.0, double(before.time.msecsTo(row.time)) / 1000), row.clockStep});
+    } else if (row.isReport() || row.event == QLatin1String("stopped")) {
         const double seconds = row.elapsed - before.elapsed;
         if (seconds > kLongGapSeconds)
             m_gaps.push_back({before.time, seconds});

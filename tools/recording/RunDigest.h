@@ -41,13 +41,16 @@ public:
     // Every row that is no report, the started row first.
     const std::vector<RecordingRow>& events() const { return m_events; }
 
-    // A time without reports: from the report before, `seconds` long.
+    // A time without reports: from the report before, `seconds` long. Or,
+    // with `clockStep`, a clock set by that many seconds (or a host that
+    // slept): the time across it, by the clock, is no report's.
     struct Gap
     {
         QDateTime from;
         double seconds = 0;
+        double clockStep = 0;
     };
-    // Gaps between reports longer than kLongGapSeconds.
+    // Gaps between reports longer than kLongGapSeconds, and clock steps.
     static constexpr double kLongGapSeconds = 10;
     const std::vector<Gap>& gaps() const { return m_gaps; }
 

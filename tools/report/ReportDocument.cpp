@@ -11,6 +11,7 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -31,6 +32,13 @@ QString localText(const QDateTime& time, const QTimeZone& zone)
 {
     return time.toTimeZone(zone).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + zone.abbreviation(time)
            + QStringLiteral(" (") + QString::fromUtf8(zone.id()) + u')';
+}
+
+// "2:03:04" for seconds that may be many: gaps of a hostile file can sum past
+// what milliseconds in a qint64 hold, and no figure here is ever below 0.
+QString durationText(double seconds)
+{
+    return measurement::clockText(std::isfinite(seconds) ? qint64(std::clamp(seconds * 1000, 0.0, 9e18)) : 0);
 }
 
 QString countText(quint64 count)
@@ -81,7 +89,6 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
     const RecordingRow& start = run.started();
     const RecordingRow& end = run.last();
     const bool stopped = end.event == QLatin1String("stopped");
-    const qint64 ms = qint64(std::llround((end.elapsed - start.elapsed) * 1000));
     double gapSeconds = 0, longest = 0;
     for (const RunDigest::Gap& gap : run.gaps()) {
         gapSeconds += gap.seconds;
@@ -90,13 +97,12 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
     const QString gaps = run.gaps().empty() ? QStringLiteral("none")
                                             : QStringLiteral("%1, %2 in all, the longest %3")
                                                   .arg(run.gaps().size())
-                                                  .arg(measurement::clockText(qint64(gapSeconds * 1000)),
-                                                       measurement::clockText(qint64(longest * 1000)));
+                                                  .arg(durationText(gapSeconds), durationText(longest));
     const QString recorder = recorded.version.isEmpty() ? QStringLiteral("an earlier version") : recorded.version;
     const QList<QStringList> rows{
         {QStringLiteral("Device"), QStringLiteral("%1 at %2 baud").arg(recorded.device).arg(recorded.baud),
          QStringLiteral("Reports"), countText(quint64(run.reports()))},
-        {QStringLiteral("Duration"), measurement::clockText(ms), QStringLiteral("Gaps over 10 s"), gaps},
+        {QStringLiteral("Duration"), durationText(end.elapsed - start.elapsed), QStringLiteral("Gaps over 10 s"), gaps},
         {QStringLiteral("Run"), QStringLiteral("%1 of %2 in %3").arg(runNumber).arg(runs).arg(options.input),
          QStringLiteral("Programs"),
          QStringLiteral("bermon-log %1, bermon-report %2").arg(recorder, measurement::programVersion())},
@@ -162,7 +168,7 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
         const QString duration =
             recorded.durationSeconds <= 0
                 ? QStringLiteral("none")
-                : measurement::clockText(qint64(recorded.durationSeconds * 1000))
+                : durationText(recorded.durationSeconds)
                       + (analysis.reachedDuration() ? QStringLiteral(", reached") : QStringLiteral(", not reached"));
         flow.table(
             {QStringLiteral("Limit"), QStringLiteral("At most"), QStringLiteral("Limit"), QStringLiteral("At most")},
@@ -221,11 +227,15 @@ void appendix(PageFlow& flow, const RunDigest& run)
     flow.table({QStringLiteral("Time"), QStringLiteral("Event"), QStringLiteral("Detail")}, events, {2.2, 1.5, 6});
 
     if (!run.gaps().empty()) {
-        flow.heading(QStringLiteral("Appendix: gaps in reporting over 10 s"), 2);
+        flow.heading(QStringLiteral("Appendix: gaps in reporting over 10 s, and clock steps"), 2);
         QList<QStringList> gaps;
         for (const RunDigest::Gap& gap : run.gaps())
-            gaps.push_back({utcText(gap.from), measurement::clockText(qint64(gap.seconds * 1000))});
-        flow.table({QStringLiteral("From"), QStringLiteral("Length")}, gaps, {1, 1});
+            gaps.push_back({utcText(gap.from), durationText(gap.seconds),
+                            gap.clockStep == 0 ? QStringLiteral("no report")
+                                               : QStringLiteral("the clock was set %1 by %2, or the host slept")
+                                                     .arg(gap.clockStep > 0 ? "forward" : "back",
+                                                          durationText(std::abs(gap.clockStep)))});
+        flow.table({QStringLiteral("From"), QStringLiteral("Length"), QStringLiteral("Why")}, gaps, {1, 1, 2});
     }
 
     flow.heading(QStringLiteral("Appendix: the recorder's settings"), 2);

@@ -1,22 +1,29 @@
 #include "measurement/Availability.h"
 
+#include <algorithm>
+
 namespace measurement {
 
-void AvailabilityTracker::add(bool severe, const Decided& decided)
+void AvailabilityTracker::add(bool severe, qint64 count, const Decided& decided)
 {
-    // Available, a severely errored second would begin unavailable time;
-    // unavailable, a second that is not would end it.
-    const bool changes = m_unavailable ? !severe : severe;
-    if (!changes) {
-        // The streak is broken: its seconds and this one keep the state.
-        decided(m_streak + 1, !m_unavailable);
-        m_streak = 0;
-        return;
-    }
-    if (++m_streak == kStreak) {
-        m_unavailable = !m_unavailable;
-        decided(kStreak, !m_unavailable);
-        m_streak = 0;
+    while (count > 0) {
+        // Available, a severely errored second would begin unavailable time;
+        // unavailable, a second that is not would end it.
+        const bool changes = m_unavailable ? !severe : severe;
+        if (!changes) {
+            // The streak is broken: its seconds and these keep the state.
+            decided(m_streak + count, !m_unavailable);
+            m_streak = 0;
+            return;
+        }
+        const qint64 taken = std::min<qint64>(count, kStreak - m_streak);
+        m_streak += int(taken);
+        count -= taken;
+        if (m_streak == kStreak) {
+            m_unavailable = !m_unavailable;
+            decided(kStreak, !m_unavailable);
+            m_streak = 0;
+        }
     }
 }
 

@@ -20,8 +20,9 @@ public:
     // Called with the next `count` seconds in order and whether they are available.
     using Decided = std::function<void(qint64 count, bool available)>;
 
-    // Takes the next second.
-    void add(bool severe, const Decided& decided);
+    // Takes the next `count` seconds, alike.
+    void add(bool severe, qint64 count, const Decided& decided);
+    void add(bool severe, const Decided& decided) { add(severe, 1, decided); }
     // Decides the seconds still pending as if the run ended here: a streak
     // shorter than 10 leaves the state as it is.
     void finish(const Decided& decided) const;

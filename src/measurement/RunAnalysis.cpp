@@ -97,14 +97,21 @@ QString pairNumber(double value)
 RunAnalysis::RunAnalysis(const RunSettings& settings)
     : m_settings(settings)
     , m_totals(settings.counters)
-    , m_performance(settings.counters)
+    , m_performance(settings.counters, lineTiming(settings))
 {
 }
 
-TotalsStep RunAnalysis::add(qint64 msSinceEpoch, const ReportCounts& counts)
+LineTiming lineTiming(const RunSettings& settings)
 {
+    // A report's 12 bytes of 10 bits each, start and stop bit included.
+    return {settings.baud > 0 ? 12.0 * 10 * 1000 / settings.baud : 0.0, qint64(std::ceil(settings.latencyMs))};
+}
+
+TotalsStep RunAnalysis::add(const RunMoment& at, const ReportCounts& counts)
+{
+    const qint64 msSinceEpoch = at.elapsedMs; // the run's own clock: a step of the wall clock changes no rate
     const TotalsStep step = m_totals.add(counts);
-    m_performance.add(msSinceEpoch, counts, step);
+    m_performance.add(at, counts, step);
     if (step.increment)
         m_intervals.add({step.increment->recvFrame * kBitsPerFrame, step.increment->errorBit});
     if (m_reports == 0) {
@@ -193,6 +200,9 @@ Verdict berVerdict(const RunAnalysis& run)
 
     if (!settings.berVerdictAsked())
         return conclude(Outcome::NoVerdict, {}, {});
+    if (run.reports() == 0)
+        return conclude(Outcome::NotDecided, QStringLiteral("not decided: no report came"),
+                        QStringLiteral("no report yet"));
     const QString lostHead =
         QStringLiteral("%1, more than the %2 allowed").arg(plural(lost, "frame lost", "frames lost")).arg(allowedLost);
     if (tooManyLost)
@@ -309,8 +319,22 @@ PerformanceJudgement judgePerformance(const RunAnalysis& run, const ErrorPerform
         else
             within << QStringLiteral("%1, at most the %2 allowed").arg(figure).arg(*limit.allowed);
     }
+    if (settings.maxSilenceSeconds) {
+        const double silence = double(run.performance().longestSilenceMs()) / 1000;
+        if (silence >= *settings.maxSilenceSeconds)
+            over << QStringLiteral("no report for %1 s, the --max-silence of %2 s reached")
+                        .arg(figureText(silence), limitText(*settings.maxSilenceSeconds));
+        else
+            within << QStringLiteral("at most %1 s without a report, less than the --max-silence of %2 s")
+                          .arg(figureText(silence), limitText(*settings.maxSilenceSeconds));
+    }
     if (!over.isEmpty())
         return {Outcome::Fail, over.join(QStringLiteral("; ")), QStringLiteral("fail: more bits cannot help")};
+    // Limits that no second has been measured against pass nothing.
+    if (f.seconds == 0)
+        return {Outcome::NotDecided,
+                run.reports() == 0 ? QStringLiteral("no report came") : QStringLiteral("no second measured"),
+                QStringLiteral("no report yet")};
     if (!open.isEmpty())
         return {Outcome::NotDecided, open.join(QStringLiteral("; ")),
                 QStringLiteral("error performance between the limits")};

@@ -18,10 +18,15 @@ class RunAnalysis
 public:
     explicit RunAnalysis(const RunSettings& settings);
 
-    // Takes the next report, arrived at `msSinceEpoch` (UTC).
-    TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts);
+    // Takes the next report, arrived at `at`.
+    TotalsStep add(const RunMoment& at, const ReportCounts& counts);
+    // One that arrived at `msSinceEpoch` (UTC), on a clock that never steps.
+    TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts) { return add({msSinceEpoch, msSinceEpoch}, counts); }
     // The device went away; the time until the next report is unknown.
     void deviceLost() { m_performance.deviceLost(); }
+    // The run was still going at `at`: a row other than a report was written
+    // then. A silence since the last report counts up to there.
+    void runUntil(const RunMoment& at) { m_performance.runUntil(at); }
     // The run lasted its whole duration: the condition for a pass on error performance.
     void setReachedDuration(bool reached) { m_reachedDuration = reached; }
     bool reachedDuration() const { return m_reachedDuration; }
@@ -78,6 +83,9 @@ struct Verdict
     // The figures as key=value pairs, for the `stopped` row.
     QString figures;
 };
+
+// When a report's counts may have been taken, for the run's line settings.
+LineTiming lineTiming(const RunSettings& settings);
 
 // The verdict on the run as it stands, against its settings' limits.
 Verdict decide(const RunAnalysis& run);

@@ -85,6 +85,8 @@ QString startedDetail(const RunSettings& s)
         {"max_es", optionalWhole(bool(s.maxEs), quint64(s.maxEs.value_or(0)))},
         {"max_ses", optionalWhole(bool(s.maxSes), quint64(s.maxSes.value_or(0)))},
         {"max_unavailable", optionalWhole(bool(s.maxUnavailableSeconds), quint64(s.maxUnavailableSeconds.value_or(0)))},
+        {"latency_ms", number(s.latencyMs)},
+        {"max_silence_s", optionalNumber(bool(s.maxSilenceSeconds), s.maxSilenceSeconds.value_or(0))},
         {"duration", optionalNumber(s.durationSeconds > 0, s.durationSeconds)},
         {"bits", optionalNumber(s.stopBits > 0, s.stopBits)},
         {"reports", optionalWhole(s.stopReports > 0, quint64(s.stopReports))},
@@ -291,6 +293,10 @@ StartedSettings readStartedDetail(const QString& detail)
             s.maxSes = checked->whole;
         else if (key == QLatin1String("max_unavailable"))
             s.maxUnavailableSeconds = checked->whole;
+        else if (key == QLatin1String("latency_ms"))
+            s.latencyMs = checked->figure;
+        else if (key == QLatin1String("max_silence_s"))
+            s.maxSilenceSeconds = checked->figure;
         else if (key == QLatin1String("duration"))
             s.durationSeconds = checked->figure;
         else if (key == QLatin1String("bits"))

@@ -27,6 +27,11 @@ struct RunSettings
     std::optional<qint64> maxEs;
     std::optional<qint64> maxSes;
     std::optional<qint64> maxUnavailableSeconds;
+    // How long before its arrival a report's counts may have been taken, on
+    // top of its wire time: 0 in recordings older than the setting.
+    double latencyMs = 0;
+    // Reports stopping for this long fail the run.
+    std::optional<double> maxSilenceSeconds;
     double durationSeconds = 0; // stop conditions; 0: none
     double stopBits = 0;
     qint64 stopReports = 0;
@@ -34,7 +39,7 @@ struct RunSettings
 
     bool verdictAsked() const { return maxBer || maxLostFrames || performanceLimited(); }
     bool berVerdictAsked() const { return maxBer || maxLostFrames; }
-    bool performanceLimited() const { return maxEs || maxSes || maxUnavailableSeconds; }
+    bool performanceLimited() const { return maxEs || maxSes || maxUnavailableSeconds || maxSilenceSeconds; }
     quint64 allowedLostFrames() const { return maxLostFrames.value_or(0); }
 };
 

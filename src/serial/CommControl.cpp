@@ -3,6 +3,8 @@
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
 
+#include <QElapsedTimer>
+
 namespace serial {
 
 CommControl::CommControl(std::unique_ptr<PortBackend> backend, DeviceForPort deviceForPort, QObject* parent)
@@ -135,6 +137,10 @@ void CommControl::onBytesArrived()
     const QByteArray received = m_backend->takeReceived();
     if (received.isEmpty())
         return;
+    QElapsedTimer now;
+    now.start();
+    m_received += received.size();
+    m_arrivals.emplace_back(m_received, now.msecsSinceReference());
     const QList<ReportFramer::Piece> pieces = m_framer.feed(received);
     // Waiting for the line to go quiet costs a wake-up; only undecided bytes
     // need it.
@@ -164,8 +170,18 @@ void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
     // the newest bytes dealt with. Of reports settled together the handler
     // sees the newest.
     bool announced = true;
+    // The pieces settled together are the bytes just before those still undecided.
+    qint64 settled = m_received - m_framer.undecided().size();
+    for (const ReportFramer::Piece& piece : pieces)
+        settled -= piece.bytes.size();
     for (const ReportFramer::Piece& piece : pieces) {
+        settled += piece.bytes.size();
         if (piece.kind == ReportFramer::Piece::Report) {
+            // The read that brought the report's last byte.
+            while (m_arrivals.size() > 1 && m_arrivals.front().first < settled)
+                m_arrivals.pop_front();
+            if (!m_arrivals.empty())
+                m_reportArrivedMs = m_arrivals.front().second;
             m_inBuffer = piece.bytes;
             announced = false;
             emit reportFramed(piece.bytes);
@@ -181,6 +197,10 @@ void CommControl::deliver(const QList<ReportFramer::Piece>& pieces)
     }
     if (!announced)
         raiseReceiveIfDue();
+    // Reads whose bytes are all settled are done with.
+    const qint64 undecidedFrom = m_received - m_framer.undecided().size();
+    while (!m_arrivals.empty() && m_arrivals.front().first <= undecidedFrom)
+        m_arrivals.pop_front();
 }
 
 // Every close comes through here: the quiet-line timer runs only while the

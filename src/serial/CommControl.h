@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -62,6 +63,10 @@ public:
     QString device() const;
     // The device that the control would open for `port` on that reading.
     QString deviceForPort(int port, const SerialDevices& devices) const;
+    // When the last byte of the report that reportFramed announces arrived,
+    // on the monotonic clock in ms (QElapsedTimer's): a report the framer
+    // held for a quiet line keeps the time its bytes came.
+    qint64 reportArrivedMs() const { return m_reportArrivedMs; }
     // Why the last open failed or the device was lost; empty after a good open.
     QString lastError() const { return m_error ? m_error->message() : QString(); }
     QSerialPort::SerialPortError lastErrorKind() const { return m_error ? m_error->kind() : QSerialPort::NoError; }
@@ -99,6 +104,11 @@ private:
     QTimer m_quietTimer; // runs from each arrival until the line is quiet
     LineSettings m_settings;
     std::optional<PortError> m_error; // written by setError() alone
+    // When the bytes received came: the count of bytes received until the
+    // end of each read still unsettled, and its time.
+    std::deque<std::pair<qint64, qint64>> m_arrivals;
+    qint64 m_received = 0;
+    qint64 m_reportArrivedMs = 0;
     qint16 m_commPort = 1;
     qint16 m_threshold = 0;
     qint16 m_commEvent = 0;

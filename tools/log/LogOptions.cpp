@@ -63,6 +63,15 @@ const QList<Option>& options()
         {"max-ses", "N", "a pass allows at most N severely errored seconds in available time (default: no limit)"},
         {"max-unavailable", "TIME",
          "a pass allows at most TIME of unavailable time, in whole seconds: 0, 30s, 2m (default: no limit)"},
+        {"max-silence", "TIME",
+         "fail the run once no report has come for TIME, 1s to 24h (default: no limit). Without it a silence "
+         "still counts: a time without reports longer than the longest interval before it and the latency is "
+         "unknown, never error-free"},
+        {"latency", "MS",
+         "the unit took a report's counts at most MS milliseconds before the report arrived, on top of its "
+         "time on the wire at --baud; 0 to 1000 (default 20). A USB serial adapter holds bytes up to its "
+         "latency timer, 16 ms unless set: read it from /sys/bus/usb-serial/devices/*/latency_timer. A native "
+         "UART or a pseudo-terminal needs a few ms"},
         {"duration", "TIME", "stop after TIME: 45s, 30m, 8h, 1h30m, 2d, 500ms or seconds (default: no limit)"},
         {"bits", "N",
          "stop once the run has counted N bits, e.g. 3e9; auto: the bits a pass needs with no error, "
@@ -142,6 +151,13 @@ LogOptions readOptions(const QCommandLineParser& parser)
             rejectOption("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
         o.maxUnavailableSeconds = seconds;
     }
+    if (parser.isSet("max-silence")) {
+        const qint64 ms = parseDurationMs(parser.value("max-silence"));
+        if (ms < 1000 || ms > 86'400'000)
+            rejectOption("max-silence", parser.value("max-silence"), QStringLiteral("not a time from 1s to 24h"));
+        o.maxSilenceSeconds = double(ms) / 1000;
+    }
+    o.latencyMs = numberOption(parser, "latency", 0, 1000).value_or(o.latencyMs);
     if (parser.isSet("duration")) {
         o.durationMs = parseDurationMs(parser.value("duration"));
         if (o.durationMs <= 0)

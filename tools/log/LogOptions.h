@@ -28,6 +28,8 @@ struct LogOptions
     std::optional<qint64> maxEs;          // error-performance limits
     std::optional<qint64> maxSes;
     std::optional<qint64> maxUnavailableSeconds;
+    std::optional<double> maxSilenceSeconds;
+    double latencyMs = 20; // a USB adapter's default latency timer, with room to spare
     qint64 durationMs = 0; // 0: no limit
     double stopBits = 0;   // 0: no limit
     bool stopBitsAuto = false;

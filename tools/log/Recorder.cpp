@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include <cmath>
 #include <cstdio>
@@ -93,6 +94,8 @@ measurement::RunSettings Recorder::runSettings() const
     settings.maxEs = m_options.maxEs;
     settings.maxSes = m_options.maxSes;
     settings.maxUnavailableSeconds = m_options.maxUnavailableSeconds;
+    settings.maxSilenceSeconds = m_options.maxSilenceSeconds;
+    settings.latencyMs = m_options.latencyMs;
     settings.durationSeconds = double(m_options.durationMs) / 1000;
     settings.stopBits = m_options.stopBits;
     settings.stopReports = m_options.stopReports;
@@ -154,7 +157,9 @@ std::optional<int> Recorder::start()
     m_deviceUp = m_comm->portOpen();
     writeProm();
     if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
-        QTimer::singleShot(int(m_options.durationMs), this,
+        // Precise: a coarse timer may fire 5 % early, and a run that stops
+        // before its --duration has not reached it.
+        QTimer::singleShot(int(m_options.durationMs), Qt::PreciseTimer, this,
                            [this] { stopWith(QLatin1String(measurement::kDurationReached)); });
     m_tick.start();
     m_status.show([this] { return statusParts(); }, true);
@@ -168,20 +173,28 @@ void Recorder::onReport(const QByteArray& report)
     if (m_finished)
         return;
     const measurement::ReportCounts counts = decode(report);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QString decrease = m_analysis->add(now.toMSecsSinceEpoch(), counts).decreases;
+    // The moment its last byte came, which a report the framer held for a
+    // quiet line keeps; the counts were taken some time before.
+    const measurement::RunMoment arrived = rowMoment(m_comm->reportArrivedMs());
+    if (m_silenceSaid && m_lastReportMs)
+        put(newRecord(arrived, QStringLiteral("silent"),
+                      QStringLiteral("reports again after %1 s without one")
+                          .arg(double(arrived.elapsedMs - *m_lastReportMs) / 1000, 0, 'f', 1)));
+    m_silenceSaid = m_maxSilenceSaid = false;
+    m_lastReportMs = arrived.elapsedMs;
+    const QString decrease = m_analysis->add(arrived, counts).decreases;
     if (!decrease.isEmpty()) {
         const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
-        put(newRecord(QStringLiteral("counts went down"),
+        put(newRecord(arrived, QStringLiteral("counts went down"),
                       decrease
                           + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
                              : newPeriod                              ? QStringLiteral("; a new test period")
                                                                       : QString())));
     }
-    Record record = newRecord();
-    record.time = now; // the moment the analysis was given
+    Record record = newRecord(arrived);
     describeReport(counts, record);
     put(record);
+    warnOfRestarts();
     m_status.show([this] { return statusParts(); });
     m_lastReport = record;
     if (m_prom.isEnabled() && m_prom.reportIsDue())
@@ -194,6 +207,45 @@ void Recorder::onReport(const QByteArray& report)
         stopWith(QStringLiteral("%1 reports recorded").arg(reports));
     else if (m_options.stopBits > 0 && double(m_analysis->bits()) >= m_options.stopBits)
         stopWith(QStringLiteral("%1 bits counted").arg(m_analysis->bits()));
+}
+
+// Counter restarts leave the seconds around each one possibly errored: a
+// limit of errored seconds below what the restarts within --duration may
+// leave open cannot be met, which the operator learns now rather than at the end.
+void Recorder::warnOfRestarts()
+{
+    if (m_restartsSaid || m_options.counters != CounterModel::Restart || m_options.durationMs <= 0
+        || m_analysis->reports() < 5 || m_analysis->reportedSeconds() < 2)
+        return;
+    m_restartsSaid = true;
+    const double framesPerSecond = m_analysis->bitRate() / double(measurement::kBitsPerFrame);
+    if (!(framesPerSecond > 0))
+        return;
+    const double period = 65536 / framesPerSecond;
+    const double duration = double(m_options.durationMs) / 1000;
+    const qint64 restarts = qint64(duration / period);
+    const double interval = m_analysis->reportedSeconds() / double(m_analysis->reports() - 1);
+    // The interval across a restart, with the latency before it, reaches into this many seconds.
+    const qint64 perRestart = qint64(std::ceil(interval + m_options.latencyMs / 1000)) + 1;
+    const qint64 open = restarts * perRestart;
+    QStringList short_;
+    if (m_options.maxEs && *m_options.maxEs < open)
+        short_ << QStringLiteral("--max-es %1").arg(*m_options.maxEs);
+    if (m_options.maxSes && *m_options.maxSes < open)
+        short_ << QStringLiteral("--max-ses %1").arg(*m_options.maxSes);
+    if (restarts == 0 || short_.isEmpty())
+        return;
+    const QString text =
+        QStringLiteral("at %1 frames a second the unit's counts start again about every %2 s: %3 restarts in the "
+                       "--duration may leave up to %4 seconds possibly errored, more than %5 allows, so the run "
+                       "cannot pass; --counters wrap (if the unit wraps its counts), more reports a second or a "
+                       "higher limit would help")
+            .arg(figureText(framesPerSecond), figureText(period))
+            .arg(restarts)
+            .arg(open)
+            .arg(short_.join(QStringLiteral(" and ")));
+    put(newRecord(QStringLiteral("settings"), text));
+    printError(text);
 }
 
 void Recorder::onUnframed(const QByteArray& bytes)
@@ -246,6 +298,7 @@ void Recorder::tryReopen()
 
 void Recorder::onTick()
 {
+    watchSilence();
     if (m_prom.isStale())
         writeProm();
     if (!m_csv.isOpen() || m_csv.sync())
@@ -256,6 +309,32 @@ void Recorder::onTick()
         stopWith(QStringLiteral("a record could not be written"));
     else if (m_options.durationMs > 0 && m_clock.elapsed() >= m_options.durationMs)
         stopWith(QLatin1String(measurement::kDurationReached));
+}
+
+// A time without reports longer than the longest interval before it and the
+// latency is a silence, said once; --max-silence reached fails the run.
+void Recorder::watchSilence()
+{
+    if (!m_lastReportMs)
+        return;
+    const qint64 now = m_clock.elapsed();
+    const double silent = double(now - *m_lastReportMs) / 1000;
+    if (!m_silenceSaid && m_analysis->performance().silentAt(now)) {
+        m_silenceSaid = true;
+        put(newRecord(QStringLiteral("silent"),
+                      QStringLiteral("no report for %1 s, longer than the longest interval so far (%2 s) and the "
+                                     "latency (%3 ms)")
+                          .arg(silent, 0, 'f', 1)
+                          .arg(double(m_analysis->performance().longestIntervalMs()) / 1000)
+                          .arg(m_options.latencyMs)));
+    }
+    if (m_options.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.maxSilenceSeconds) {
+        m_maxSilenceSaid = true;
+        const QString text = QStringLiteral("no report for %1 s: --max-silence reached, the run fails")
+                                 .arg(silent, 0, 'f', 1);
+        put(newRecord(QStringLiteral("silent"), text));
+        printError(text);
+    }
 }
 
 void Recorder::stopWith(const QString& why)
@@ -274,12 +353,15 @@ int Recorder::finish(const QString& why)
     m_unframedRow.stop();
     putUnframed();
     m_analysis->setReachedDuration(why == QLatin1String(measurement::kDurationReached));
+    // The run lasted until now: a silence since the last report counts.
+    const measurement::RunMoment end = rowMoment();
+    m_analysis->runUntil(end);
     const measurement::Verdict verdict = measurement::decide(*m_analysis);
     QString detail = why;
     if (!verdict.line.isEmpty())
         detail += QStringLiteral("; ") + verdict.line;
     Record stopped =
-        newRecord(QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures
+        newRecord(end, QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures
                                                  + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
     stopped.performanceJson = performanceJson(m_analysis->performance().figures());
     put(stopped);
@@ -316,11 +398,55 @@ int Recorder::finish(const QString& why)
     return m_exitStatus;
 }
 
+measurement::RunMoment Recorder::rowMoment()
+{
+    QElapsedTimer now;
+    now.start();
+    return rowMoment(now.msecsSinceReference());
+}
+
+measurement::RunMoment Recorder::rowMoment(qint64 monotonicMs)
+{
+    QElapsedTimer now;
+    now.start();
+    const qint64 utcNow = QDateTime::currentMSecsSinceEpoch();
+    measurement::RunMoment at;
+    at.elapsedMs = m_clock.isValid() ? monotonicMs - m_clock.msecsSinceReference() : 0;
+    at.utcMs = utcNow - (now.msecsSinceReference() - monotonicMs);
+    if (!m_lastRow) {
+        m_clockOffsetMs = at.utcMs - at.elapsedMs;
+        m_lastRow = at;
+        return at;
+    }
+    at.elapsedMs = std::max(at.elapsedMs, m_lastRow->elapsedMs);
+    const qint64 offset = at.utcMs - at.elapsedMs;
+    if (measurement::clockStepped(m_clockOffsetMs, offset, at.elapsedMs - m_lastRow->elapsedMs)) {
+        const qint64 step = offset - m_clockOffsetMs;
+        m_clockOffsetMs = offset;
+        m_lastRow = at;
+        put(newRecord(at, QStringLiteral("clock stepped"),
+                      QStringLiteral("the clock moved %1%2 s against the run's own; the seconds around it are "
+                                     "unknown")
+                          .arg(step > 0 ? "+" : "")
+                          .arg(double(step) / 1000, 0, 'f', 3)));
+    } else {
+        at.utcMs = std::max(at.utcMs, m_lastRow->utcMs);
+        m_clockOffsetMs = at.utcMs - at.elapsedMs; // drift is no step
+    }
+    m_lastRow = at;
+    return at;
+}
+
 Record Recorder::newRecord(const QString& event, const QString& detail)
 {
+    return newRecord(rowMoment(), event, detail);
+}
+
+Record Recorder::newRecord(const measurement::RunMoment& at, const QString& event, const QString& detail)
+{
     Record record;
-    record.time = QDateTime::currentDateTimeUtc();
-    record.elapsedSeconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000 : 0;
+    record.time = QDateTime::fromMSecsSinceEpoch(at.utcMs, QTimeZone::utc());
+    record.elapsedSeconds = double(at.elapsedMs) / 1000;
     record.event = event;
     record.detail = detail;
     record.run = runFigures(*m_analysis);
@@ -329,6 +455,9 @@ Record Recorder::newRecord(const QString& event, const QString& detail)
 
 void Recorder::put(const Record& record)
 {
+    // A row other than a report: the run lasted at least until then.
+    if (!record.event.isEmpty())
+        m_analysis->runUntil({record.time.toMSecsSinceEpoch(), qRound64(record.elapsedSeconds * 1000)});
     if (m_csv.isOpen() && !m_csv.append(csvLine(record)))
         m_writeFailed = true;
     if (m_options.jsonl && !writeWhole(STDOUT_FILENO, jsonLine(record)))
@@ -354,6 +483,8 @@ QStringList Recorder::statusParts() const
                      .arg(m_options.confidence * 100);
     if (m_reopen.isActive())
         parts << QStringLiteral("waiting for the device");
+    if (m_silenceSaid && m_lastReportMs)
+        parts << QStringLiteral("silent for %1").arg(clockText(m_clock.elapsed() - *m_lastReportMs));
     if (m_analysis->settings().verdictAsked())
         parts << measurement::decide(*m_analysis).need;
     if (m_options.durationMs > 0)

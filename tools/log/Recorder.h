@@ -54,8 +54,16 @@ private:
     void tryReopen();
     void onTick();
     void stopWith(const QString& why);
+    // Now, or a moment read from the monotonic clock, as a row's time: never
+    // before the row written last, but across a step of the wall clock,
+    // which writes a `clock stepped` row first.
+    measurement::RunMoment rowMoment();
+    measurement::RunMoment rowMoment(qint64 monotonicMs);
     Record newRecord(const QString& event = {}, const QString& detail = {});
+    Record newRecord(const measurement::RunMoment& at, const QString& event = {}, const QString& detail = {});
     void put(const Record& record);
+    void watchSilence();
+    void warnOfRestarts();
     QStringList statusParts() const;
     QString describeDevice() const;
     QString unitName() const;
@@ -77,6 +85,12 @@ private:
     UnframedBytes m_unframed;
     QTimer m_unframedRow; // writes the gathered unframed bytes once a row is due
     QElapsedTimer m_clock;
+    std::optional<measurement::RunMoment> m_lastRow; // of the row written last
+    qint64 m_clockOffsetMs = 0;                       // UTC less the run's clock at the row written last
+    std::optional<qint64> m_lastReportMs;             // the last report's arrival, on the run's clock
+    bool m_silenceSaid = false;                       // of the silence going on
+    bool m_maxSilenceSaid = false;
+    bool m_restartsSaid = false;
     bool m_deviceFailed = false;
     bool m_writeFailed = false;
     bool m_finished = false;

@@ -23,7 +23,7 @@ void RunDigest::add(const RecordingRow& row)
     // Reporting stopped from the row before that told of reports: the start, a report, the stop.
     const RecordingRow& before = m_lastReport ? *m_lastReport : m_started;
     if (row.clockStep != 0) {
-        m_analysis.deviceLost(); // no report speaks for the seconds across it
+        // The analysis finds the step in the report's own time, as the recorder's did.
         m_gaps.push_back({before.time, std::max(0.0, double(before.time.msecsTo(row.time)) / 1000), row.clockStep});
     } else if (row.isReport() || row.event == QLatin1String("stopped")) {
         const double seconds = row.elapsed - before.elapsed;
@@ -31,8 +31,10 @@ void RunDigest::add(const RecordingRow& row)
             m_gaps.push_back({before.time, seconds});
     }
     m_last = row;
+    const measurement::RunMoment at{row.time.toMSecsSinceEpoch(), qRound64(row.elapsed * 1000)};
     if (!row.isReport()) {
         m_events.push_back(row);
+        m_analysis.runUntil(at);
         if (row.event == QLatin1String("device lost"))
             m_analysis.deviceLost();
         else if (row.event == QLatin1String("stopped"))
@@ -40,7 +42,7 @@ void RunDigest::add(const RecordingRow& row)
         return;
     }
     m_lastReport = row;
-    m_analysis.add(row.time.toMSecsSinceEpoch(), {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
     const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
     if (added)
         it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);

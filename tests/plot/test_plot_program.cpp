@@ -15,6 +15,10 @@
 #include <QDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using emulator::EmulatorSettings;
 using emulator::PseudoTerminal;
 using emulator::UnitEmulator;
@@ -79,6 +83,8 @@ private slots:
     void stretchesLeaveGaps();
     void reductionKeepsPeaksAndGaps();
     void stripShowsAnOutage();
+    void aFullDiskLeavesTheFileAsItWas_data();
+    void aFullDiskLeavesTheFileAsItWas();
 };
 
 void TestPlotProgram::drawsARealRecording()
@@ -334,6 +340,45 @@ void TestPlotProgram::stripShowsAnOutage()
     const double span = greenRight + 1 - greenLeft;
     QVERIFY2(std::abs((darkLeft - greenLeft) / span - 19.0 / 59) < 0.01, qPrintable(QString::number(darkLeft)));
     QVERIFY2(std::abs((darkRight + 1 - greenLeft) / span - 35.0 / 59) < 0.01, qPrintable(QString::number(darkRight)));
+}
+
+void TestPlotProgram::aFullDiskLeavesTheFileAsItWas_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::newRow("SVG") << "plot.svg";
+    QTest::newRow("PNG") << "plot.png";
+}
+
+// A file-size limit stands in for a full disk: the drawing fails part-way.
+void TestPlotProgram::aFullDiskLeavesTheFileAsItWas()
+{
+    QFETCH(QString, output);
+    QByteArray csv = csvHeader() + row(0, "started");
+    for (int second = 1; second <= 60; ++second)
+        csv += row(second, {}, measurement::ReportCounts{quint64(1000 * second), 0, quint64(second), 0});
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QFile file("run.csv");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+    file.close();
+    QFile before(output);
+    QVERIFY(before.open(QIODevice::WriteOnly) && before.write("the plot of yesterday") > 0);
+    before.close();
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit fileSize{16384, 16384};
+        ::setrlimit(RLIMIT_FSIZE, &fileSize);
+        std::signal(SIGXFSZ, SIG_DFL); // as a shell leaves it
+    });
+    process.start(BERMON_PLOT_PATH, {"run.csv", "-o", output});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(errors.contains("-o '" + output + "': File too large"), qPrintable(errors));
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList({output, "run.csv"}));
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    QCOMPARE(before.readAll(), QByteArray("the plot of yesterday"));
 }
 
 QTEST_MAIN(TestPlotProgram)

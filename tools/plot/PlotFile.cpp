@@ -1,5 +1,6 @@
 #include "PlotFile.h"
 
+#include "OutputFile.h"
 #include "RunCharts.h"
 
 #include <QImage>
@@ -7,6 +8,10 @@
 
 QString writePlot(const PlotOptions& options, QStringList& warnings)
 {
+    // A file that cannot be written is said before a day of rows is read.
+    OutputFile out(options.output);
+    if (!out.open())
+        return out.error();
     RunDigests::Choice choice;
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Every;
     choice.one = options.run;
@@ -26,23 +31,27 @@ QString writePlot(const PlotOptions& options, QStringList& warnings)
     const QRectF area(0, 0, options.width, options.height);
     if (options.output.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;
-        svg.setFileName(options.output);
+        svg.setOutputDevice(out.device());
         svg.setSize(QSize(options.width, options.height));
         svg.setViewBox(area);
         svg.setTitle(chartsTitle(runs, layout));
         QPainter painter;
-        if (!painter.begin(&svg))
-            return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+        if (!painter.begin(&svg)) {
+            out.fail(QStringLiteral("cannot be written"));
+            return out.error();
+        }
         drawRunCharts(painter, area, runs, layout);
         painter.end();
-        return {};
+        return out.commit() ? QString() : out.error();
     }
     QImage image(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     drawRunCharts(painter, area, runs, layout);
     painter.end();
-    if (!image.save(options.output, "PNG"))
-        return QStringLiteral("-o '%1': cannot be written").arg(options.output);
-    return {};
+    if (!image.save(out.device(), "PNG")) {
+        out.fail(QStringLiteral("cannot be written"));
+        return out.error();
+    }
+    return out.commit() ? QString() : out.error();
 }

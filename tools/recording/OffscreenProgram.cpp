@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -18,6 +19,9 @@ void printError(const QString& program, const QString& text)
 
 void drawWithoutDisplay()
 {
+    // A file-size limit reached is a failed write of the output, said and
+    // cleaned up (OutputFile), not a program killed mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     util::dropRuntimeDirectoryWarning();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -11,7 +11,8 @@
 // Before the application object exists: a file is drawn without a display.
 // Qt Charts draws through widgets' graphics items, which want an application
 // with a platform; the offscreen one needs none (unless QT_QPA_PLATFORM names
-// another). No warning about the runtime directory either.
+// another). No warning about the runtime directory either, and a file-size
+// limit makes a write fail rather than end the program.
 void drawWithoutDisplay();
 
 // A command line at fault is said with a hint, status 2; one that asks for

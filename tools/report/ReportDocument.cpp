@@ -1,5 +1,6 @@
 #include "ReportDocument.h"
 
+#include "OutputFile.h"
 #include "PageFlow.h"
 #include "Record.h"
 #include "RunCharts.h"
@@ -9,7 +10,6 @@
 
 #include <QFileInfo>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -252,6 +252,10 @@ void appendix(PageFlow& flow, const RunDigest& run)
 
 QString writeReport(const ReportOptions& options, QStringList& warnings)
 {
+    // A file that cannot be written is said before a day of rows is read.
+    OutputFile out(options.output);
+    if (!out.open())
+        return out.error();
     RunDigests::Choice choice;
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Last;
     choice.one = options.run;
@@ -268,10 +272,7 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
             .arg(digests.lastNumber())
             .arg(options.run > 0 ? QString() : QStringLiteral("; give the run to report with --run N"));
 
-    QSaveFile file(options.output);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("-o '%1': %2").arg(options.output, file.errorString());
-    QPdfWriter writer(&file);
+    QPdfWriter writer(out.device());
     writer.setPageSize(QPageSize(options.page));
     writer.setPageMargins(QMarginsF(15, 15, 15, 12), QPageLayout::Millimeter);
     writer.setResolution(600);
@@ -289,12 +290,14 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     appendix(flow, run);
 
     QPainter painter;
-    if (!painter.begin(&writer))
-        return QStringLiteral("-o '%1': cannot be written").arg(options.output);
+    if (!painter.begin(&writer)) {
+        out.fail(QStringLiteral("cannot be written"));
+        return out.error();
+    }
     const bool drawn = flow.render(painter, QFileInfo(options.input).fileName(),
                                    QStringLiteral("   SHA-256 %1").arg(QString::fromLatin1(digests.scan().sha256)));
     painter.end();
-    if (!drawn || !file.commit())
-        return QStringLiteral("-o '%1': %2").arg(options.output, file.errorString());
-    return {};
+    if (!drawn)
+        out.fail(QStringLiteral("cannot be written"));
+    return drawn && out.commit() ? QString() : out.error();
 }

@@ -127,21 +127,28 @@ PromFile::PromFile(const QString& path)
 {
 }
 
-bool PromFile::write(const QByteArray& text)
+QString writePromFile(const QString& path, const QByteArray& text)
 {
-    m_stale = false;
-    m_sinceWritten.start();
-    QSaveFile file(m_path);
+    QSaveFile file(path);
     // Readable by the node exporter, which runs as a user of its own, whatever the umask.
     const bool ok = file.open(QIODevice::WriteOnly)
                     && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                            | QFileDevice::ReadOther)
                     && file.write(text) == text.size() && file.commit();
-    if (!ok) {
-        m_error = QStringLiteral("--prom-file '%1': %2").arg(m_path, file.errorString());
-        return false;
-    }
-    return true;
+    return ok ? QString() : QStringLiteral("--prom-file '%1': %2").arg(path, file.errorString());
+}
+
+bool PromFile::write(const QByteArray& text)
+{
+    markWritten();
+    m_error = writePromFile(m_path, text);
+    return m_error.isEmpty();
+}
+
+void PromFile::markWritten()
+{
+    m_stale = false;
+    m_sinceWritten.start();
 }
 
 bool PromFile::reportIsDue()

@@ -22,6 +22,9 @@ struct PromFigures
 
 QByteArray promText(const PromFigures& figures);
 
+// Replaces the file at `path` whole with `text`; why it failed, or nothing.
+QString writePromFile(const QString& path, const QByteArray& text);
+
 // The file the collector reads. Each write goes to a temporary file in the
 // same directory that is then renamed over it, so that a scrape never sees
 // half a file. Reports are written at most once a second; events at once.
@@ -31,8 +34,11 @@ public:
     explicit PromFile(const QString& path);
 
     bool isEnabled() const { return !m_path.isEmpty(); }
+    const QString& path() const { return m_path; }
     // Writes now; false with error() set when it failed.
     bool write(const QByteArray& text);
+    // A write is on its way, by writePromFile() elsewhere: the file is no longer stale.
+    void markWritten();
     // A report came: true when the file is due for a write now.
     bool reportIsDue();
     // True when a report has not been written yet.

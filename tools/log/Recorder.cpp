@@ -1,5 +1,7 @@
 #include "Recorder.h"
 
+#include "OutputQueue.h"
+
 #include "measurement/ConfidenceBound.h"
 #include "measurement/RunAnalysis.h"
 #include "measurement/CounterReport.h"
@@ -115,6 +117,9 @@ std::optional<int> Recorder::start()
         printError(m_csv.error());
         return BadCommandLine;
     }
+    // From here on the outputs are written by a thread of their own.
+    m_outputs = std::make_unique<OutputQueue>(m_csv.isOpen() ? &m_csv : nullptr, m_options.jsonl,
+                                              m_prom.isEnabled() ? m_prom.path() : QString());
     m_clock.start();
     m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.baudRate));
 
@@ -163,7 +168,9 @@ std::optional<int> Recorder::start()
                            [this] { stopWith(QLatin1String(measurement::kDurationReached)); });
     m_tick.start();
     m_status.show([this] { return statusParts(); }, true);
-    if (m_writeFailed)
+    // The first rows written before the run goes on: a file that cannot take them is found now.
+    m_outputs->drain();
+    if (outputsFailed())
         return finish(QStringLiteral("a record could not be written"));
     return std::nullopt;
 }
@@ -201,7 +208,7 @@ void Recorder::onReport(const QByteArray& report)
         writeProm();
 
     const qint64 reports = m_analysis->reports();
-    if (m_writeFailed)
+    if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
     else if (m_options.stopReports > 0 && reports >= m_options.stopReports)
         stopWith(QStringLiteral("%1 reports recorded").arg(reports));
@@ -301,11 +308,22 @@ void Recorder::onTick()
     watchSilence();
     if (m_prom.isStale())
         writeProm();
-    if (!m_csv.isOpen() || m_csv.sync())
-        m_status.show([this] { return statusParts(); });
-    else
-        m_writeFailed = true;
-    if (m_writeFailed)
+    m_outputs->syncCsv();
+    sayPromFailure();
+    m_status.show([this] { return statusParts(); });
+    if (const std::optional<OutputQueue::Output> behind = m_outputs->behind(); behind && !m_outputBehind) {
+        // Nothing is dropped: what waits is written before the run ends.
+        m_outputBehind = true;
+        const QString text = QStringLiteral("%1 is more than %2 MiB behind: it does not take rows as fast as "
+                                            "they come")
+                                 .arg(OutputQueue::name(*behind))
+                                 .arg(OutputQueue::kMaxWaitingBytes >> 20);
+        put(newRecord(QStringLiteral("output behind"), text));
+        printError(text);
+        stopWith(QStringLiteral("output behind: ") + OutputQueue::name(*behind));
+        return;
+    }
+    if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
     else if (m_options.durationMs > 0 && m_clock.elapsed() >= m_options.durationMs)
         stopWith(QLatin1String(measurement::kDurationReached));
@@ -370,14 +388,19 @@ int Recorder::finish(const QString& why)
     m_reopen.stop();
     m_deviceUp = false;
     writeProm();
-    if (m_csv.isOpen() && !m_csv.sync())
-        m_writeFailed = true;
+    // Every row read is written before the run ends, however long an output takes.
+    m_outputs->syncCsv();
+    m_outputs->drain();
+    outputsFailed();
+    sayPromFailure();
     m_status.show([this] { return statusParts(); }, true);
     m_status.finish();
 
-    if (m_writeFailed)
+    if (m_writeFailed) {
+        const QString error = m_outputs->rowsError();
         printError(QStringLiteral("a record could not be written: ")
-                   + (m_csv.error().isEmpty() ? QStringLiteral("the recording is incomplete") : m_csv.error()));
+                   + (error.isEmpty() ? QStringLiteral("the recording is incomplete") : error));
+    }
     const qint64 reports = m_analysis->reports();
     if (reports == 0 && !m_deviceFailed)
         printError(QStringLiteral("no report came from %1").arg(describeDevice()));
@@ -393,7 +416,7 @@ int Recorder::finish(const QString& why)
     default:
         m_exitStatus = Pass;
     }
-    if (m_deviceFailed || m_writeFailed || reports == 0)
+    if (m_deviceFailed || m_writeFailed || m_outputBehind || reports == 0)
         m_exitStatus = NoRecording;
     return m_exitStatus;
 }
@@ -458,10 +481,8 @@ void Recorder::put(const Record& record)
     // A row other than a report: the run lasted at least until then.
     if (!record.event.isEmpty())
         m_analysis->runUntil({record.time.toMSecsSinceEpoch(), qRound64(record.elapsedSeconds * 1000)});
-    if (m_csv.isOpen() && !m_csv.append(csvLine(record)))
-        m_writeFailed = true;
-    if (m_options.jsonl && !writeWhole(STDOUT_FILENO, jsonLine(record)))
-        m_writeFailed = true;
+    m_outputs->appendRow(m_csv.isOpen() ? csvLine(record) : QByteArray(),
+                         m_options.jsonl ? jsonLine(record) : QByteArray());
 }
 
 QStringList Recorder::statusParts() const
@@ -485,6 +506,8 @@ QStringList Recorder::statusParts() const
         parts << QStringLiteral("waiting for the device");
     if (m_silenceSaid && m_lastReportMs)
         parts << QStringLiteral("silent for %1").arg(clockText(m_clock.elapsed() - *m_lastReportMs));
+    if (const std::optional<OutputQueue::Output> behind = m_outputs ? m_outputs->behind() : std::nullopt)
+        parts << OutputQueue::name(*behind) + QStringLiteral(" behind");
     if (m_analysis->settings().verdictAsked())
         parts << measurement::decide(*m_analysis).need;
     if (m_options.durationMs > 0)
@@ -526,13 +549,28 @@ bool Recorder::writeProm()
     figures.runErrorDispersion = m_analysis->clusters().dispersion;
     figures.performance = m_analysis->performance().figures();
     figures.unframedBytes = m_unframed.total();
-    if (m_prom.write(promText(figures))) {
-        m_promFailed = false;
+    if (m_outputs) {
+        m_prom.markWritten();
+        m_outputs->replaceProm(promText(figures));
         return true;
     }
-    if (!m_promFailed) { // once per spell of failures, not once a second
-        m_promFailed = true;
-        printError(m_prom.error());
-    }
+    // Before the run: a file that cannot be written is found at once.
+    if (m_prom.write(promText(figures)))
+        return true;
+    printError(m_prom.error());
     return false;
+}
+
+void Recorder::sayPromFailure()
+{
+    const QString error = m_outputs->promError();
+    if (!error.isEmpty() && !m_promFailed) // once per spell of failures, not once a second
+        printError(error);
+    m_promFailed = !error.isEmpty();
+}
+
+bool Recorder::outputsFailed()
+{
+    m_writeFailed = m_writeFailed || !m_outputs->rowsError().isEmpty();
+    return m_writeFailed;
 }

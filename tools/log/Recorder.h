@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 
+class OutputQueue;
+
 namespace serial {
 class CommControl;
 }
@@ -68,13 +70,18 @@ private:
     QString describeDevice() const;
     QString unitName() const;
     measurement::RunSettings runSettings() const;
-    // Writes the prom file when there is one; false when that failed.
+    // Writes the prom file when there is one, or hands it to the outputs'
+    // thread once the run is on; false when it failed before.
     bool writeProm();
+    void sayPromFailure();
+    // Whether writing the rows failed, which stops the run.
+    bool outputsFailed();
 
     LogOptions m_options;
     std::unique_ptr<serial::CommControl> m_comm;
     std::unique_ptr<measurement::RunAnalysis> m_analysis; // from start() on
     CsvFile m_csv;
+    std::unique_ptr<OutputQueue> m_outputs; // after m_csv, which it writes: gone first
     StatusLine m_status;
     PromFile m_prom;
     std::optional<Record> m_lastReport; // for the prom file
@@ -93,6 +100,7 @@ private:
     bool m_restartsSaid = false;
     bool m_deviceFailed = false;
     bool m_writeFailed = false;
+    bool m_outputBehind = false;
     bool m_finished = false;
     int m_exitStatus = Pass;
 };

@@ -11,7 +11,7 @@ namespace util {
 QuitOnSignals::QuitOnSignals(QObject* parent)
     : QObject(parent)
 {
-    auto* notifier = new SignalNotifier({SIGINT, SIGTERM}, this);
+    auto* notifier = new SignalNotifier({SIGHUP, SIGINT, SIGTERM}, this);
     connect(notifier, &SignalNotifier::received, this, [] { QCoreApplication::quit(); });
 }
 

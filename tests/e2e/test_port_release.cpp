@@ -4,6 +4,7 @@
 #include "emulator/PseudoTerminal.h"
 #include "serial/SerialPortBackend.h"
 #include "support/FormDriver.h"
+#include "support/ProcessSignals.h"
 #include "ui/CloseOnSignals.h"
 
 #include <QFile>
@@ -84,18 +85,6 @@ bool makeCooked(const QString& device)
     return ok;
 }
 
-// Whether the process has its own handler for the signal yet.
-bool catches(qint64 pid, int signal)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
-    return false;
-}
-
 } // namespace
 
 class TestPortRelease : public QObject
@@ -167,7 +156,7 @@ void TestPortRelease::signalEndsProgramWithStatusZero()
     QProcess monitor;
     monitor.start(QStringLiteral(BERMON_PATH), {});
     QVERIFY(monitor.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(catches(monitor.processId(), signal), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(catchesSignal(monitor.processId(), signal), 20000);
     ::kill(pid_t(monitor.processId()), signal);
     QVERIFY(monitor.waitForFinished(20000));
     QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);

@@ -271,7 +271,8 @@ QString logHelpText()
         "fails once a least passes its limit and passes only when it lasted its whole --duration with\n"
         "every most within the limits: a bringing-into-service test is --duration 15m, 2h or 24h.\n"
         "\n"
-        "The status line and the verdict go to standard error. Ctrl-C and SIGTERM end the run cleanly.\n"));
+        "The status line and the verdict go to standard error. Ctrl-C, SIGTERM and SIGHUP end the run\n"
+        "cleanly.\n"));
     text += QStringLiteral("\nOptions:\n");
     for (const Option& option : options()) {
         const QString name = QStringLiteral("--") + option.name

@@ -113,7 +113,7 @@ QString plotHelpText()
                    "A file of several runs, each from its 'started' row, is drawn along wall-clock time.\n\n"
                    "With --follow, a window shows the newest run of the file and keeps it current while bermon-log\n"
                    "appends to it; a header gives the run's figures and the verdict so far, with what a decision\n"
-                   "still needs. Ctrl+Q, SIGINT and SIGTERM close it. The keys and the mouse:\n")
+                   "still needs. Ctrl+Q, SIGINT, SIGTERM and SIGHUP close it. The keys and the mouse:\n")
                + followControlsText()
                + QStringLiteral("\n\nExit status: 0 drawn, 2 a bad command line, a file that is not a recording or "
                                 "holds no report,\n"

@@ -27,8 +27,10 @@ int main(int argc, char* argv[])
     if (parsed.options.follow) {
         const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon-plot");
         FollowWindow window(parsed.options);
-        util::QuitOnSignals quit;
         window.show();
+        // From here on the window closes on SIGHUP, SIGINT and SIGTERM: one
+        // that takes them has been shown.
+        util::QuitOnSignals quit;
         return app->exec();
     }
     // A file is drawn without a display.

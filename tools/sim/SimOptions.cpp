@@ -356,7 +356,7 @@ QString simHelpText(const SimCommandLine& commandLine)
                 .arg(emulator::kMaxGarbageLength)
                 .arg(emulator::kStrayMarkerOneIn);
     if (sim)
-        text += QStringLiteral("Ctrl-C or SIGTERM ends the program.\n"
+        text += QStringLiteral("Ctrl-C, SIGTERM or SIGHUP ends the program.\n"
                                "Exit status: 0 done, 1 the line could not be opened or failed, or the --truth\n"
                                "file failed on the way, 2 bad command line or a --truth file that cannot be\n"
                                "written.\n");

@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace measurement {
@@ -38,12 +39,19 @@ float frameBitsAsFloat(quint64 frames)
     return static_cast<float>(frames * kBitsPerFrame);
 }
 
+// A rate whose denominator is 0, nothing received, is not available: NaN,
+// found without dividing, so that a division by zero is always a fault.
+float ratio(float part, float whole)
+{
+    return whole == 0.0f ? std::numeric_limits<float>::quiet_NaN() : part / whole;
+}
+
 } // namespace
 
 // BER without sync loss: bit errors over the bits of the received frames.
 float berWithoutLoss(quint64 errorBit, quint64 recvFrame)
 {
-    return asFloat(errorBit) / frameBitsAsFloat(recvFrame);
+    return ratio(asFloat(errorBit), frameBitsAsFloat(recvFrame));
 }
 
 // BER with sync loss: every bit of a lost frame counts as an error.
@@ -51,13 +59,13 @@ float berWithLoss(quint64 errorBit, quint64 recvFrame, quint64 lossFrame)
 {
     const float errors = frameBitsAsFloat(lossFrame) + asFloat(errorBit);
     const float bits = frameBitsAsFloat(recvFrame) + frameBitsAsFloat(lossFrame);
-    return errors / bits;
+    return ratio(errors, bits);
 }
 
 // PER without sync loss: errored frames over received frames.
 float perWithoutLoss(quint64 errorFrame, quint64 recvFrame)
 {
-    return asFloat(errorFrame) / asFloat(recvFrame);
+    return ratio(asFloat(errorFrame), asFloat(recvFrame));
 }
 
 // PER with sync loss: lost frames count as errored frames.
@@ -65,7 +73,7 @@ float perWithLoss(quint64 errorFrame, quint64 recvFrame, quint64 lossFrame)
 {
     const float errored = asFloat(lossFrame) + asFloat(errorFrame);
     const float frames = asFloat(recvFrame) + asFloat(lossFrame);
-    return errored / frames;
+    return ratio(errored, frames);
 }
 
 RateValues computeRates(const ReportCounts& c)

@@ -31,7 +31,7 @@ struct ReportCounts
 };
 
 // The four rates in single precision, computed as the window computes them:
-// a zero denominator gives a value that is not finite.
+// a zero denominator gives NaN.
 float berWithoutLoss(quint64 errorBit, quint64 recvFrame);
 float berWithLoss(quint64 errorBit, quint64 recvFrame, quint64 lossFrame);
 float perWithoutLoss(quint64 errorFrame, quint64 recvFrame);

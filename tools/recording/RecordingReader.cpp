@@ -306,10 +306,11 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
 // time across it as measured.
 void RecordingParser::noteClockStep(RecordingRow& row)
 {
-    const double offset = double(row.time.toMSecsSinceEpoch()) / 1000 - row.elapsed;
-    const double drift = kClockStepSeconds + 0.001 * std::abs(row.elapsed - m_lastElapsed);
-    if (row.event != QLatin1String("started") && std::abs(offset - m_clockOffset) > drift) {
-        row.clockStep = offset - m_clockOffset;
+    const qint64 elapsedMs = qRound64(row.elapsed * 1000);
+    const qint64 offsetMs = row.time.toMSecsSinceEpoch() - elapsedMs;
+    if (row.event != QLatin1String("started")
+        && measurement::clockStepped(m_clockOffsetMs, offsetMs, elapsedMs - m_lastElapsedMs)) {
+        row.clockStep = double(offsetMs - m_clockOffsetMs) / 1000;
         if (!m_clockStepped)
             m_warnings << QStringLiteral("%1:%2: time %3 is %4 %5 of the run's elapsed time: the clock was set, "
                                          "or the host slept; no report tells of the time across it")
@@ -320,8 +321,8 @@ void RecordingParser::noteClockStep(RecordingRow& row)
                                    row.clockStep > 0 ? "ahead" : "behind");
         m_clockStepped = true;
     }
-    m_clockOffset = offset;
-    m_lastElapsed = row.elapsed;
+    m_clockOffsetMs = offsetMs;
+    m_lastElapsedMs = elapsedMs;
 }
 
 bool RecordingParser::refuseLongLine()

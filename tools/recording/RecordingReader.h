@@ -19,8 +19,8 @@ struct RecordingRow
     // to kMaxElapsedSeconds, so that any span of it in milliseconds fits a qint64.
     double elapsed = 0;
     // How far `time` moved against `elapsed` since the run's row before, in
-    // seconds: the host's clock was set (or the host slept). 0 within
-    // kClockStepSeconds, which the clocks' drift and the rows' rounding stay in.
+    // seconds, when the host's clock was set (or the host slept); 0 within
+    // the clocks' drift and the rows' rounding (measurement::clockStepped).
     double clockStep = 0;
     QString event; // empty for a report
     quint64 recvFrames = 0;
@@ -37,10 +37,6 @@ struct RecordingRow
 
 // The longest run a recording may hold, some 300 years.
 inline constexpr double kMaxElapsedSeconds = 1e10;
-// A row's time may move this far against its elapsed time, plus 0.1 % of the
-// elapsed time since the row before (NTP slews a clock by at most 0.05 %),
-// before it counts as a clock step.
-inline constexpr double kClockStepSeconds = 2;
 
 // The longest line a recording may hold. The recorder's longest rows (a
 // `stopped` row with every figure, an `unframed` row) take well under 2 KiB;
@@ -94,8 +90,8 @@ private:
     qint64 m_reports = 0;
     QDateTime m_lastTime; // of the run's row before
     bool m_outOfOrder = false;
-    double m_clockOffset = 0; // time less elapsed of the run's row before, in seconds
-    double m_lastElapsed = 0;
+    qint64 m_clockOffsetMs = 0; // time less elapsed of the run's row before
+    qint64 m_lastElapsedMs = 0;
     bool m_clockStepped = false; // said once a run
 };
 

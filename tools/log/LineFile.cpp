@@ -103,9 +103,19 @@ void CsvFile::failWrite(int error)
 bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QByteArray>& formerHeaders)
 {
     m_path = path;
+    m_header = header;
     m_renamedTo.clear();
     m_error.clear();
     m_broken = false;
+    return openPath(formerHeaders, &m_cut);
+}
+
+// The file at the path, made when missing, its torn last line cut (`cut`
+// tells how much, when asked) and the header written when it has none.
+bool CsvFile::openPath(const QList<QByteArray>& formerHeaders, qint64* cut)
+{
+    const QString& path = m_path;
+    const QByteArray& header = m_header;
     const QByteArray name = QFile::encodeName(path);
     // Whether the file is made here decides whether a failed header removes it.
     bool created = false;
@@ -141,7 +151,7 @@ bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QB
                             .arg(QString::fromLocal8Bit(std::strerror(errno))));
         ::close(m_fd);
         m_fd = -1;
-        const bool opened = open(path, header);
+        const bool opened = openPath({}, cut);
         m_renamedTo = dated;
         return opened;
     }
@@ -152,10 +162,11 @@ bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QB
     if (keep < size) {
         if (::ftruncate(m_fd, off_t(keep)) != 0)
             return fail(QString::fromLocal8Bit(std::strerror(errno)));
-        m_cut = size - keep;
+        if (cut)
+            *cut = size - keep;
     }
     m_end = keep;
-    if ((keep == 0 && !append(header)) || !sync()) {
+    if ((keep == 0 && !write(header)) || !sync()) {
         // A file that cannot take even its header is not left behind empty.
         if (created)
             ::unlink(name.constData());
@@ -164,16 +175,81 @@ bool CsvFile::open(const QString& path, const QByteArray& header, const QList<QB
     return true;
 }
 
-bool CsvFile::append(const QByteArray& line)
+// Why the file at the path is no longer the one written: "file truncated"
+// when it holds less than was written, "file replaced" when another file,
+// or none, is there; empty while it is the same.
+QString CsvFile::movedUnder() const
 {
-    if (m_broken)
-        return false;
-    m_dirty = true;
-    if (!writeWhole(m_fd, line)) {
+    struct stat written
+    {
+    };
+    struct stat atPath
+    {
+    };
+    if (::fstat(m_fd, &written) != 0)
+        return {};
+    if (::stat(QFile::encodeName(m_path).constData(), &atPath) != 0)
+        return errno == ENOENT ? QStringLiteral("file replaced") : QString();
+    if (atPath.st_dev != written.st_dev || atPath.st_ino != written.st_ino)
+        return QStringLiteral("file replaced");
+    if (written.st_size < m_end)
+        return QStringLiteral("file truncated");
+    return {};
+}
+
+// The file as it is now, to go on with: a truncated one from its last whole
+// line, or from nothing when its header is gone; a replaced one opened anew.
+// Where the file ends follows, so that a failed write later cuts back to
+// what is there, never to a length from before (which would pad with NULs).
+bool CsvFile::takeAnew(const QString& why)
+{
+    if (why == QLatin1String("file replaced")) {
+        ::fsync(m_fd); // the rows of the file moved away are whole there, and on the disk
+        ::close(m_fd);
+        m_fd = -1;
+        if (!openPath({}, nullptr)) {
+            m_broken = true;
+            return false;
+        }
+        return true;
+    }
+    struct stat info
+    {
+    };
+    const qint64 size = ::fstat(m_fd, &info) == 0 ? info.st_size : 0;
+    const qint64 keep = readAt(m_fd, 0, m_header.size()) == m_header ? endOfLastLine(m_fd, size) : 0;
+    if (::ftruncate(m_fd, off_t(keep)) != 0) {
+        m_end = size;
         failWrite(errno);
         return false;
     }
-    m_end += line.size();
+    m_end = keep;
+    return keep > 0 || write(m_header);
+}
+
+bool CsvFile::append(const QByteArray& lines)
+{
+    if (m_broken)
+        return false;
+    if (m_restart) {
+        if (const QString why = movedUnder(); !why.isEmpty()) {
+            if (!takeAnew(why))
+                return false;
+            if (!write(m_restart(why, lines.left(lines.indexOf('\n') + 1))))
+                return false;
+        }
+    }
+    return write(lines);
+}
+
+bool CsvFile::write(const QByteArray& bytes)
+{
+    m_dirty = true;
+    if (!writeWhole(m_fd, bytes)) {
+        failWrite(errno);
+        return false;
+    }
+    m_end += bytes.size();
     return true;
 }
 

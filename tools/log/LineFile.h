@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Writes whole lines to a descriptor: each line in one write, so that a
 // reader, a crash or kill -9 never sees half of one.
 bool writeWhole(int fd, const QByteArray& line);
@@ -17,6 +19,11 @@ bool writeWhole(int fd, const QByteArray& line);
 // A write that fails (a full disk, a file-size limit) is cut back to the end
 // of the last whole row, so that the file holds whole rows only; the file then
 // takes no more rows, and error() names the file and the cause.
+//
+// A file cut back under it (logrotate's copytruncate) or replaced by another
+// at its path (rotated, removed) is found before the next append: the file
+// there now is taken, with the header at its top and a row from
+// setRestart(), so that it stays a recording.
 class CsvFile
 {
 public:
@@ -36,18 +43,30 @@ public:
     // Why open(), append() or sync() failed; empty while none has.
     QString error() const { return m_error; }
 
+    // The rows that begin a file taken anew, after its header: `why` is
+    // "file truncated" or "file replaced", `next` the first line appended
+    // after them. Called from append(), in whatever thread appends.
+    using Restart = std::function<QByteArray(const QString& why, const QByteArray& next)>;
+    void setRestart(Restart restart) { m_restart = std::move(restart); }
+
     // False with error() set, e.g. "run.csv: No space left on device", when
-    // the line is not written whole; then every later append fails too.
-    bool append(const QByteArray& line);
+    // the lines are not written whole; then every later append fails too.
+    bool append(const QByteArray& lines);
     // Flushes to the disk what was appended since the last sync.
     bool sync();
 
 private:
     bool fail(const QString& why);
     void failWrite(int error);
+    bool openPath(const QList<QByteArray>& formerHeaders, qint64* cut);
+    QString movedUnder() const;
+    bool takeAnew(const QString& why);
+    bool write(const QByteArray& bytes);
 
     int m_fd = -1;
     QString m_path;
+    QByteArray m_header;
+    Restart m_restart;
     QString m_error;
     QString m_renamedTo;
     qint64 m_cut = 0;

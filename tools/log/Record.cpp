@@ -1,5 +1,6 @@
 #include "Record.h"
 
+#include "measurement/RunSettings.h"
 #include "measurement/StatusView.h"
 
 #include <QStringList>
@@ -127,6 +128,51 @@ QByteArray formerCsvHeader()
 {
     return "time,elapsed_s,event,recv_frames,loss_frames,error_frames,error_bits,ber,ber_loss,per,per_loss,"
            "ber_text,ber_loss_text,per_text,per_loss_text,run_bits,run_error_bits,run_ber,run_ber_upper,detail\n";
+}
+
+std::optional<QList<QByteArray>> csvFields(const QByteArray& line)
+{
+    QList<QByteArray> fields;
+    if (!line.contains('"')) {
+        fields = line.split(',');
+        return fields;
+    }
+    fields << QByteArray();
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += line[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields << QByteArray();
+        else
+            fields.last() += c;
+    }
+    if (quoted)
+        return std::nullopt;
+    return fields;
+}
+
+QByteArray restartedCsvLine(const QString& startedDetail, const QString& why, const QByteArray& next)
+{
+    const std::optional<QList<QByteArray>> f = csvFields(next.endsWith('\n') ? next.chopped(1) : next);
+    if (!f || f->size() != kColumnCount)
+        return {};
+    Record started;
+    started.time = QDateTime::fromString(QString::fromLatin1(f->at(0)), Qt::ISODateWithMs);
+    started.elapsedSeconds = f->at(1).toDouble();
+    started.event = QStringLiteral("started");
+    const QString words = measurement::startedDetailWords(startedDetail);
+    started.detail = words + QStringLiteral(", ") + why + startedDetail.mid(words.size());
+    started.run = {.bits = f->at(15).toULongLong(),
+                   .errorBits = f->at(16).toULongLong(),
+                   .berUpper = f->at(18).toDouble(),
+                   .frames = f->at(19).toULongLong(),
+                   .lostFrames = f->at(20).toULongLong(),
+                   .errorFrames = f->at(21).toULongLong()};
+    return csvLine(started);
 }
 
 QByteArray csvLine(const Record& record)

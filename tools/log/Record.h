@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -49,6 +50,16 @@ QByteArray formerCsvHeader();
 
 // One whole line each, newline included.
 QByteArray csvLine(const Record& record);
+// The fields of one CSV line, without its newline, quotes undone; nothing
+// when a quote is left open. Bytes, not text: commas and quotes are the same
+// in UTF-8, and only the event and the detail become text.
+std::optional<QList<QByteArray>> csvFields(const QByteArray& line);
+// The `started` row again, for a file begun anew under a running recorder
+// (`why`: "file truncated" or "file replaced", which its detail's words
+// end with): its time, elapsed time and run totals are those of `next`, the
+// row it comes before, so that the run goes on in the file as in the
+// recorder. Empty when `next` is no row.
+QByteArray restartedCsvLine(const QString& startedDetail, const QString& why, const QByteArray& next);
 QByteArray jsonLine(const Record& record);
 
 // Counts and rates of one report exactly as the window computes and shows

@@ -117,6 +117,12 @@ std::optional<int> Recorder::start()
         printError(m_csv.error());
         return BadCommandLine;
     }
+    // A file truncated or replaced under the run (logrotate) takes the
+    // started row again at its top; the run and its totals go on.
+    const QString started = measurement::startedDetail(m_analysis->settings());
+    m_csv.setRestart([started](const QString& why, const QByteArray& next) {
+        return restartedCsvLine(started, why, next);
+    });
     // From here on the outputs are written by a thread of their own.
     m_outputs = std::make_unique<OutputQueue>(m_csv.isOpen() ? &m_csv : nullptr, m_options.jsonl,
                                               m_prom.isEnabled() ? m_prom.path() : QString());

@@ -41,34 +41,6 @@ enum Column {
     ColumnCount
 };
 
-// The fields of one CSV line, quotes undone; empty when the quoting is
-// broken. Bytes, not text: commas and quotes are the same in UTF-8, and
-// only the event and the detail become text.
-std::optional<QList<QByteArray>> csvFields(const QByteArray& line)
-{
-    QList<QByteArray> fields;
-    if (!line.contains('"')) {
-        fields = line.split(',');
-        return fields;
-    }
-    fields << QByteArray();
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
-            fields.last() += line[++i];
-        else if (c == '"')
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            fields << QByteArray();
-        else
-            fields.last() += c;
-    }
-    if (quoted)
-        return std::nullopt;
-    return fields;
-}
-
 struct RowError
 {
     QString message;

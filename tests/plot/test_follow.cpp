@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +80,7 @@ private slots:
     void readsEveryRowOnce_data();
     void readsEveryRowOnce();
     void windowEndsAtTheLastRow();
+    void windowSaysWhenItsFileIsGone();
     void framesLeaveNoObjectBehind();
 };
 
@@ -192,6 +194,26 @@ void TestFollow::windowEndsAtTheLastRow()
             }).ok());
     QVERIFY(QTest::qWaitFor([&] { return window.drawnUntil() == last; }, 20000));
     QVERIFY(window.following());
+}
+
+void TestFollow::windowSaysWhenItsFileIsGone()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    QVERIFY(write(csv, csvHeader() + row(0, "started") + rows(1, 5)));
+    PlotOptions options;
+    options.input = csv;
+    options.follow = true;
+    FollowWindow window(options);
+    window.show();
+    const auto header = [&] { return window.findChild<QLabel*>()->text(); };
+    QVERIFY(QTest::qWaitFor([&] { return window.drawnUntil() == 5; }, 20000));
+    QVERIFY(QFile::remove(csv));
+    QVERIFY(QTest::qWaitFor([&] { return header().contains(csv + " is gone: waiting for it"); }, 20000));
+    QCOMPARE(window.drawnUntil(), 5); // the run shown stays
+    QVERIFY(write(csv, csvHeader() + row(0, "started") + rows(1, 8)));
+    QVERIFY(QTest::qWaitFor([&] { return window.drawnUntil() == 8; }, 20000));
+    QVERIFY(!header().contains("is gone"));
 }
 
 // Each frame of the live view draws the charts of the run so far: every chart

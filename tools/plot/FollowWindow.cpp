@@ -99,7 +99,7 @@ void FollowWindow::poll()
         m_watcher.addPath(m_options.input);
     if (lines > 0)
         requestRedraw();
-    else if (!run() || !m_follower->error().isEmpty())
+    else if (!run() || !m_follower->error().isEmpty() || !m_follower->exists())
         showHeader(); // waiting for the file, a run or a replacement: nothing else changed
 }
 
@@ -196,6 +196,9 @@ void FollowWindow::showHeader()
         second += QStringLiteral(" — paused; F follows again");
     if (m_follower->shareRead() < 1)
         second += QStringLiteral(" — reading the file: %1 %").arg(int(m_follower->shareRead() * 100));
+    // The run shown stays until another file comes under the name.
+    if (!m_follower->exists())
+        second += QStringLiteral(" — %1 is gone: waiting for it").arg(m_options.input);
     m_header->setText(first.join(QStringLiteral(" · ")) + u'\n' + second);
 }
 

@@ -7,6 +7,7 @@
 #include "measurement/CounterReport.h"
 #include "serial/CommControl.h"
 #include "serial/PortError.h"
+#include "serial/PortHolder.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
 
@@ -154,9 +155,12 @@ std::optional<int> Recorder::start()
         if (m_options.port > 0)
             printError(QStringLiteral("recording from %1").arg(describeDevice()));
     } catch (const serial::PortError& error) {
-        const QString why = m_options.port > 0 && m_comm->device().isEmpty()
-                                ? QStringLiteral("there is no serial device for port %1").arg(m_options.port)
-                                : QStringLiteral("cannot open ") + error.message();
+        QString why = m_options.port > 0 && m_comm->device().isEmpty()
+                          ? QStringLiteral("there is no serial device for port %1").arg(m_options.port)
+                          : QStringLiteral("cannot open ") + error.message();
+        // Another program that holds the device is named, as the window names it.
+        if (const std::optional<serial::PortHolder> holder = serial::findPortHolder(m_comm->device()))
+            why += QStringLiteral("; ") + serial::describeHolder(*holder);
         if (!m_options.reconnect) {
             printError(why);
             m_deviceFailed = true;
@@ -408,7 +412,8 @@ int Recorder::finish(const QString& why)
                    + (error.isEmpty() ? QStringLiteral("the recording is incomplete") : error));
     }
     const qint64 reports = m_analysis->reports();
-    if (reports == 0 && !m_deviceFailed)
+    // A run that could not write its first rows did not wait for a report.
+    if (reports == 0 && !m_deviceFailed && !m_writeFailed && !m_outputBehind)
         printError(QStringLiteral("no report came from %1").arg(describeDevice()));
     if (!verdict.line.isEmpty())
         printVerdict(verdict.line);

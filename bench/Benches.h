@@ -31,4 +31,8 @@ std::vector<Figure> benchIdleCpu();
 // Time from process start to the window shown, and peak resident memory.
 std::vector<Figure> benchStartup(const QString& probePath);
 
+// The widths of the error-performance pairs over one link reported at 10, 1
+// and 0.2 reports a second.
+std::vector<Figure> benchErrorPerformanceWidths();
+
 } // namespace bench

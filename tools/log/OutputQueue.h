@@ -13,8 +13,9 @@ class CsvFile;
 // The recorder's outputs, written by a thread of their own: reading and
 // stamping reports never waits for a reader of standard output that stopped
 // draining it, a slow disk or a stalled textfile directory. Rows wait in
-// memory, at most kMaxWaitingBytes an output, and go out in batches, at most
-// one every kBatchMs, so that a row costs no wake-up of its own.
+// memory, at most kMaxWaitingBytes an output; rows that come faster than one
+// every kBatchMs go out in batches of that length, so that a row costs no
+// wake-up of its own.
 class OutputQueue
 {
 public:

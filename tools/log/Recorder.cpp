@@ -13,7 +13,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QTimeZone>
 
 #include <cmath>
 #include <cstdio>
@@ -479,7 +478,8 @@ Record Recorder::newRecord(const QString& event, const QString& detail)
 Record Recorder::newRecord(const measurement::RunMoment& at, const QString& event, const QString& detail)
 {
     Record record;
-    record.time = QDateTime::fromMSecsSinceEpoch(at.utcMs, QTimeZone::utc());
+    // Qt::UTC rather than a QTimeZone: the same time, at a fraction of the cost to write out.
+    record.time = QDateTime::fromMSecsSinceEpoch(at.utcMs, Qt::UTC);
     record.elapsedSeconds = double(at.elapsedMs) / 1000;
     record.event = event;
     record.detail = detail;

@@ -50,10 +50,10 @@ void TestLogStart::aFullDiskSaysSo()
     file.close();
     emulator::PseudoTerminal line;
     QProcess log;
-    log.setChildProcessModifier([] {
-        const rlimit fileSize{rlim_t(csvHeader().size()), rlim_t(csvHeader().size())};
-        ::setrlimit(RLIMIT_FSIZE, &fileSize);
-    });
+    // Worked out here: the child, which may share the parent's memory until
+    // it runs the program, must not allocate.
+    const rlimit fileSize{rlim_t(csvHeader().size()), rlim_t(csvHeader().size())};
+    log.setChildProcessModifier([fileSize] { ::setrlimit(RLIMIT_FSIZE, &fileSize); });
     log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--csv", csv, "--quiet"});
     QVERIFY(log.waitForFinished(20000));
     QCOMPARE(log.exitCode(), 3);

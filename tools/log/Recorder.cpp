@@ -109,6 +109,7 @@ std::optional<int> Recorder::start()
 {
     if (m_options.port > 0)
         m_comm->setCommPort(qint16(m_options.port));
+    m_comm->lookUpDevice(); // the started row names the device that the open opens
     m_analysis = std::make_unique<measurement::RunAnalysis>(runSettings());
     // A prom file that cannot be written is a bad command line, found before any row is recorded.
     if (!writeProm())

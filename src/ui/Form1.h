@@ -2,7 +2,7 @@
 
 #include "measurement/StatusView.h"
 #include "serial/PortMapping.h"
-#include "util/Seconds4.h"
+#include "util/FourDecimalSeconds.h"
 
 #include <QWidget>
 
@@ -59,7 +59,7 @@ public:
     std::optional<QString> bin2hex(const QString& key) const;
     std::optional<double> bin2dec(const QString& key) const;
     QString dec2bin(qint32& n) const;
-    void timedelay(const util::Seconds4& tt) const;
+    void timedelay(const util::FourDecimalSeconds& tt) const;
     void delay(const qint32& time) const;
 
 protected:

@@ -42,6 +42,7 @@
 #include "measurement/ReportReception.h"
 #include "measurement/StatusView.h"
 #include "serial/CommControl.h"
+#include "support/CommControlSeam.h"
 #include "support/MemoryPortBackend.h"
 #include "serial/PortError.h"
 #include "serial/ReportFramer.h"
@@ -697,7 +698,7 @@ private:
     {
         if (m_comm->portOpen() != m_open)
             violated(std::string("the port is ") + (m_comm->portOpen() ? "open" : "closed") + " unexpectedly");
-        if (m_comm->rThreshold() != m_threshold)
+        if (serial::CommControlSeam::rThreshold(*m_comm) != m_threshold)
             violated("the receive threshold changed by itself");
         if (announcing() && !m_waiting.isEmpty())
             violated("report " + hexBytes(m_waiting) + " waits unannounced at threshold "

@@ -1,6 +1,6 @@
 #include "measurement/Rates.h"
 
-#include "util/StepGuard.h"
+#include "util/RunGuarded.h"
 
 #include <QLocale>
 

@@ -3,7 +3,7 @@
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "serial/CommEvents.h"
-#include "util/StepGuard.h"
+#include "util/RunGuarded.h"
 
 namespace measurement {
 

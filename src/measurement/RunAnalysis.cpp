@@ -156,29 +156,94 @@ double RunAnalysis::bitRate() const
 
 namespace {
 
-// The verdict on the BER and the lost frames alone.
-Verdict berVerdict(const RunAnalysis& run)
-{
-    Verdict verdict;
-    const RunSettings& settings = run.settings();
-    const ClusterTest clusters = run.clusters();
-    const double upper = run.berUpper();
-    const double lower = run.berLower();
-    const quint64 lost = run.lostFrames();
-    const quint64 allowedLost = settings.allowedLostFrames();
-    const bool tooManyLost = lost > allowedLost;
+// What the BER and the lost frames come to, before it is put in words.
+enum class BerCase {
+    NotAsked, // neither a BER limit nor a lost-frame limit
+    NoReport,
+    TooManyLost,
+    LostWithinLimit, // lost frames are all that is limited
+    NoBits,
+    AboveLimit,
+    TooFewIntervals, // clustered errors in too few intervals to tell
+    BelowLimit,
+    LimitBetweenBounds,
+};
 
-    verdict.figures = keyValueText({
+struct BerDecision
+{
+    BerCase kind = BerCase::NotAsked;
+    bool clustered = false; // tested, and the errors come in bursts
+    bool poissonPasses = false;
+    bool robustPasses = false;
+};
+
+BerDecision decideBer(const RunAnalysis& run, const ClusterTest& clusters)
+{
+    const RunSettings& settings = run.settings();
+    if (!settings.berVerdictAsked())
+        return {BerCase::NotAsked};
+    if (run.reports() == 0)
+        return {BerCase::NoReport};
+    if (run.lostFrames() > settings.allowedLostFrames())
+        return {BerCase::TooManyLost};
+    if (!settings.maxBer)
+        return {BerCase::LostWithinLimit};
+    if (run.bits() == 0)
+        return {BerCase::NoBits};
+
+    const double maxBer = *settings.maxBer;
+    BerDecision decision;
+    decision.clustered = clusters.tested && clusters.clustered;
+    const bool tooFewIntervals = clusters.groupsWithErrors < kMinGroupsWithErrors;
+    if (run.berLower() > maxBer && (!decision.clustered || clusters.robustLower > maxBer || tooFewIntervals)) {
+        decision.kind = BerCase::AboveLimit;
+        return decision;
+    }
+    if (decision.clustered && tooFewIntervals) {
+        decision.kind = BerCase::TooFewIntervals;
+        return decision;
+    }
+    decision.poissonPasses = run.berUpper() <= maxBer;
+    decision.robustPasses = !decision.clustered || clusters.robustUpper <= maxBer;
+    decision.kind = decision.poissonPasses && decision.robustPasses ? BerCase::BelowLimit : BerCase::LimitBetweenBounds;
+    return decision;
+}
+
+Outcome outcomeOf(BerCase kind)
+{
+    switch (kind) {
+    case BerCase::NotAsked:
+        return Outcome::NoVerdict;
+    case BerCase::TooManyLost:
+    case BerCase::AboveLimit:
+        return Outcome::Fail;
+    case BerCase::LostWithinLimit:
+    case BerCase::BelowLimit:
+        return Outcome::Pass;
+    case BerCase::NoReport:
+    case BerCase::NoBits:
+    case BerCase::TooFewIntervals:
+    case BerCase::LimitBetweenBounds:
+        break;
+    }
+    return Outcome::NotDecided;
+}
+
+// The figures of a BER verdict as key=value pairs.
+QString berFigures(const RunAnalysis& run, const ClusterTest& clusters)
+{
+    const ReportCounts totals = run.totals();
+    return keyValueText({
         {"run_bits", QString::number(run.bits())},
         {"run_bit_errors", QString::number(run.bitErrors())},
-        {"run_frames", QString::number(run.totals().recvFrame)},
-        {"run_lost_frames", QString::number(lost)},
+        {"run_frames", QString::number(totals.recvFrame)},
+        {"run_lost_frames", QString::number(run.lostFrames())},
         {"lost_before_first_report", QString::number(run.lostBeforeFirstReport())},
-        {"run_error_frames", QString::number(run.totals().errorFrame)},
-        {"ber_lower", pairNumber(lower)},
-        {"ber_upper", pairNumber(upper)},
+        {"run_error_frames", QString::number(totals.errorFrame)},
+        {"ber_lower", pairNumber(run.berLower())},
+        {"ber_upper", pairNumber(run.berUpper())},
         {"bits_per_error_frame",
-         pairNumber(run.totals().errorFrame > 0 ? double(run.bitErrors()) / double(run.totals().errorFrame) : NAN)},
+         pairNumber(totals.errorFrame > 0 ? double(run.bitErrors()) / double(totals.errorFrame) : NAN)},
         {"bits_per_error_frame_if_independent",
          pairNumber(run.bits() > 0 ? bitsPerErrorFrameIfIndependent(double(run.bitErrors()) / double(run.bits()))
                                    : NAN)},
@@ -189,95 +254,109 @@ Verdict berVerdict(const RunAnalysis& run)
         {"robust_lower", pairNumber(clusters.tested ? clusters.robustLower : NAN)},
         {"robust_upper", pairNumber(clusters.tested ? clusters.robustUpper : NAN)},
     });
-    const auto conclude = [&](Outcome outcome, const QString& head, const QString& need) {
-        verdict.outcome = outcome;
-        verdict.need = need;
-        verdict.head = head;
-        const QString ber = run.bits() > 0 ? QStringLiteral("%1; ").arg(evidence(run)) : QString();
-        verdict.evidence = ber + lostText(run) + QStringLiteral("; ") + clusterText(run, clusters);
-        return verdict;
-    };
+}
 
-    if (!settings.berVerdictAsked())
-        return conclude(Outcome::NoVerdict, {}, {});
-    if (run.reports() == 0)
-        return conclude(Outcome::NotDecided, QStringLiteral("not decided: no report came"),
-                        QStringLiteral("no report yet"));
-    const QString lostHead =
-        QStringLiteral("%1, more than the %2 allowed").arg(plural(lost, "frame lost", "frames lost")).arg(allowedLost);
-    if (tooManyLost)
-        return conclude(Outcome::Fail, QStringLiteral("fail: ") + lostHead,
-                        QStringLiteral("fail: %1 lost, more bits cannot help").arg(plural(lost, "frame", "frames")));
-    if (!settings.maxBer)
-        return conclude(Outcome::Pass,
-                        QStringLiteral("pass: %1, at most the %2 allowed")
-                            .arg(plural(lost, "frame lost", "frames lost"))
-                            .arg(allowedLost),
-                        QStringLiteral("pass so far"));
+// What a decision needs when the limit lies between the bounds: the bits a
+// pass needs, with no further error for the Poisson bound; at this error rate
+// for the robust one, which narrows as the square root of the bits. Clustered
+// errors at or above the limit only ever come to a fail.
+QString bitsToDecide(const RunAnalysis& run, const ClusterTest& clusters, const BerDecision& decision)
+{
+    const double maxBer = *run.settings().maxBer;
+    if (decision.clustered && !decision.robustPasses && clusters.ber >= maxBer)
+        return QStringLiteral("more bits for a fail at this error rate");
+    double more = 0;
+    QString how;
+    if (!decision.poissonPasses) {
+        more = double(run.bits()) * (run.berUpper() / maxBer - 1);
+        how = QStringLiteral("with no further error for a pass");
+    }
+    if (decision.clustered && !decision.robustPasses) {
+        const double scale = std::pow((clusters.robustUpper - clusters.ber) / (maxBer - clusters.ber), 2);
+        if (const double robustMore = double(run.bits()) * (scale - 1); robustMore > more) {
+            more = robustMore;
+            how = QStringLiteral("at this error rate for a pass");
+        }
+    }
+    return bitsNeeded(run, more, how);
+}
 
-    const double maxBer = *settings.maxBer;
-    const QString limit = limitText(maxBer);
-    if (run.bits() == 0)
-        return conclude(Outcome::NotDecided, QStringLiteral("not decided: no bits counted"),
-                        QStringLiteral("no bits yet"));
-    const bool poissonFails = lower > maxBer;
-    const bool clustered = clusters.tested && clusters.clustered;
-    if (poissonFails
-        && (!clustered || clusters.robustLower > maxBer || clusters.groupsWithErrors < kMinGroupsWithErrors))
-        return conclude(Outcome::Fail, QStringLiteral("fail: BER above %1, above %2").arg(figureText(lower), limit),
-                        QStringLiteral("fail"));
-    if (clustered && clusters.groupsWithErrors < kMinGroupsWithErrors) {
+struct BerWords
+{
+    QString head;
+    QString need;
+};
+
+BerWords wordBerDecision(const RunAnalysis& run, const ClusterTest& clusters, const BerDecision& decision)
+{
+    const quint64 lost = run.lostFrames();
+    const quint64 allowedLost = run.settings().allowedLostFrames();
+    const QString limit = run.settings().maxBer ? limitText(*run.settings().maxBer) : QString();
+    const QString lower = figureText(run.berLower());
+    const QString upper = figureText(run.berUpper());
+    switch (decision.kind) {
+    case BerCase::NotAsked:
+        return {};
+    case BerCase::NoReport:
+        return {QStringLiteral("not decided: no report came"), QStringLiteral("no report yet")};
+    case BerCase::TooManyLost:
+        return {QStringLiteral("fail: %1, more than the %2 allowed")
+                    .arg(plural(lost, "frame lost", "frames lost"))
+                    .arg(allowedLost),
+                QStringLiteral("fail: %1 lost, more bits cannot help").arg(plural(lost, "frame", "frames"))};
+    case BerCase::LostWithinLimit:
+        return {QStringLiteral("pass: %1, at most the %2 allowed")
+                    .arg(plural(lost, "frame lost", "frames lost"))
+                    .arg(allowedLost),
+                QStringLiteral("pass so far")};
+    case BerCase::NoBits:
+        return {QStringLiteral("not decided: no bits counted"), QStringLiteral("no bits yet")};
+    case BerCase::AboveLimit:
+        return {QStringLiteral("fail: BER above %1, above %2").arg(lower, limit), QStringLiteral("fail")};
+    case BerCase::TooFewIntervals: {
         const int missing = kMinGroupsWithErrors - clusters.groupsWithErrors;
         const QString need = QStringLiteral("%1 more %2")
                                  .arg(missing)
                                  .arg(QLatin1String(missing == 1 ? "interval with errors" : "intervals with errors"));
-        return conclude(Outcome::NotDecided,
-                        QStringLiteral("not decided: errors come in bursts in too few intervals (%1 of the %2 "
-                                       "needed hold errors); a decision needs %3")
-                            .arg(clusters.groupsWithErrors)
-                            .arg(kMinGroupsWithErrors)
-                            .arg(need),
-                        need);
+        return {QStringLiteral("not decided: errors come in bursts in too few intervals (%1 of the %2 "
+                               "needed hold errors); a decision needs %3")
+                    .arg(clusters.groupsWithErrors)
+                    .arg(kMinGroupsWithErrors)
+                    .arg(need),
+                need};
     }
-    const bool poissonPasses = upper <= maxBer;
-    const bool robustPasses = !clustered || clusters.robustUpper <= maxBer;
-    if (poissonPasses && robustPasses) {
-        QString head = QStringLiteral("pass: BER below %1").arg(figureText(upper));
-        if (clustered)
+    case BerCase::BelowLimit: {
+        QString head = QStringLiteral("pass: BER below %1").arg(upper);
+        if (decision.clustered)
             head += QStringLiteral(" and below %1 allowing for clusters").arg(figureText(clusters.robustUpper));
-        return conclude(Outcome::Pass, head + QStringLiteral(", at or below %1").arg(limit),
-                        QStringLiteral("pass so far"));
+        return {head + QStringLiteral(", at or below %1").arg(limit), QStringLiteral("pass so far")};
     }
+    case BerCase::LimitBetweenBounds:
+        break;
+    }
+    const QString head =
+        decision.clustered
+            ? QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3 allowing for clusters")
+                  .arg(limit, figureText(clusters.robustLower), figureText(clusters.robustUpper))
+            : QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3").arg(limit, lower, upper);
+    const QString need = bitsToDecide(run, clusters, decision);
+    return {head + QStringLiteral("; a decision needs ") + need, need};
+}
 
-    // Not decided: what more bits would do.
-    QString head = QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3")
-                       .arg(limit, figureText(lower), figureText(upper));
-    if (clustered)
-        head = QStringLiteral("not decided: the limit %1 lies between the bounds %2 and %3 allowing for clusters")
-                   .arg(limit, figureText(clusters.robustLower), figureText(clusters.robustUpper));
-    // The bits a pass needs: with no further error for the Poisson bound; at
-    // this error rate for the robust one, which narrows as the square root of
-    // the bits. Clustered errors at or above the limit only ever come to a fail.
-    QString need;
-    if (clustered && !robustPasses && clusters.ber >= maxBer) {
-        need = QStringLiteral("more bits for a fail at this error rate");
-    } else {
-        double more = 0;
-        QString how;
-        if (!poissonPasses) {
-            more = double(run.bits()) * (upper / maxBer - 1);
-            how = QStringLiteral("with no further error for a pass");
-        }
-        if (clustered && !robustPasses) {
-            const double scale = std::pow((clusters.robustUpper - clusters.ber) / (maxBer - clusters.ber), 2);
-            if (const double robustMore = double(run.bits()) * (scale - 1); robustMore > more) {
-                more = robustMore;
-                how = QStringLiteral("at this error rate for a pass");
-            }
-        }
-        need = bitsNeeded(run, more, how);
-    }
-    return conclude(Outcome::NotDecided, head + QStringLiteral("; a decision needs ") + need, need);
+// The verdict on the BER and the lost frames alone: decided, then worded.
+Verdict berVerdict(const RunAnalysis& run)
+{
+    const ClusterTest clusters = run.clusters();
+    const BerDecision decision = decideBer(run, clusters);
+    const BerWords words = wordBerDecision(run, clusters, decision);
+    Verdict verdict;
+    verdict.outcome = outcomeOf(decision.kind);
+    verdict.head = words.head;
+    verdict.need = words.need;
+    verdict.figures = berFigures(run, clusters);
+    const QString ber = run.bits() > 0 ? QStringLiteral("%1; ").arg(evidence(run)) : QString();
+    verdict.evidence = ber + lostText(run) + QStringLiteral("; ") + clusterText(run, clusters);
+    return verdict;
 }
 
 // The verdict on error performance alone: fail once a least passes its

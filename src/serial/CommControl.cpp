@@ -31,16 +31,26 @@ void CommControl::setCommPort(qint16 port)
         throw PortError(QStringLiteral("Port already open"));
     if (port < 1)
         throw PortError(QStringLiteral("Invalid port number %1").arg(port));
-    if (port != m_commPort)
+    if (port != m_commPort) {
         m_device.reset();
+        m_deviceLookedUp = false;
+    }
     m_commPort = port;
 }
 
 void CommControl::setSettings(const QString& text)
 {
     const LineSettings settings = LineSettings::parse(text);
-    if (m_open)
-        m_backend->apply(settings);
+    if (m_open) {
+        try {
+            m_backend->apply(settings);
+        } catch (const SettingsRejected& rejected) {
+            // The back end has returned: the port is closed here, not under it.
+            if (rejected.lostReason())
+                setError(PortError(*rejected.lostReason(), QSerialPort::ResourceError));
+            throw;
+        }
+    }
     m_settings = settings;
     m_quietTimer.setInterval(quietLineTime(settings.baudRate));
 }
@@ -57,9 +67,16 @@ void CommControl::setPortOpen(bool open)
     }
     if (m_open)
         throw PortError(QStringLiteral("Port already open"));
-    // Devices come and go: each open looks the port number up afresh.
+    // Devices come and go: each open looks the port number up afresh, once.
+    openDevice(m_deviceLookedUp ? *m_device : lookUpDevice());
+}
+
+QString CommControl::lookUpDevice()
+{
     const std::optional<QString> bound = boundDevice(m_commPort);
-    openDevice(bound ? *bound : SerialDevices::read().deviceForPort(m_commPort));
+    m_device = bound ? *bound : SerialDevices::read().deviceForPort(m_commPort);
+    m_deviceLookedUp = true;
+    return *m_device;
 }
 
 void CommControl::openOn(const SerialDevices& devices)
@@ -83,6 +100,7 @@ QString CommControl::deviceForPort(int port, const SerialDevices& devices) const
 void CommControl::openDevice(const QString& target)
 {
     m_device = target;
+    m_deviceLookedUp = false; // the next open asks again
     try {
         if (target.isEmpty())
             throw PortError(noDeviceText(m_commPort), QSerialPort::DeviceNotFoundError);
@@ -120,14 +138,6 @@ QByteArray CommControl::input()
     if (!m_open)
         return {};
     return std::exchange(m_inBuffer, {});
-}
-
-QString CommControl::device() const
-{
-    if (m_device)
-        return *m_device;
-    const std::optional<QString> bound = boundDevice(m_commPort);
-    return bound ? *bound : SerialDevices::read().deviceForPort(m_commPort);
 }
 
 void CommControl::onBytesArrived()

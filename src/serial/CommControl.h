@@ -39,10 +39,15 @@ public:
     void setCommPort(qint16 port);
     // "9600,n,8,1" and the like; takes effect at once on an open port.
     void setSettings(const QString& text);
-    // true opens the port (PortError when it cannot), reading the system's
-    // devices afresh unless the port is bound; false closes it and never
-    // fails.
+    // true opens the port (PortError when it cannot) on the device that
+    // lookUpDevice() gave since the last open, or else asks the port mapping
+    // now; false closes it and never fails.
     void setPortOpen(bool open);
+    // Asks the port mapping which device the port number stands for now (the
+    // system's devices are read unless the port is bound), and keeps the
+    // answer: device() gives it, and the next open opens it. A caller that
+    // names the device before opening it names the one that is opened.
+    QString lookUpDevice();
     // Opens the port as setPortOpen(true) does, on a reading of the devices
     // already made: an unbound port stands for its device in `devices`.
     void openOn(const SerialDevices& devices);
@@ -56,11 +61,10 @@ public:
     qint16 commEvent() const override { return m_commEvent; }
 
     qint16 commPort() const { return m_commPort; }
-    QString settings() const { return m_settings.text(); }
-    qint16 rThreshold() const { return m_threshold; }
-    // The device that the current port number stands for: the one resolved
-    // at the last open, until the port number changes.
-    QString device() const;
+    // The device that the current port number stood for when the mapping was
+    // last asked (by an open or lookUpDevice); empty before it was asked and
+    // after the port number changed. Reads nothing.
+    QString device() const { return m_device.value_or(QString()); }
     // The device that the control would open for `port` on that reading.
     QString deviceForPort(int port, const SerialDevices& devices) const;
     // When the last byte of the report that reportFramed announces arrived,
@@ -85,6 +89,8 @@ signals:
     void bytesUnframed(const QByteArray& bytes);
 
 private:
+    friend struct CommControlSeam; // tests/support: what tests read of the settings
+
     // The port bound to a device, or nothing when the reading decides.
     std::optional<QString> boundDevice(int port) const;
     void openDevice(const QString& target);
@@ -98,7 +104,8 @@ private:
 
     std::unique_ptr<PortBackend> m_backend;
     DeviceForPort m_deviceForPort;
-    std::optional<QString> m_device; // resolved at the last open of m_commPort
+    std::optional<QString> m_device; // the mapping's last answer for m_commPort
+    bool m_deviceLookedUp = false;   // m_device was asked for the next open
     QByteArray m_inBuffer;
     ReportFramer m_framer;
     QTimer m_quietTimer; // runs from each arrival until the line is quiet

@@ -19,10 +19,11 @@ public:
     // system's reason when it cannot.
     virtual void open(const QString& device, const LineSettings& settings) = 0;
     virtual void close() = 0;
-    // Applies settings to the open device; throws PortError and keeps the
-    // previous settings in force when the device rejects them. A device that
-    // cannot be set back to the previous settings either has failed for good:
-    // `failed` comes before the throw.
+    // Applies settings to the open device; throws SettingsRejected and keeps
+    // the previous settings in force when the device rejects them. A device
+    // that cannot be set back to the previous settings either has failed for
+    // good: the SettingsRejected carries why, and the device stays open for
+    // its owner to close.
     virtual void apply(const LineSettings& settings) = 0;
     // Every byte received so far and not yet taken.
     virtual QByteArray takeReceived() = 0;

@@ -3,6 +3,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 namespace serial {
@@ -22,6 +23,22 @@ public:
 
 private:
     QSerialPort::SerialPortError m_kind;
+};
+
+// Settings that the open device rejects. A device that cannot be set back to
+// the settings it had either has failed for good: `lostReason` says why.
+class SettingsRejected : public PortError
+{
+public:
+    SettingsRejected(const QString& message, QSerialPort::SerialPortError kind, std::optional<QString> lostReason = {})
+        : PortError(message, kind)
+        , m_lostReason(std::move(lostReason))
+    {
+    }
+    const std::optional<QString>& lostReason() const { return m_lostReason; }
+
+private:
+    std::optional<QString> m_lostReason;
 };
 
 } // namespace serial

@@ -67,14 +67,16 @@ void SerialPortBackend::apply(const LineSettings& settings)
         m_settings = settings;
         return;
     }
-    const PortError rejected(
-        QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString()), m_port.error());
+    const QString rejected =
+        QStringLiteral("%1 rejects \"%2\": %3").arg(m_device, settings.text(), m_port.errorString());
+    const QSerialPort::SerialPortError kind = m_port.error();
     // A device that cannot be set back runs on settings nobody knows, and the
     // control would claim ones it does not have: it has failed for good.
     if (!configure(m_settings))
-        emit failed(QStringLiteral("%1 rejects \"%2\" and cannot be set back to \"%3\": %4")
-                        .arg(m_device, settings.text(), m_settings.text(), m_port.errorString()));
-    throw rejected;
+        throw SettingsRejected(rejected, kind,
+                               QStringLiteral("%1 rejects \"%2\" and cannot be set back to \"%3\": %4")
+                                   .arg(m_device, settings.text(), m_settings.text(), m_port.errorString()));
+    throw SettingsRejected(rejected, kind);
 }
 
 QByteArray SerialPortBackend::takeReceived()

@@ -3,12 +3,11 @@
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
 #include "measurement/ReportReception.h"
-#include "util/StepGuard.h"
 #include "serial/CommControl.h"
+#include "serial/HoldingProcess.h"
+#include "serial/LineSettings.h"
 #include "serial/PortBackend.h"
 #include "serial/PortError.h"
-#include "serial/LineSettings.h"
-#include "serial/PortHolder.h"
 #include "ui/BoundTexts.h"
 #include "ui/DropDownList.h"
 #include "ui/ElementBuilder.h"
@@ -18,6 +17,7 @@
 #include "ui/StatusBar.h"
 #include "util/Conversions.h"
 #include "util/Delays.h"
+#include "util/RunGuarded.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -147,7 +147,7 @@ qint32 Form1::hex2dec(QString& hexkey) const
     return util::hex2dec(hexkey);
 }
 
-void Form1::timedelay(const util::Seconds4& tt) const
+void Form1::timedelay(const util::FourDecimalSeconds& tt) const
 {
     util::timedelay(tt);
 }
@@ -338,8 +338,8 @@ void Form1::showPortStatus(bool open)
     if (!m_comm->portOpen() && !m_comm->lastError().isEmpty()) {
         tip += QLatin1Char('\n') + m_comm->lastError();
         // A port that another program holds says nothing about permissions.
-        if (const auto holder = serial::findPortHolder(device))
-            tip += QLatin1Char('\n') + serial::describeHolder(*holder);
+        if (const auto holder = serial::findHoldingProcess(device))
+            tip += QLatin1Char('\n') + serial::describeHoldingProcess(*holder);
         else if (m_comm->lastErrorKind() == QSerialPort::PermissionError)
             tip += QStringLiteral("\nOn Linux, serial ports need membership of the dialout group.");
     }

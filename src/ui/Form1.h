@@ -2,7 +2,7 @@
 
 #include "measurement/StatusView.h"
 #include "serial/PortMapping.h"
-#include "util/Seconds4.h"
+#include "util/FourDecimalSeconds.h"
 
 #include <QWidget>
 
@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class FormDriver;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -43,7 +44,6 @@ public:
     // Whether a handler has ended the program, and with which status.
     bool hasEnded() const { return m_ended; }
     int exitStatus() const { return m_exitStatus; }
-    void setFailureNotice(FailureNotice notice) { m_failureNotice = std::move(notice); }
     // Where a request to close the window comes from, as the close handlers
     // number it: the operator's close box or window menu, the program's own
     // code, the end of the operator's session, another program ending this one.
@@ -59,7 +59,7 @@ public:
     std::optional<QString> bin2hex(const QString& key) const;
     std::optional<double> bin2dec(const QString& key) const;
     QString dec2bin(qint32& n) const;
-    void timedelay(const util::Seconds4& tt) const;
+    void timedelay(const util::FourDecimalSeconds& tt) const;
     void delay(const qint32& time) const;
 
 protected:
@@ -68,6 +68,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    friend class ::FormDriver; // tests/support: collects failures instead of showing them
+
     // Event handlers.
     void Combo_CommPort_Click();
     void Combo_BaudRate_Click();

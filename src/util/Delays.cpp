@@ -26,7 +26,7 @@ double elapsedSeconds(qint64 start, qint64 now, qint64 frequency)
 
 } // namespace
 
-void timedelay(const Seconds4& tt, Clock& clock)
+void timedelay(const FourDecimalSeconds& tt, Clock& clock)
 {
     const qint64 frequency = clock.performanceFrequency();
     const qint64 start = clock.performanceCounter();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "util/Clock.h"
-#include "util/Seconds4.h"
+#include "util/FourDecimalSeconds.h"
 
 #include <QtGlobal>
 
@@ -14,7 +14,7 @@ namespace util {
 // at least once after the start reading, so a tt of 0 or less returns at the
 // first reading after the start. Throws std::domain_error when the counter
 // frequency is not positive.
-void timedelay(const Seconds4& tt, Clock& clock = systemClock());
+void timedelay(const FourDecimalSeconds& tt, Clock& clock = systemClock());
 
 // Waits until the tick count is more than time milliseconds past its start
 // reading, letting pending events run before every reading (so at least

@@ -88,7 +88,7 @@ void TestWholeProgram::reportsAreShownAtEveryBaudRate()
     FormDriver& window = bench.driver;
     QCOMPARE(window.text("Label_ComPortStatus"), QString("Connecting....."));
     window.choose("Combo_BaudRate", baudIndex);
-    QCOMPARE(window.comm()->settings(), settings);
+    QCOMPARE(serial::CommControlSeam::settings(*window.comm()), settings);
     QVERIFY(window.notices.isEmpty());
     bench.start();
 

@@ -40,6 +40,8 @@ private slots:
     void chiSquareQuantileMatchesTables();
     void studentTQuantileMatchesTables_data();
     void studentTQuantileMatchesTables();
+    void agreesWithEarlierBuild_data();
+    void agreesWithEarlierBuild();
 };
 
 void TestConfidenceBound::referenceValues_data()
@@ -181,6 +183,110 @@ void TestConfidenceBound::studentTQuantileMatchesTables()
     QFETCH(QString, table);
     const double got = studentTQuantile(degrees, probability);
     QVERIFY2(std::abs(got - table.toDouble()) <= halfLastDigit(table), qPrintable(QString::number(got, 'g', 10)));
+}
+
+void TestConfidenceBound::agreesWithEarlierBuild_data()
+{
+    QTest::addColumn<double>("got");
+    QTest::addColumn<double>("earlier");
+    // What the bounds and quantiles were, to 17 digits, when they came from hand-written
+    // inversions of the incomplete gamma and beta functions. Recordings made then and now
+    // must agree: the CSV holds 9 digits of the upper bound.
+    const double confidences[] = {0.5, 0.9, 0.95, 0.999999};
+    const struct
+    {
+        quint64 errors;
+        double upper[4], lower[4];
+    } poisson[] = {
+        {0, {0.69314718055994551, 2.3025850929940286, 2.995732273553962, 13.815510557935516}, {0, 0, 0, 0}},
+        {1,
+         {1.678346990016661, 3.8897201698674033, 4.7438645183905779, 16.68842079082944},
+         {0.69314718055994551, 0.1053605156578263, 0.051293294387550557, 1.0000005000290893e-06}},
+        {2,
+         {2.6740603137235599, 5.3223203378342108, 6.2957936218719874, 19.129168188572923},
+         {1.678346990016661, 0.53181160838961183, 0.35536151069866218, 0.0014148806614996952}},
+        {7,
+         {7.6692494425007958, 11.770914461548054, 13.148113802432121, 29.162195007156932},
+         {6.6696370745497715, 3.8947668048761832, 3.2853156918946711, 0.49981903422946561}},
+        {50,
+         {50.667056759388252, 60.339440147354388, 63.287074095747165, 92.395685949722406},
+         {49.667064617994086, 41.179067906178524, 38.964732582508546, 23.250665357970856}},
+        {400,
+         {400.66671597109382, 426.86763957212611, 434.49680915269226, 503.48342267110638},
+         {399.66671609446774, 374.59261856059913, 367.681174061749, 312.02158554985431}},
+        {3000,
+         {3000.6666732496142, 3071.4158098204689, 3091.6722802023451, 3268.6344160550461},
+         {2999.6666732518615, 2930.0241353525662, 2910.4797430112658, 2746.8042844297543}},
+    };
+    for (const auto& row : poisson)
+        for (int i = 0; i < 4; ++i) {
+            QTest::addRow("upper, %llu errors at %g", row.errors, confidences[i])
+                << poissonUpperMean(row.errors, confidences[i]) << row.upper[i];
+            QTest::addRow("lower, %llu errors at %g", row.errors, confidences[i])
+                << poissonLowerMean(row.errors, confidences[i]) << row.lower[i];
+        }
+    const double probabilities[] = {0.001, 0.01, 0.05, 0.95, 0.99, 0.999};
+    struct Quantiles
+    {
+        double degrees;
+        double values[6];
+    };
+    const Quantiles chiSquare[] = {
+        {1,
+         {1.5707971492624938e-06, 0.0001570878579097023, 0.0039321400000195284, 3.8414588206941214, 6.63489660102121,
+          10.827566170662728}},
+        {2,
+         {0.0020010006671670687, 0.020100671707002887, 0.10258658877510111, 5.991464547107924, 9.2103403719761126,
+          13.81551055796427}},
+        {5,
+         {0.2102126026292192, 0.55429807672827724, 1.1454762260617699, 11.070497693516353, 15.086272469388989,
+          20.515005652432873}},
+        {10,
+         {1.4787434638356654, 2.5582121601872068, 3.9402991361190618, 18.307038053275139, 23.209251158954359,
+          29.588298445074422}},
+        {30,
+         {11.587951045645054, 14.95345652845543, 18.492660981953478, 43.772971825742204, 50.892181311517099,
+          59.70306430442993}},
+        {100,
+         {61.917939206936587, 70.064894925399699, 77.929465165017092, 124.34211340400445, 135.8067231710269,
+          149.44925277903872}},
+    };
+    const Quantiles studentT[] = {
+        {1,
+         {-318.30883898555476, -31.820515953774702, -6.3137515146752321, 6.3137515146752321, 31.820515953774702,
+          318.30883898555476}},
+        {2,
+         {-22.327124770120463, -6.9645567342834056, -2.9199855803536821, 2.9199855803536821, 6.9645567342834056,
+          22.327124770120463}},
+        {5,
+         {-5.8934295313558778, -3.3649299989073143, -2.0150483733330589, 2.0150483733330589, 3.3649299989073143,
+          5.8934295313558778}},
+        {10,
+         {-4.143700494046584, -2.7637694581127334, -1.812461122811726, 1.812461122811726, 2.7637694581127334,
+          4.143700494046584}},
+        {30,
+         {-3.3851848668292632, -2.457261542400488, -1.6972608865939378, 1.6972608865939378, 2.457261542400488,
+          3.3851848668292632}},
+        {100,
+         {-3.173739493738708, -2.3642173662384494, -1.6602343260852308, 1.6602343260852308, 2.3642173662384494,
+          3.173739493738708}},
+    };
+    for (int i = 0; i < 6; ++i) {
+        for (const auto& row : chiSquare)
+            QTest::addRow("chi-square, %g degrees at %g", row.degrees, probabilities[i])
+                << chiSquareQuantile(row.degrees, probabilities[i]) << row.values[i];
+        for (const auto& row : studentT)
+            QTest::addRow("Student t, %g degrees at %g", row.degrees, probabilities[i])
+                << studentTQuantile(row.degrees, probabilities[i]) << row.values[i];
+    }
+}
+
+void TestConfidenceBound::agreesWithEarlierBuild()
+{
+    QFETCH(double, got);
+    QFETCH(double, earlier);
+    QVERIFY2(std::abs(got - earlier) <= 1e-12 * std::abs(earlier),
+             qPrintable(QString::number(got, 'g', 17) + " against " + QString::number(earlier, 'g', 17)));
 }
 
 QTEST_GUILESS_MAIN(TestConfidenceBound)

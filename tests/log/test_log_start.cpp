@@ -4,7 +4,7 @@
 #include "Record.h"
 
 #include "emulator/PseudoTerminal.h"
-#include "serial/PortHolder.h"
+#include "serial/HoldingProcess.h"
 
 #include <QFile>
 #include <QProcess>
@@ -29,7 +29,7 @@ void TestLogStart::aHeldDeviceNamesItsHolder()
     holder.start(BERMON_SIM_PATH, {"--device", line.slavePath(), "--interval", "100000"});
     QVERIFY(holder.waitForStarted());
     const qint64 holderPid = holder.processId();
-    QVERIFY(QTest::qWaitFor([&] { return serial::findPortHolder(line.slavePath()).has_value(); }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return serial::findHoldingProcess(line.slavePath()).has_value(); }, 20000));
     QProcess log;
     log.start(BERMON_LOG_PATH, {"--device", line.slavePath(), "--quiet"});
     QVERIFY(log.waitForFinished(20000));

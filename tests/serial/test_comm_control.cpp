@@ -1,4 +1,5 @@
 #include "serial/CommControl.h"
+#include "support/CommControlSeam.h"
 #include "support/MemoryPortBackend.h"
 #include "serial/PortError.h"
 #include "support/QuietLine.h"
@@ -9,6 +10,7 @@
 #include <memory>
 
 using serial::CommControl;
+using serial::CommControlSeam;
 using serial::MemoryPortBackend;
 using serial::PortError;
 
@@ -55,6 +57,7 @@ private slots:
     void inputOnAClosedPortYieldsNothing();
     void refusedOpenKeepsThePortClosed();
     void unboundPortsStandForTheirDevicesOnTheReading();
+    void eachOpenAsksTheMappingOnce();
     void configurationHoldsAcrossCloseAndReopen();
     void settingsApplyAtOnceToTheOpenPort();
     void rejectedSettingsKeepThePreviousOnesInForce_data();
@@ -66,6 +69,7 @@ private slots:
     void thresholdReachedByWaitingBytes_data();
     void thresholdReachedByWaitingBytes();
     void deviceFailureClosesThePortOnce();
+    void deviceLostInApplyIsClosedAfterTheCall();
     void deliversWholeReportsOnly_data();
     void deliversWholeReportsOnly();
 
@@ -197,6 +201,27 @@ void TestCommControl::unboundPortsStandForTheirDevicesOnTheReading()
     QCOMPARE(control.device(), QStringLiteral("memB"));
 }
 
+void TestCommControl::eachOpenAsksTheMappingOnce()
+{
+    int asked = 0;
+    CommControl control(std::make_unique<MemoryPortBackend>(), [&asked](int n) {
+        ++asked;
+        return std::optional(memDevice(n));
+    });
+    QVERIFY(control.device().isEmpty()); // naming the device asks nothing
+    control.setPortOpen(true);
+    QCOMPARE(control.device(), memDevice(1));
+    control.setPortOpen(false);
+    QCOMPARE(asked, 1);
+    // Looked up ahead of the open, as the recorder does for its started row: the open uses that answer.
+    QCOMPARE(control.lookUpDevice(), memDevice(1));
+    control.setPortOpen(true);
+    QCOMPARE(asked, 2);
+    control.setPortOpen(false);
+    control.setPortOpen(true); // devices come and go: the next open asks again
+    QCOMPARE(asked, 3);
+}
+
 void TestCommControl::configurationHoldsAcrossCloseAndReopen()
 {
     m_control->setCommPort(16);
@@ -209,8 +234,8 @@ void TestCommControl::configurationHoldsAcrossCloseAndReopen()
         QCOMPARE(m_memory->settings().text(), QStringLiteral("57600,n,8,1"));
         m_control->setPortOpen(false);
         QCOMPARE(m_control->commPort(), qint16(16));
-        QCOMPARE(m_control->settings(), QStringLiteral("57600,n,8,1"));
-        QCOMPARE(m_control->rThreshold(), qint16(12));
+        QCOMPARE(CommControlSeam::settings(*m_control), QStringLiteral("57600,n,8,1"));
+        QCOMPARE(CommControlSeam::rThreshold(*m_control), qint16(12));
     }
     QCOMPARE(m_memory->openCount(), 2);
 }
@@ -220,7 +245,7 @@ void TestCommControl::settingsApplyAtOnceToTheOpenPort()
     open();
     m_control->setSettings(QStringLiteral("115200,n,8,1"));
     QCOMPARE(m_memory->settings().text(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(m_control->settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(CommControlSeam::settings(*m_control), QStringLiteral("115200,n,8,1"));
     // Applied in place, not by reopening (which would drop waiting bytes).
     QVERIFY(m_control->portOpen());
     QCOMPARE(m_memory->openCount(), 1);
@@ -248,7 +273,7 @@ void TestCommControl::rejectedSettingsKeepThePreviousOnesInForce()
     m_memory->deliver(numberedReport(1));
 
     QVERIFY_THROWS_EXCEPTION(PortError, m_control->setSettings(text));
-    QCOMPARE(m_control->settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(CommControlSeam::settings(*m_control), QStringLiteral("19200,n,8,1"));
     QCOMPARE(m_control->portOpen(), portOpen);
     if (portOpen) {
         QCOMPARE(m_memory->settings().text(), QStringLiteral("19200,n,8,1"));
@@ -289,7 +314,7 @@ void TestCommControl::invalidArgumentsThrowAndChangeNothing()
         QVERIFY(!error.message().isEmpty());
     }
     QCOMPARE(m_control->commPort(), qint16(1));
-    QCOMPARE(m_control->rThreshold(), qint16(0));
+    QCOMPARE(CommControlSeam::rThreshold(*m_control), qint16(0));
     QCOMPARE(m_control->portOpen(), portOpen);
     QCOMPARE(m_memory->openCount(), portOpen ? 1 : 0);
 }
@@ -401,7 +426,7 @@ void TestCommControl::deviceFailureClosesThePortOnce()
     QCoreApplication::processEvents();
     QCOMPARE(lost.count(), 1);
     QVERIFY(m_control->input().isEmpty());
-    QCOMPARE(m_control->rThreshold(), qint16(12));
+    QCOMPARE(CommControlSeam::rThreshold(*m_control), qint16(12));
 
     // Reopening starts afresh: the 5 bytes from before the failure are gone.
     openQuiet();
@@ -411,6 +436,19 @@ void TestCommControl::deviceFailureClosesThePortOnce()
     m_memory->deliver(numberedReport(2).sliced(7));
     QCOMPARE(m_events, 1);
     QCOMPARE(m_read, numberedReport(2));
+}
+
+void TestCommControl::deviceLostInApplyIsClosedAfterTheCall()
+{
+    QSignalSpy lost(m_control.get(), &CommControl::deviceLost);
+    open();
+    m_memory->rejectBaudRate(115200);
+    m_memory->refuseRestore();
+    QVERIFY_THROWS_EXCEPTION(PortError, m_control->setSettings(QStringLiteral("115200,n,8,1")));
+    QVERIFY(!m_memory->isOpen());
+    QVERIFY(!m_control->portOpen());
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(m_control->lastError().contains(QStringLiteral("cannot be set back")));
 }
 
 void TestCommControl::deliversWholeReportsOnly_data()

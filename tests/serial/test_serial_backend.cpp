@@ -2,6 +2,7 @@
 #include "serial/CommControl.h"
 #include "serial/PortError.h"
 #include "serial/SerialPortBackend.h"
+#include "support/CommControlSeam.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -109,7 +110,7 @@ void TestSerialBackend::reportArrivesWholeAtEveryBaudRate()
     }
     if (!chosenWhileOpen)
         openPort();
-    QCOMPARE(m_control->settings(), settings);
+    QCOMPARE(serial::CommControlSeam::settings(*m_control), settings);
     QVERIFY(m_control->portOpen());
     // The line's speeds as the kernel holds them.
     const std::optional<PseudoTerminal::Speeds> speeds = m_pty->speeds();

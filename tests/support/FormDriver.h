@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/CommControl.h"
+#include "support/CommControlSeam.h"
 #include "serial/PortBackend.h"
 #include "ui/Form1.h"
 #include "ui/StatusBar.h"
@@ -13,14 +14,15 @@
 #include <memory>
 
 // A loaded main window, driven as the operator drives it. Failures that the
-// window would show in a message box are collected in `notices` instead.
+// window would show in a message box are collected in `notices` instead: the
+// window lets its driver set where they go.
 class FormDriver
 {
 public:
     FormDriver(std::unique_ptr<serial::PortBackend> backend, serial::DeviceForPort deviceForPort)
         : form(std::make_unique<ui::Form1>(std::move(backend), std::move(deviceForPort)))
     {
-        form->setFailureNotice([this](const QString& message) { notices << message; });
+        form->m_failureNotice = [this](const QString& message) { notices << message; };
         form->Form_Load();
     }
 

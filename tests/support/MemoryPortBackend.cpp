@@ -24,10 +24,12 @@ void MemoryPortBackend::close()
 void MemoryPortBackend::apply(const LineSettings& settings)
 {
     if (m_open && m_rejectedBaudRates.contains(settings.baudRate)) {
+        const QString rejected = QStringLiteral("%1 rejects \"%2\"").arg(m_device, settings.text());
         if (m_restoreRefused)
-            emit failed(QStringLiteral("%1 rejects \"%2\" and cannot be set back to \"%3\"")
-                            .arg(m_device, settings.text(), m_settings.text()));
-        throw PortError(QStringLiteral("%1 rejects \"%2\"").arg(m_device, settings.text()));
+            throw SettingsRejected(rejected, QSerialPort::UnknownError,
+                                   QStringLiteral("%1 rejects \"%2\" and cannot be set back to \"%3\"")
+                                       .arg(m_device, settings.text(), m_settings.text()));
+        throw SettingsRejected(rejected, QSerialPort::UnknownError);
     }
     m_settings = settings;
 }

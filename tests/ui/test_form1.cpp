@@ -47,7 +47,7 @@ struct Bench : MemoryPortHolder, FormDriver
     void receive(const QByteArray& bytes) const
     {
         backend->deliver(bytes);
-        waitForQuietLine(comm()->settings().section(',', 0, 0).toInt());
+        waitForQuietLine(serial::CommControlSeam::settings(*comm()).section(',', 0, 0).toInt());
     }
 
 private:
@@ -102,8 +102,8 @@ void Form1Test::startUpOpensPortOne()
     QVERIFY(bench.comm()->portOpen());
     QCOMPARE(bench.backend->device(), QString("mem1"));
     QCOMPARE(bench.backend->openCount(), 2); // opened, closed and opened again
-    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
-    QCOMPARE(bench.comm()->rThreshold(), qint16(0));
+    QCOMPARE(serial::CommControlSeam::settings(*bench.comm()), QString("9600,n,8,1"));
+    QCOMPARE(serial::CommControlSeam::rThreshold(*bench.comm()), qint16(0));
     auto* status = bench.element<QLabel>("Label_ComPortStatus");
     QCOMPARE(status->text(), QString("Connecting....."));
     QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -195,7 +195,7 @@ void Form1Test::baudChangeOnClosedPortIsUsedAtNextOpen()
     QVERIFY(!bench.comm()->portOpen());
 
     bench.choose("Combo_BaudRate", 2);
-    QCOMPARE(bench.comm()->settings(), QString("28800,n,8,1"));
+    QCOMPARE(serial::CommControlSeam::settings(*bench.comm()), QString("28800,n,8,1"));
 
     bench.choose("Combo_CommPort", 0);
     QVERIFY(bench.comm()->portOpen());
@@ -210,7 +210,7 @@ void Form1Test::rejectedBaudRateKeepsProgramRunning()
     QCOMPARE(bench.notices.size(), 1);
     QVERIFY(bench.notices[0].contains("115200,n,8,1"));
     QVERIFY(!bench.form->hasEnded());
-    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
+    QCOMPARE(serial::CommControlSeam::settings(*bench.comm()), QString("9600,n,8,1"));
     QVERIFY(bench.comm()->portOpen());
 }
 
@@ -253,7 +253,7 @@ void Form1Test::startDropsBacklogAndResets()
         QCOMPARE(bench.text("txt_ErrorBit"), QString("0"));
         QCOMPARE(bench.text("txt_PER"), QString("0.0 E+0"));
         QCOMPARE(bench.text("txt_PER_Loss"), QString("0.0 E+0"));
-        QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+        QCOMPARE(serial::CommControlSeam::rThreshold(*bench.comm()), qint16(12));
         QVERIFY(bench.comm()->input().isEmpty());
     }
     // Had the backlog survived, these bytes would be read misaligned.
@@ -268,7 +268,7 @@ void Form1Test::stopKeepsDisplays()
     bench.receive(kReport);
     bench.click("cmd_stop");
     bench.click("cmd_stop");
-    QCOMPARE(bench.comm()->rThreshold(), qint16(0));
+    QCOMPARE(serial::CommControlSeam::rThreshold(*bench.comm()), qint16(0));
     bench.receive(QByteArray::fromHex("F1FFFFFFFFFFFFFFFFFFFF00"));
     QCOMPARE(bench.text("txt_RecvFrame"), QString("1000"));
     QCOMPARE(bench.text("txt_PER"), QString("0.20%"));
@@ -281,7 +281,7 @@ void Form1Test::startWithoutOpenPortDoesNotEnd()
     bench.click("cmd_start");
     QVERIFY(!bench.form->hasEnded());
     QVERIFY(bench.notices.isEmpty());
-    QCOMPARE(bench.comm()->rThreshold(), qint16(12));
+    QCOMPARE(serial::CommControlSeam::rThreshold(*bench.comm()), qint16(12));
 }
 
 void Form1Test::lostDeviceTurnsLabelRed()
@@ -372,7 +372,7 @@ void Form1Test::typedTextChangesNothing()
     QCOMPARE(combo->count(), list == "Combo_CommPort" ? 16 : 6);
     QCOMPARE(bench.backend->openCount(), opensBefore);
     QCOMPARE(bench.comm()->commPort(), qint16(1));
-    QCOMPARE(bench.comm()->settings(), QString("9600,n,8,1"));
+    QCOMPARE(serial::CommControlSeam::settings(*bench.comm()), QString("9600,n,8,1"));
 }
 
 void Form1Test::tabOrder()

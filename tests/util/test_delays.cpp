@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-using util::Seconds4;
+using util::FourDecimalSeconds;
 
 namespace {
 
@@ -84,7 +84,7 @@ private slots:
         clock.m_counter = start;
         clock.m_counterStep = step;
 
-        util::timedelay(Seconds4(tt), clock);
+        util::timedelay(FourDecimalSeconds(tt), clock);
 
         QTEST(clock.m_counterReadings, "readings");
         QCOMPARE(clock.m_pumps, 0);
@@ -102,7 +102,7 @@ private slots:
         FakeClock clock;
         QFETCH(qint64, frequency);
         clock.m_frequency = frequency;
-        QVERIFY_THROWS_EXCEPTION(std::domain_error, util::timedelay(Seconds4(10'000), clock));
+        QVERIFY_THROWS_EXCEPTION(std::domain_error, util::timedelay(FourDecimalSeconds(10'000), clock));
     }
 
     void delayStopsPastTimeMilliseconds_data()
@@ -196,7 +196,7 @@ private slots:
         const qint32 time = -1;
 
         util::delay(time);
-        util::timedelay(Seconds4());
+        util::timedelay(FourDecimalSeconds());
 
         QVERIFY(handled);
     }

@@ -6,8 +6,8 @@
 #include "measurement/RunAnalysis.h"
 #include "measurement/CounterReport.h"
 #include "serial/CommControl.h"
+#include "serial/HoldingProcess.h"
 #include "serial/PortError.h"
-#include "serial/PortHolder.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialPortBackend.h"
 
@@ -109,6 +109,7 @@ std::optional<int> Recorder::start()
 {
     if (m_options.port > 0)
         m_comm->setCommPort(qint16(m_options.port));
+    m_comm->lookUpDevice(); // the started row names the device that the open opens
     m_analysis = std::make_unique<measurement::RunAnalysis>(runSettings());
     // A prom file that cannot be written is a bad command line, found before any row is recorded.
     if (!writeProm())
@@ -158,8 +159,8 @@ std::optional<int> Recorder::start()
                           ? QStringLiteral("there is no serial device for port %1").arg(m_options.port)
                           : QStringLiteral("cannot open ") + error.message();
         // Another program that holds the device is named, as the window names it.
-        if (const std::optional<serial::PortHolder> holder = serial::findPortHolder(m_comm->device()))
-            why += QStringLiteral("; ") + serial::describeHolder(*holder);
+        if (const std::optional<serial::HoldingProcess> holder = serial::findHoldingProcess(m_comm->device()))
+            why += QStringLiteral("; ") + serial::describeHoldingProcess(*holder);
         if (!m_options.reconnect) {
             printError(why);
             m_deviceFailed = true;

@@ -73,12 +73,11 @@ QString limitText(const measurement::RunSettings& recorded, const measurement::R
     return show(*used) + ((recorded.*field) ? QString() : QStringLiteral(" (given to the report)"));
 }
 
-void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, const ReportOptions& options,
-             const QStringList& warnings)
+// The title, the notes, and where, when and from what the run was recorded.
+void runSection(PageFlow& flow, const RunDigest& run, int runNumber, int runs, const ReportOptions& options,
+                const QStringList& warnings)
 {
     const measurement::RunSettings& recorded = run.recorded();
-    const measurement::RunAnalysis& analysis = run.analysis();
-    const measurement::RunSettings& analysed = analysis.settings();
     const QString unit = !options.unit.isEmpty()    ? options.unit
                          : !recorded.unit.isEmpty() ? recorded.unit
                                                     : QFileInfo(recorded.device).fileName();
@@ -108,17 +107,22 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
          QStringLiteral("bermon-log %1, bermon-report %2").arg(recorder, measurement::programVersion())},
     };
     flow.table({}, rows, {1, 2.6, 1, 2.6});
-    flow.table(
-        {},
-        {{QStringLiteral("Start"), utcText(start.time), localText(start.time, options.zone)},
-         {QStringLiteral("End"), utcText(end.time),
-          localText(end.time, options.zone)
-              + (stopped ? QString() : QStringLiteral(" (no 'stopped' row: the recorder was killed or still runs)"))}},
-        {1, 2.2, 4});
+    flow.table({},
+               {{QStringLiteral("Start"), utcText(start.time), localText(start.time, options.zone)},
+                {QStringLiteral("End"), utcText(end.time),
+                 localText(end.time, options.zone)
+                     + (stopped ? QString()
+                                : QStringLiteral(" (no 'stopped' row: the recorder "
+                                                 "was killed or still runs)"))}},
+               {1, 2.2, 4});
     if (!warnings.isEmpty())
         flow.paragraph(QStringLiteral("While reading the file: ") + warnings.join(QStringLiteral("; ")),
                        PageFlow::Style::Small);
+}
 
+void totalsSection(PageFlow& flow, const RunDigest& run)
+{
+    const measurement::RunAnalysis& analysis = run.analysis();
     flow.heading(QStringLiteral("Totals and rates"), 2);
     const measurement::ReportCounts totals = analysis.totals();
     Record rates;
@@ -136,56 +140,73 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
             {QStringLiteral("Bits"), countText(analysis.bits()), QString(), QString()},
         },
         {2, 2, 2, 2});
-    const double confidence = recorded.confidence * 100;
-    flow.paragraph(analysis.bits() > 0
-                       ? QStringLiteral("At %1 % confidence the BER without sync loss lies between %2 and %3 "
-                                        "(exact Poisson bounds on %4 bit errors in %5 bits).")
-                             .arg(confidence)
-                             .arg(figureText(analysis.berLower()), figureText(analysis.berUpper()),
-                                  countText(analysis.bitErrors()), countText(analysis.bits()))
-                       : QStringLiteral("No bit was counted: the BER has no bound."));
+    const double confidence = run.recorded().confidence * 100;
+    flow.paragraph(analysis.bits() > 0 ? QStringLiteral("At %1 % confidence the BER without sync loss lies between %2 "
+                                                        "and %3 "
+                                                        "(exact Poisson bounds on %4 bit errors in %5 bits).")
+                                             .arg(confidence)
+                                             .arg(figureText(analysis.berLower()), figureText(analysis.berUpper()),
+                                                  countText(analysis.bitErrors()), countText(analysis.bits()))
+                                       : QStringLiteral("No bit was counted: the BER has no bound."));
+}
 
+// Each limit the verdict went by, and whether the report was given it.
+void limitsTable(PageFlow& flow, const RunDigest& run)
+{
+    const measurement::RunSettings& recorded = run.recorded();
+    const measurement::RunAnalysis& analysis = run.analysis();
+    const measurement::RunSettings& analysed = analysis.settings();
+    const auto number = [](auto value) { return QString::number(value); };
+    const auto seconds = [](qint64 value) { return QStringLiteral("%1 s").arg(value); };
+    using S = measurement::RunSettings;
+    QString lost = limitText(recorded, analysed, &S::maxLostFrames, number);
+    if (!analysed.maxLostFrames && analysed.maxBer)
+        lost = QStringLiteral("0 (a BER limit without one of its own allows none)");
+    const QString duration =
+        recorded.durationSeconds <= 0
+            ? QStringLiteral("none")
+            : durationText(recorded.durationSeconds)
+                  + (analysis.reachedDuration() ? QStringLiteral(", reached") : QStringLiteral(", not reached"));
+    flow.table(
+        {QStringLiteral("Limit"), QStringLiteral("At most"), QStringLiteral("Limit"), QStringLiteral("At most")},
+        {
+            {QStringLiteral("BER"),
+             limitText(recorded, analysed, &S::maxBer, [](double value) { return QString::number(value, 'g', 6); }),
+             QStringLiteral("Errored seconds"), limitText(recorded, analysed, &S::maxEs, number)},
+            {QStringLiteral("Lost frames"), lost, QStringLiteral("Severely errored seconds"),
+             limitText(recorded, analysed, &S::maxSes, number)},
+            {QStringLiteral("Duration"), duration, QStringLiteral("Unavailable time"),
+             limitText(recorded, analysed, &S::maxUnavailableSeconds, seconds)},
+        },
+        {1.3, 2.5, 1.8, 2});
+}
+
+void verdictSection(PageFlow& flow, const RunDigest& run)
+{
     flow.heading(QStringLiteral("Verdict"), 2);
-    const measurement::Verdict verdict = measurement::decide(analysis);
+    const measurement::Verdict verdict = measurement::decide(run.analysis());
     if (verdict.outcome == measurement::Outcome::NoVerdict) {
-        flow.paragraph(QStringLiteral("No verdict: the run was recorded without limits and the report was given "
-                                      "none (--max-ber, --max-lost-frames, --max-es, --max-ses, --max-unavailable)."));
-    } else {
-        static const std::map<measurement::Outcome, QString> words{
-            {measurement::Outcome::Pass, QStringLiteral("PASS")},
-            {measurement::Outcome::Fail, QStringLiteral("FAIL")},
-            {measurement::Outcome::NotDecided, QStringLiteral("NOT DECIDED")}};
-        flow.paragraph(words.at(verdict.outcome), PageFlow::Style::Bold);
-        flow.paragraph(verdict.line);
-        if (verdict.outcome == measurement::Outcome::NotDecided && !verdict.need.isEmpty())
-            flow.paragraph(QStringLiteral("What a decision needs: ") + verdict.need);
-        const auto number = [](auto value) { return QString::number(value); };
-        const auto seconds = [](qint64 value) { return QStringLiteral("%1 s").arg(value); };
-        using S = measurement::RunSettings;
-        QString lost = limitText(recorded, analysed, &S::maxLostFrames, number);
-        if (!analysed.maxLostFrames && analysed.maxBer)
-            lost = QStringLiteral("0 (a BER limit without one of its own allows none)");
-        const QString duration =
-            recorded.durationSeconds <= 0
-                ? QStringLiteral("none")
-                : durationText(recorded.durationSeconds)
-                      + (analysis.reachedDuration() ? QStringLiteral(", reached") : QStringLiteral(", not reached"));
-        flow.table(
-            {QStringLiteral("Limit"), QStringLiteral("At most"), QStringLiteral("Limit"), QStringLiteral("At most")},
-            {
-                {QStringLiteral("BER"),
-                 limitText(recorded, analysed, &S::maxBer, [](double value) { return QString::number(value, 'g', 6); }),
-                 QStringLiteral("Errored seconds"), limitText(recorded, analysed, &S::maxEs, number)},
-                {QStringLiteral("Lost frames"), lost, QStringLiteral("Severely errored seconds"),
-                 limitText(recorded, analysed, &S::maxSes, number)},
-                {QStringLiteral("Duration"), duration, QStringLiteral("Unavailable time"),
-                 limitText(recorded, analysed, &S::maxUnavailableSeconds, seconds)},
-            },
-            {1.3, 2.5, 1.8, 2});
+        flow.paragraph(QStringLiteral("No verdict: the run was recorded without "
+                                      "limits and the report was given "
+                                      "none (--max-ber, --max-lost-frames, "
+                                      "--max-es, --max-ses, --max-unavailable)."));
+        return;
     }
+    static const std::map<measurement::Outcome, QString> words{
+        {measurement::Outcome::Pass, QStringLiteral("PASS")},
+        {measurement::Outcome::Fail, QStringLiteral("FAIL")},
+        {measurement::Outcome::NotDecided, QStringLiteral("NOT DECIDED")}};
+    flow.paragraph(words.at(verdict.outcome), PageFlow::Style::Bold);
+    flow.paragraph(verdict.line);
+    if (verdict.outcome == measurement::Outcome::NotDecided && !verdict.need.isEmpty())
+        flow.paragraph(QStringLiteral("What a decision needs: ") + verdict.need);
+    limitsTable(flow, run);
+}
 
+void errorPerformanceSection(PageFlow& flow, const RunDigest& run)
+{
     flow.heading(QStringLiteral("Error performance"), 2);
-    const measurement::ErrorPerformanceFigures f = analysis.performance().figures();
+    const measurement::ErrorPerformanceFigures f = run.analysis().performance().figures();
     const auto fixed = [](qint64 value) { return Bounded{double(value), double(value)}; };
     const QString figure = QStringLiteral("Figure"), value = QStringLiteral("Value");
     flow.table({figure, value, figure, value},
@@ -202,7 +223,11 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
                     QStringLiteral("Unknown seconds"), boundedText(fixed(f.unknown), false)},
                },
                {2.5, 1.9, 1.9, 1.9});
+}
 
+// The first events; the appendix holds them all.
+void eventsSection(PageFlow& flow, const RunDigest& run)
+{
     flow.heading(QStringLiteral("Events"), 2);
     QList<QStringList> events;
     for (const RecordingRow& event : run.events()) {
@@ -215,6 +240,16 @@ void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, cons
     const qsizetype more = qsizetype(run.events().size()) - kFirstPageEvents;
     if (more > 0)
         flow.paragraph(QStringLiteral("and %1 more: every event is listed in the appendix.").arg(more));
+}
+
+void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, const ReportOptions& options,
+             const QStringList& warnings)
+{
+    runSection(flow, run, runNumber, runs, options, warnings);
+    totalsSection(flow, run);
+    verdictSection(flow, run);
+    errorPerformanceSection(flow, run);
+    eventsSection(flow, run);
 }
 
 void appendix(PageFlow& flow, const RunDigest& run)
@@ -259,7 +294,8 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     RunDigests::Choice choice;
     choice.keep = options.run > 0 ? RunDigests::Keep::One : RunDigests::Keep::Last;
     choice.one = options.run;
-    choice.columns = 1600; // at least one for each of the charts' 800 pixel columns, however the run grows
+    choice.columns = 1600; // at least one for each of the charts' 800 pixel
+                           // columns, however the run grows
     choice.limits = options.limits;
     RunDigests digests(choice);
     if (const QString error = digests.read(options.input, warnings); !error.isEmpty())
@@ -282,7 +318,8 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     PageFlow flow(writer);
     summary(flow, run, digests.lastNumber(), digests.scan().runs, options, warnings);
     flow.drawing([&run](QPainter& painter, const QRectF& area) {
-        // Wide enough for the axes' labels, tall enough for the page: about 7 pt type on paper.
+        // Wide enough for the axes' labels, tall enough for the page: about 7 pt
+        // type on paper.
         const int width = 800;
         const ChartLayout layout{width, int(width * area.height() / area.width()), {}, std::nullopt};
         drawRunCharts(painter, area, {&run}, layout);

@@ -1,4 +1,4 @@
-#include "serial/PortHolder.h"
+#include "serial/HoldingProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,7 +79,7 @@ std::optional<qint64> openedBy(const QString& device)
 
 } // namespace
 
-std::optional<PortHolder> findPortHolder(const QString& device)
+std::optional<HoldingProcess> findHoldingProcess(const QString& device)
 {
     if (device.isEmpty())
         return std::nullopt;
@@ -88,10 +88,10 @@ std::optional<PortHolder> findPortHolder(const QString& device)
         pid = openedBy(device);
     if (!pid)
         return std::nullopt;
-    return PortHolder{*pid, processName(*pid)};
+    return HoldingProcess{*pid, processName(*pid)};
 }
 
-QString describeHolder(const PortHolder& holder)
+QString describeHoldingProcess(const HoldingProcess& holder)
 {
     if (holder.name.isEmpty())
         return QStringLiteral("in use by process %1").arg(holder.pid);

@@ -7,7 +7,7 @@
 namespace serial {
 
 // A process that holds a serial device.
-struct PortHolder
+struct HoldingProcess
 {
     qint64 pid = 0;
     QString name; // empty where the system does not tell it
@@ -17,9 +17,9 @@ struct PortHolder
 // directories where serial programs put them), else a process that has the
 // device open, as far as /proc shows. Nothing when none is found or the
 // system has no /proc.
-std::optional<PortHolder> findPortHolder(const QString& device);
+std::optional<HoldingProcess> findHoldingProcess(const QString& device);
 
 // "in use by process 1234 (minicom)".
-QString describeHolder(const PortHolder& holder);
+QString describeHoldingProcess(const HoldingProcess& holder);
 
 } // namespace serial

@@ -1,7 +1,7 @@
 #include "PlotBench.h"
 
 #include "FollowWindow.h"
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 #include "XServer.h"
 
 #include "emulator/PseudoTerminal.h"

@@ -3,7 +3,7 @@
 // removed. The file at the path stays a recording the readers take, and the
 // run goes on in it with its totals.
 
-#include "RecordingReader.h"
+#include "recording/RecordingReader.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"

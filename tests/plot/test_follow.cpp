@@ -2,10 +2,10 @@
 // can grow, and the window on a recorder fed by the emulated unit.
 
 #include "FollowWindow.h"
-#include "Record.h"
-#include "RecordingFollower.h"
-#include "RunCharts.h"
-#include "RunDigest.h"
+#include "recording/RecordingWriter.h"
+#include "recording/RecordingFollower.h"
+#include "charts/RunCharts.h"
+#include "charts/RunDigest.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"

@@ -1,7 +1,7 @@
 // bermon-plot on a real recording of the emulated unit, and on files that are not good recordings.
 
-#include "ColumnReducer.h"
-#include "Record.h"
+#include "charts/ColumnReducer.h"
+#include "recording/RecordingWriter.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"

@@ -1,7 +1,7 @@
 // bermon-report on a real recording of the emulated unit, read back as text, and on files it must refuse.
 
-#include "Record.h"
-#include "RecordingReader.h"
+#include "recording/RecordingWriter.h"
+#include "recording/RecordingReader.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"

@@ -4,6 +4,7 @@
 
 #include "measurement/ConfidenceBound.h"
 #include "util/CommandLine.h"
+#include "util/DurationText.h"
 #include "util/TextWrap.h"
 
 #include <QCommandLineParser>
@@ -146,20 +147,20 @@ LogOptions readOptions(const QCommandLineParser& parser)
     o.maxSes = wholeOption(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
     if (parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
-        const qint64 seconds = parseWholeSeconds(text);
+        const qint64 seconds = util::parseWholeSeconds(text);
         if (seconds < 0)
             rejectOption("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
         o.maxUnavailableSeconds = seconds;
     }
     if (parser.isSet("max-silence")) {
-        const qint64 ms = parseDurationMs(parser.value("max-silence"));
+        const qint64 ms = util::parseDurationMs(parser.value("max-silence"));
         if (ms < 1000 || ms > 86'400'000)
             rejectOption("max-silence", parser.value("max-silence"), QStringLiteral("not a time from 1s to 24h"));
         o.maxSilenceSeconds = double(ms) / 1000;
     }
     o.latencyMs = numberOption(parser, "latency", 0, 1000).value_or(o.latencyMs);
     if (parser.isSet("duration")) {
-        o.durationMs = parseDurationMs(parser.value("duration"));
+        o.durationMs = util::parseDurationMs(parser.value("duration"));
         if (o.durationMs <= 0)
             rejectOption("duration", parser.value("duration"),
                          QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
@@ -181,40 +182,6 @@ LogOptions readOptions(const QCommandLineParser& parser)
 }
 
 } // namespace
-
-qint64 parseWholeSeconds(const QString& text)
-{
-    static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
-    const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
-    return ms < 0 || ms % 1000 != 0 ? -1 : ms / 1000;
-}
-
-qint64 parseDurationMs(const QString& text)
-{
-    static const QRegularExpression bare(QStringLiteral("^\\d+(\\.\\d+)?$"));
-    static const QRegularExpression whole(QStringLiteral("^(\\d+(\\.\\d+)?(ms|s|m|h|d))+$"));
-    static const QRegularExpression part(QStringLiteral("(\\d+(?:\\.\\d+)?)(ms|s|m|h|d)"));
-    double ms = 0;
-    if (bare.match(text).hasMatch()) {
-        ms = text.toDouble() * 1000;
-    } else if (whole.match(text).hasMatch()) {
-        for (const QRegularExpressionMatch& m : part.globalMatch(text)) {
-            const QString unit = m.captured(2);
-            const double scale = unit == "ms"  ? 1
-                                 : unit == "s" ? 1e3
-                                 : unit == "m" ? 60e3
-                                 : unit == "h" ? 3600e3
-                                               : 86400e3;
-            ms += m.captured(1).toDouble() * scale;
-        }
-    } else {
-        return -1;
-    }
-    // Ten years is plenty, and keeps the figure far from overflow.
-    if (!(ms >= 1 && ms <= 10 * 365 * 86400e3))
-        return -1;
-    return qint64(std::llround(ms));
-}
 
 ParsedLogOptions parseLogOptions(const QStringList& arguments)
 {

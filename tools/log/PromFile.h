@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 #include "LogOptions.h"
 #include "PromFile.h"
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 #include "StatusLine.h"
 #include "UnframedBytes.h"
 

@@ -1,10 +1,10 @@
 #include "ReportDocument.h"
 
-#include "OutputFile.h"
+#include "util/OutputFile.h"
 #include "PageFlow.h"
-#include "Record.h"
-#include "RunCharts.h"
-#include "RunDigest.h"
+#include "recording/RecordingWriter.h"
+#include "charts/RunCharts.h"
+#include "charts/RunDigest.h"
 
 #include "measurement/ErrorPerformance.h"
 

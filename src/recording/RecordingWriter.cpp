@@ -1,4 +1,4 @@
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include "measurement/RunSettings.h"
 #include "measurement/StatusView.h"

@@ -1,6 +1,6 @@
-#include "RecordingReader.h"
+#include "recording/RecordingReader.h"
 
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include "measurement/RunAnalysis.h"
 

@@ -1,4 +1,4 @@
-#include "RunCharts.h"
+#include "charts/RunCharts.h"
 
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"

@@ -1,4 +1,4 @@
-#include "RecordingFollower.h"
+#include "recording/RecordingFollower.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ColumnReducer.h"
-#include "RecordingReader.h"
+#include "charts/ColumnReducer.h"
+#include "recording/RecordingReader.h"
 
 #include "measurement/RunAnalysis.h"
 

@@ -1,4 +1,4 @@
-#include "RunDigest.h"
+#include "charts/RunDigest.h"
 
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"

@@ -1,4 +1,4 @@
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 
 #include <QDate>
 #include <QDir>

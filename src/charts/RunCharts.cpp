@@ -123,9 +123,9 @@ struct Event
 void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x, QValueAxis* linearY,
                QLogValueAxis* logY, bool legend)
 {
-    static const std::map<QString, QColor> colors{{"device lost", QColor(200, 0, 0)},
-                                                  {"device back", QColor(0, 150, 0)},
-                                                  {"counts went down", QColor(230, 130, 0)}};
+    static const std::map<QString, QColor> colors{{eventName(RowEvent::DeviceLost), QColor(200, 0, 0)},
+                                                  {eventName(RowEvent::DeviceBack), QColor(0, 150, 0)},
+                                                  {eventName(RowEvent::CountsWentDown), QColor(230, 130, 0)}};
     std::map<QString, bool> named;
     for (const Event& event : events) {
         const double low = logY ? logY->min() : linearY->min();
@@ -170,7 +170,7 @@ struct TimeScale
     // Where a row of the run at `elapsed` seconds goes.
     double x(const RunDigest& run, double elapsed) const
     {
-        const RecordingRow& start = run.started();
+        const ReadRow& start = run.started();
         if (wallClock)
             return double(start.time.toMSecsSinceEpoch()) + (elapsed - start.elapsed) * 1000;
         return elapsed / secondsPerUnit;
@@ -180,7 +180,7 @@ struct TimeScale
     {
         if (wallClock)
             return double(msSinceEpoch);
-        const RecordingRow& start = run.started();
+        const ReadRow& start = run.started();
         return (double(msSinceEpoch - start.time.toMSecsSinceEpoch()) / 1000 + start.elapsed) / secondsPerUnit;
     }
     QAbstractAxis* makeAxis(double low, double high) const
@@ -386,7 +386,7 @@ QString defaultTitle(const std::vector<const RunDigest*>& runs)
         bits += run->lastReport() ? run->lastReport()->runBits : 0;
     }
     const RunDigest& last = *runs.back();
-    const RecordingRow end = last.lastReport().value_or(last.last());
+    const ReadRow end = last.lastReport().value_or(last.last());
     QString title = QStringLiteral("%1 — started %2 UTC — %3 bits — BER %4, below %5 at %6 %")
                         .arg(devices.join(QStringLiteral(", ")),
                              runs.front()->started().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
@@ -456,9 +456,8 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
                     curve->stretches << shown;
             }
         }
-        for (const RecordingRow& row : run->events())
-            if ((row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
-                 || row.event == QLatin1String("counts went down"))
+        for (const ReadRow& row : run->events())
+            if ((row.is(RowEvent::DeviceLost) || row.is(RowEvent::DeviceBack) || row.is(RowEvent::CountsWentDown))
                 && (!range || (row.elapsed >= range->first && row.elapsed <= range->second)))
                 events.push_back({scale.x(*run, row.elapsed), row.event});
     }

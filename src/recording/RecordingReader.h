@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "recording/RowEvents.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,9 +10,9 @@
 
 #include <functional>
 
-// One row of a recording as bermon-log writes it. Rates that are "N/A",
+// One row of a recording as a reader gets it back. Rates that are "N/A",
 // missing or too large for a double (1e999) are NaN.
-struct RecordingRow
+struct ReadRow
 {
     qint64 line = 0; // in the file, from 1
     QDateTime time;  // UTC
@@ -33,6 +34,7 @@ struct RecordingRow
     QString detail;
 
     bool isReport() const { return event.isEmpty(); }
+    bool is(RowEvent what) const { return event == eventName(what); }
 };
 
 // The longest run a recording may hold, some 300 years.
@@ -47,7 +49,7 @@ inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
 // Takes each row as it is read, with the number of its run, from 1: the
 // rows from one `started` row to the next. A std::overflow_error it throws
 // (the run's totals outgrow their counts) makes the recording bad at that row.
-using RowSink = std::function<void(const RecordingRow& row, int run)>;
+using RowSink = std::function<void(const ReadRow& row, int run)>;
 
 // Reads a recording line by line and keeps nothing of it: each row goes to
 // the sink, so that a day of reports takes no more memory than a minute.
@@ -78,7 +80,7 @@ public:
 private:
     bool add(const QByteArray& line, bool unended);
     bool fail(qint64 line, const QString& why);
-    void noteClockStep(RecordingRow& row);
+    void noteClockStep(ReadRow& row);
 
     QString m_name;
     RowSink m_sink;

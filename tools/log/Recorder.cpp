@@ -37,13 +37,6 @@ void printVerdict(const QString& text)
     writeWhole(STDERR_FILENO, (text + QLatin1Char('\n')).toLocal8Bit());
 }
 
-measurement::ReportCounts decode(const QByteArray& report)
-{
-    using measurement::reportField;
-    return {*reportField(report, 1, 2), *reportField(report, 3, 2), *reportField(report, 5, 2),
-            *reportField(report, 7, 4)};
-}
-
 // The run totals that a record and the prom file both carry.
 RunFigures runFigures(const measurement::RunAnalysis& analysis)
 {
@@ -120,25 +113,24 @@ std::optional<int> Recorder::start()
     // A file truncated or replaced under the run (logrotate) takes the
     // started row again at its top; the run and its totals go on.
     const QString started = measurement::startedDetail(m_analysis->settings());
-    m_csv.setRestart([started](const QString& why, const QByteArray& next) {
-        return restartedCsvLine(started, why, next);
-    });
+    m_csv.setRestart(
+        [started](const QString& why, const QByteArray& next) { return restartedCsvLine(started, why, next); });
     // From here on the outputs are written by a thread of their own.
     m_outputs = std::make_unique<OutputQueue>(m_csv.isOpen() ? &m_csv : nullptr, m_options.jsonl,
                                               m_prom.isEnabled() ? m_prom.path() : QString());
     m_clock.start();
     m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.baudRate));
 
-    put(newRecord(QStringLiteral("started"), measurement::startedDetail(m_analysis->settings())));
+    put(newRecord(RowEvent::Started, measurement::startedDetail(m_analysis->settings())));
     if (!m_csv.renamedTo().isEmpty()) {
         const QString renamed = QStringLiteral("%1 was in the format of an earlier version: renamed to %2, this file "
                                                "begun anew")
                                     .arg(m_options.csvPath, m_csv.renamedTo());
-        put(newRecord(QStringLiteral("earlier format renamed"), renamed));
+        put(newRecord(RowEvent::EarlierFormatRenamed, renamed));
         printError(renamed);
     }
     if (m_csv.cutBytes() > 0)
-        put(newRecord(QStringLiteral("torn line cut"),
+        put(newRecord(RowEvent::TornLineCut,
                       QStringLiteral("cut %1 bytes of a torn last line before appending").arg(m_csv.cutBytes())));
     if (m_options.maxBer) {
         const double needed = measurement::bitsForPass(*m_options.maxBer, m_options.confidence);
@@ -165,7 +157,7 @@ std::optional<int> Recorder::start()
             m_deviceFailed = true;
             return finish(why);
         }
-        put(newRecord(QStringLiteral("device lost"), why + QStringLiteral("; waiting for it")));
+        put(newRecord(RowEvent::DeviceLost, why + QStringLiteral("; waiting for it")));
         m_reopen.start();
     }
     m_deviceUp = m_comm->portOpen();
@@ -188,12 +180,16 @@ void Recorder::onReport(const QByteArray& report)
 {
     if (m_finished)
         return;
-    const measurement::ReportCounts counts = decode(report);
+    // The framer hands on whole reports only.
+    const std::optional<measurement::ReportCounts> decoded = measurement::decodeReport(report);
+    if (!decoded)
+        return;
+    const measurement::ReportCounts& counts = *decoded;
     // The moment its last byte came, which a report the framer held for a
     // quiet line keeps; the counts were taken some time before.
     const measurement::RunMoment arrived = rowMoment(m_comm->reportArrivedMs());
     if (m_silenceSaid && m_lastReportMs)
-        put(newRecord(arrived, QStringLiteral("silent"),
+        put(newRecord(arrived, RowEvent::Silent,
                       QStringLiteral("reports again after %1 s without one")
                           .arg(double(arrived.elapsedMs - *m_lastReportMs) / 1000, 0, 'f', 1)));
     m_silenceSaid = m_maxSilenceSaid = false;
@@ -201,13 +197,13 @@ void Recorder::onReport(const QByteArray& report)
     const QString decrease = m_analysis->add(arrived, counts).decreases;
     if (!decrease.isEmpty()) {
         const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
-        put(newRecord(arrived, QStringLiteral("counts went down"),
+        put(newRecord(arrived, RowEvent::CountsWentDown,
                       decrease
                           + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
                              : newPeriod                              ? QStringLiteral("; a new test period")
                                                                       : QString())));
     }
-    Record record = newRecord(arrived);
+    WrittenRow record = newRecord(arrived);
     describeReport(counts, record);
     put(record);
     warnOfRestarts();
@@ -260,7 +256,7 @@ void Recorder::warnOfRestarts()
             .arg(restarts)
             .arg(open)
             .arg(short_.join(QStringLiteral(" and ")));
-    put(newRecord(QStringLiteral("settings"), text));
+    put(newRecord(RowEvent::Settings, text));
     printError(text);
 }
 
@@ -279,14 +275,14 @@ void Recorder::putUnframed()
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (const std::optional<QString> detail = m_unframed.takeRow(now))
-        put(newRecord(QStringLiteral("unframed"), *detail));
+        put(newRecord(RowEvent::Unframed, *detail));
 }
 
 void Recorder::onDeviceLost(const QString& reason)
 {
     if (m_finished)
         return;
-    put(newRecord(QStringLiteral("device lost"), reason));
+    put(newRecord(RowEvent::DeviceLost, reason));
     m_analysis->deviceLost();
     m_deviceUp = false;
     writeProm();
@@ -307,7 +303,7 @@ void Recorder::tryReopen()
         return; // still away; the timer tries again
     }
     m_reopen.stop();
-    put(newRecord(QStringLiteral("device back"), describeDevice()));
+    put(newRecord(RowEvent::DeviceBack, describeDevice()));
     m_deviceUp = true;
     writeProm();
 }
@@ -327,7 +323,7 @@ void Recorder::onTick()
                                             "they come")
                                  .arg(OutputQueue::name(*behind))
                                  .arg(OutputQueue::kMaxWaitingBytes >> 20);
-        put(newRecord(QStringLiteral("output behind"), text));
+        put(newRecord(RowEvent::OutputBehind, text));
         printError(text);
         stopWith(QStringLiteral("output behind: ") + OutputQueue::name(*behind));
         return;
@@ -348,7 +344,7 @@ void Recorder::watchSilence()
     const double silent = double(now - *m_lastReportMs) / 1000;
     if (!m_silenceSaid && m_analysis->performance().silentAt(now)) {
         m_silenceSaid = true;
-        put(newRecord(QStringLiteral("silent"),
+        put(newRecord(RowEvent::Silent,
                       QStringLiteral("no report for %1 s, longer than the longest interval so far (%2 s) and the "
                                      "latency (%3 ms)")
                           .arg(silent, 0, 'f', 1)
@@ -357,9 +353,9 @@ void Recorder::watchSilence()
     }
     if (m_options.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.maxSilenceSeconds) {
         m_maxSilenceSaid = true;
-        const QString text = QStringLiteral("no report for %1 s: --max-silence reached, the run fails")
-                                 .arg(silent, 0, 'f', 1);
-        put(newRecord(QStringLiteral("silent"), text));
+        const QString text =
+            QStringLiteral("no report for %1 s: --max-silence reached, the run fails").arg(silent, 0, 'f', 1);
+        put(newRecord(RowEvent::Silent, text));
         printError(text);
     }
 }
@@ -387,9 +383,9 @@ int Recorder::finish(const QString& why)
     QString detail = why;
     if (!verdict.line.isEmpty())
         detail += QStringLiteral("; ") + verdict.line;
-    Record stopped =
-        newRecord(end, QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures
-                                                 + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
+    WrittenRow stopped = newRecord(end, RowEvent::Stopped,
+                                   detail + QStringLiteral("; ") + verdict.figures
+                                       + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
     stopped.performanceJson = performanceJson(m_analysis->performance().figures());
     put(stopped);
     m_finished = true;
@@ -457,7 +453,7 @@ measurement::RunMoment Recorder::rowMoment(qint64 monotonicMs)
         const qint64 step = offset - m_clockOffsetMs;
         m_clockOffsetMs = offset;
         m_lastRow = at;
-        put(newRecord(at, QStringLiteral("clock stepped"),
+        put(newRecord(at, RowEvent::ClockStepped,
                       QStringLiteral("the clock moved %1%2 s against the run's own; the seconds around it are "
                                      "unknown")
                           .arg(step > 0 ? "+" : "")
@@ -470,24 +466,24 @@ measurement::RunMoment Recorder::rowMoment(qint64 monotonicMs)
     return at;
 }
 
-Record Recorder::newRecord(const QString& event, const QString& detail)
+WrittenRow Recorder::newRecord(RowEvent event, const QString& detail)
 {
     return newRecord(rowMoment(), event, detail);
 }
 
-Record Recorder::newRecord(const measurement::RunMoment& at, const QString& event, const QString& detail)
+WrittenRow Recorder::newRecord(const measurement::RunMoment& at, RowEvent event, const QString& detail)
 {
-    Record record;
+    WrittenRow record;
     // Qt::UTC rather than a QTimeZone: the same time, at a fraction of the cost to write out.
     record.time = QDateTime::fromMSecsSinceEpoch(at.utcMs, Qt::UTC);
     record.elapsedSeconds = double(at.elapsedMs) / 1000;
-    record.event = event;
+    record.event = eventName(event);
     record.detail = detail;
     record.run = runFigures(*m_analysis);
     return record;
 }
 
-void Recorder::put(const Record& record)
+void Recorder::put(const WrittenRow& record)
 {
     // A row other than a report: the run lasted at least until then.
     if (!record.event.isEmpty())

@@ -19,6 +19,8 @@
 
 #include <unistd.h>
 
+using measurement::CounterModel;
+
 namespace {
 
 using measurement::clockText;
@@ -76,24 +78,9 @@ Recorder::~Recorder() = default;
 
 measurement::RunSettings Recorder::runSettings() const
 {
-    measurement::RunSettings settings;
+    measurement::RunSettings settings = m_options.run;
     settings.device = describeDevice();
     settings.unit = unitName();
-    settings.baud = m_options.baudRate;
-    settings.counters = m_options.counters;
-    settings.confidence = m_options.confidence;
-    settings.maxBer = m_options.maxBer;
-    settings.maxLostFrames = m_options.maxLostFrames;
-    if (m_options.maxBer && !settings.maxLostFrames)
-        settings.maxLostFrames = 0; // a link that loses frames does not pass on its BER alone
-    settings.maxEs = m_options.maxEs;
-    settings.maxSes = m_options.maxSes;
-    settings.maxUnavailableSeconds = m_options.maxUnavailableSeconds;
-    settings.maxSilenceSeconds = m_options.maxSilenceSeconds;
-    settings.latencyMs = m_options.latencyMs;
-    settings.durationSeconds = double(m_options.durationMs) / 1000;
-    settings.stopBits = m_options.stopBits;
-    settings.stopReports = m_options.stopReports;
     settings.version = measurement::programVersion();
     return settings;
 }
@@ -119,7 +106,7 @@ std::optional<int> Recorder::start()
     m_outputs = std::make_unique<OutputQueue>(m_csv.isOpen() ? &m_csv : nullptr, m_options.jsonl,
                                               m_prom.isEnabled() ? m_prom.path() : QString());
     m_clock.start();
-    m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.baudRate));
+    m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.run.baud));
 
     put(newRecord(RowEvent::Started, measurement::startedDetail(m_analysis->settings())));
     if (!m_csv.renamedTo().isEmpty()) {
@@ -132,11 +119,11 @@ std::optional<int> Recorder::start()
     if (m_csv.cutBytes() > 0)
         put(newRecord(RowEvent::TornLineCut,
                       QStringLiteral("cut %1 bytes of a torn last line before appending").arg(m_csv.cutBytes())));
-    if (m_options.maxBer) {
-        const double needed = measurement::bitsForPass(*m_options.maxBer, m_options.confidence);
+    if (m_options.run.maxBer) {
+        const double needed = measurement::bitsForPass(*m_options.run.maxBer, m_options.run.confidence);
         printError(QStringLiteral("a pass at BER %1 and %2 % confidence needs %3 bits with no error%4")
-                       .arg(*m_options.maxBer)
-                       .arg(m_options.confidence * 100)
+                       .arg(*m_options.run.maxBer)
+                       .arg(m_options.run.confidence * 100)
                        .arg(qint64(std::ceil(std::min(needed, 1e18))))
                        .arg(m_options.stopBitsAuto ? QStringLiteral("; the run stops there") : QString()));
     }
@@ -162,10 +149,10 @@ std::optional<int> Recorder::start()
     }
     m_deviceUp = m_comm->portOpen();
     writeProm();
-    if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
+    if (m_options.durationMs() > 0 && m_options.durationMs() <= std::numeric_limits<int>::max())
         // Precise: a coarse timer may fire 5 % early, and a run that stops
         // before its --duration has not reached it.
-        QTimer::singleShot(int(m_options.durationMs), Qt::PreciseTimer, this,
+        QTimer::singleShot(int(m_options.durationMs()), Qt::PreciseTimer, this,
                            [this] { stopWith(QLatin1String(measurement::kDurationReached)); });
     m_tick.start();
     m_status.show([this] { return statusParts(); }, true);
@@ -196,12 +183,12 @@ void Recorder::onReport(const QByteArray& report)
     m_lastReportMs = arrived.elapsedMs;
     const QString decrease = m_analysis->add(arrived, counts).decreases;
     if (!decrease.isEmpty()) {
-        const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
+        const bool newPeriod = m_options.run.counters == CounterModel::Restart && decrease.contains("recv_frames");
         put(newRecord(arrived, RowEvent::CountsWentDown,
                       decrease
-                          + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
-                             : newPeriod                              ? QStringLiteral("; a new test period")
-                                                                      : QString())));
+                          + (m_options.run.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
+                             : newPeriod                                  ? QStringLiteral("; a new test period")
+                                                                          : QString())));
     }
     WrittenRow record = newRecord(arrived);
     describeReport(counts, record);
@@ -215,9 +202,9 @@ void Recorder::onReport(const QByteArray& report)
     const qint64 reports = m_analysis->reports();
     if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
-    else if (m_options.stopReports > 0 && reports >= m_options.stopReports)
+    else if (m_options.run.stopReports > 0 && reports >= m_options.run.stopReports)
         stopWith(QStringLiteral("%1 reports recorded").arg(reports));
-    else if (m_options.stopBits > 0 && double(m_analysis->bits()) >= m_options.stopBits)
+    else if (m_options.run.stopBits > 0 && double(m_analysis->bits()) >= m_options.run.stopBits)
         stopWith(QStringLiteral("%1 bits counted").arg(m_analysis->bits()));
 }
 
@@ -226,7 +213,7 @@ void Recorder::onReport(const QByteArray& report)
 // leave open cannot be met, which the operator learns now rather than at the end.
 void Recorder::warnOfRestarts()
 {
-    if (m_restartsSaid || m_options.counters != CounterModel::Restart || m_options.durationMs <= 0
+    if (m_restartsSaid || m_options.run.counters != CounterModel::Restart || m_options.durationMs() <= 0
         || m_analysis->reports() < 5 || m_analysis->reportedSeconds() < 2)
         return;
     m_restartsSaid = true;
@@ -234,17 +221,17 @@ void Recorder::warnOfRestarts()
     if (!(framesPerSecond > 0))
         return;
     const double period = 65536 / framesPerSecond;
-    const double duration = double(m_options.durationMs) / 1000;
+    const double duration = double(m_options.durationMs()) / 1000;
     const qint64 restarts = qint64(duration / period);
     const double interval = m_analysis->reportedSeconds() / double(m_analysis->reports() - 1);
     // The interval across a restart, with the latency before it, reaches into this many seconds.
-    const qint64 perRestart = qint64(std::ceil(interval + m_options.latencyMs / 1000)) + 1;
+    const qint64 perRestart = qint64(std::ceil(interval + m_options.run.latencyMs / 1000)) + 1;
     const qint64 open = restarts * perRestart;
     QStringList short_;
-    if (m_options.maxEs && *m_options.maxEs < open)
-        short_ << QStringLiteral("--max-es %1").arg(*m_options.maxEs);
-    if (m_options.maxSes && *m_options.maxSes < open)
-        short_ << QStringLiteral("--max-ses %1").arg(*m_options.maxSes);
+    if (m_options.run.maxEs && *m_options.run.maxEs < open)
+        short_ << QStringLiteral("--max-es %1").arg(*m_options.run.maxEs);
+    if (m_options.run.maxSes && *m_options.run.maxSes < open)
+        short_ << QStringLiteral("--max-ses %1").arg(*m_options.run.maxSes);
     if (restarts == 0 || short_.isEmpty())
         return;
     const QString text =
@@ -330,7 +317,7 @@ void Recorder::onTick()
     }
     if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
-    else if (m_options.durationMs > 0 && m_clock.elapsed() >= m_options.durationMs)
+    else if (m_options.durationMs() > 0 && m_clock.elapsed() >= m_options.durationMs())
         stopWith(QLatin1String(measurement::kDurationReached));
 }
 
@@ -349,9 +336,9 @@ void Recorder::watchSilence()
                                      "latency (%3 ms)")
                           .arg(silent, 0, 'f', 1)
                           .arg(double(m_analysis->performance().longestIntervalMs()) / 1000)
-                          .arg(m_options.latencyMs)));
+                          .arg(m_options.run.latencyMs)));
     }
-    if (m_options.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.maxSilenceSeconds) {
+    if (m_options.run.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.run.maxSilenceSeconds) {
         m_maxSilenceSaid = true;
         const QString text =
             QStringLiteral("no report for %1 s: --max-silence reached, the run fails").arg(silent, 0, 'f', 1);
@@ -508,7 +495,7 @@ QStringList Recorder::statusParts() const
     if (bits > 0)
         parts << QStringLiteral("BER %1, below %2 at %3 %")
                      .arg(figureText(double(errors) / double(bits)), figureText(m_analysis->berUpper()))
-                     .arg(m_options.confidence * 100);
+                     .arg(m_options.run.confidence * 100);
     if (m_reopen.isActive())
         parts << QStringLiteral("waiting for the device");
     if (m_silenceSaid && m_lastReportMs)
@@ -517,11 +504,11 @@ QStringList Recorder::statusParts() const
         parts << OutputQueue::name(*behind) + QStringLiteral(" behind");
     if (m_analysis->settings().verdictAsked())
         parts << measurement::decide(*m_analysis).need;
-    if (m_options.durationMs > 0)
+    if (m_options.durationMs() > 0)
         parts << QStringLiteral("%1 left").arg(
-            clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
-    if (m_options.stopBits > 0)
-        parts << QStringLiteral("%1 bits left").arg(figureText(std::max(0.0, m_options.stopBits - double(bits))));
+            clockText(std::max<qint64>(0, m_options.durationMs() - m_clock.elapsed())));
+    if (m_options.run.stopBits > 0)
+        parts << QStringLiteral("%1 bits left").arg(figureText(std::max(0.0, m_options.run.stopBits - double(bits))));
     return parts;
 }
 
@@ -537,9 +524,9 @@ QString Recorder::describeDevice() const
 
 QString Recorder::unitName() const
 {
-    return !m_options.unit.isEmpty() ? m_options.unit
-           : m_options.port == 0     ? QFileInfo(m_options.device).fileName()
-                                     : QStringLiteral("port%1").arg(m_options.port);
+    return !m_options.run.unit.isEmpty() ? m_options.run.unit
+           : m_options.port == 0         ? QFileInfo(m_options.device).fileName()
+                                         : QStringLiteral("port%1").arg(m_options.port);
 }
 
 bool Recorder::writeProm()
@@ -549,7 +536,7 @@ bool Recorder::writeProm()
     PromFigures figures;
     figures.device = m_options.port == 0 ? m_options.device : m_comm->device();
     figures.unit = unitName();
-    figures.confidence = m_options.confidence;
+    figures.confidence = m_options.run.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
     figures.run = runFigures(*m_analysis);

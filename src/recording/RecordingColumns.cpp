@@ -1,5 +1,7 @@
 #include "recording/RecordingColumns.h"
 
+using namespace recording;
+
 namespace {
 
 QByteArray header(bool withRunFrameCounts)

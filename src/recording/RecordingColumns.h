@@ -6,6 +6,8 @@
 #include <array>
 #include <optional>
 
+namespace recording {
+
 // The columns of a recording, in the order of its CSV header and of a JSON
 // line's keys.
 enum Column {
@@ -67,6 +69,8 @@ constexpr bool isTextColumn(int column)
 {
     return column == Time || column == Event || (column >= BerText && column <= PerLossText) || column == Detail;
 }
+
+} // namespace recording
 
 // The CSV header: column names only, no setting, so that runs with other
 // settings append to the same file.

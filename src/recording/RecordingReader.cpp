@@ -12,6 +12,8 @@
 #include <limits>
 #include <stdexcept>
 
+using namespace recording;
+
 namespace {
 
 struct RowError

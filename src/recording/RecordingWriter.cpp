@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+using namespace recording;
+
 namespace {
 
 QString significant(double value)

@@ -8,6 +8,15 @@
 
 #include <optional>
 
+// RunSettings' defaults, with a latency of 20 ms: a USB adapter's default
+// latency timer, with room to spare.
+inline measurement::RunSettings defaultRunSettings()
+{
+    measurement::RunSettings settings;
+    settings.latencyMs = 20;
+    return settings;
+}
+
 // What the command line of bermon-log asks for.
 struct LogOptions
 {
@@ -22,7 +31,7 @@ struct LogOptions
     // the limits (with --max-ber alone, no frame may be lost), --max-silence,
     // --latency and the stop conditions. The recorder adds the device it
     // opened and the program's version.
-    measurement::RunSettings run{.latencyMs = 20}; // a USB adapter's default latency timer, with room to spare
+    measurement::RunSettings run = defaultRunSettings();
     bool stopBitsAuto = false;
     bool reconnect = false;
     bool quiet = false;

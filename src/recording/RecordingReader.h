@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "recording/LineSplitter.h"
 #include "recording/RowEvents.h"
 
 #include <QByteArray>
@@ -39,12 +40,6 @@ struct ReadRow
 
 // The longest run a recording may hold, some 300 years.
 inline constexpr double kMaxElapsedSeconds = 1e10;
-
-// The longest line a recording may hold. The recorder's longest rows (a
-// `stopped` row with every figure, an `unframed` row) take well under 2 KiB;
-// a longer line is no row of this program, and reading stops there rather
-// than hold it.
-inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
 // Takes each row as it is read, with the number of its run, from 1: the
 // rows from one `started` row to the next. A std::overflow_error it throws
@@ -95,24 +90,6 @@ private:
     qint64 m_clockOffsetMs = 0; // time less elapsed of the run's row before
     qint64 m_lastElapsedMs = 0;
     bool m_clockStepped = false; // said once a run
-};
-
-// Cuts the pieces a recording is read in into lines, holding at most
-// kMaxLineBytes of a line whose end has not come yet.
-class LineGatherer
-{
-public:
-    // Hands each line that `piece` ends to `take`, without its newline, the
-    // start carried over from the pieces before; a false from `take` stops.
-    // False when stopped, or when a line grew too long (tooLong()).
-    bool add(QByteArrayView piece, const std::function<bool(const QByteArray& line)>& take);
-    // The start of a line whose end has not come.
-    const QByteArray& pending() const { return m_pending; }
-    bool tooLong() const { return m_tooLong; }
-
-private:
-    QByteArray m_pending;
-    bool m_tooLong = false;
 };
 
 struct RecordingScan

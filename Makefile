@@ -31,7 +31,7 @@ demo: build
 	@$(BUILD)/tools/demo/bermon-demo
 
 run: build
-	@$(BUILD)/src/app/bermon
+	@$(BUILD)/tools/app/bermon
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

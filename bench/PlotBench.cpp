@@ -1,7 +1,7 @@
 #include "PlotBench.h"
 
 #include "FollowWindow.h"
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 #include "XServer.h"
 
 #include "emulator/PseudoTerminal.h"
@@ -41,7 +41,7 @@ bool writeRecording(const QString& path, int rows, int stepMs)
     std::poisson_distribution<int> errors(2.0);
     const QDateTime start(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc());
     QByteArray bytes = csvHeader();
-    Record started;
+    WrittenRow started;
     started.time = start;
     started.event = QStringLiteral("started");
     started.detail = QStringLiteral("/dev/ttyUSB0, 9600 baud, counters restart, confidence 0.95");
@@ -50,7 +50,7 @@ bool writeRecording(const QString& path, int rows, int stepMs)
     quint64 runBits = 0, runErrors = 0;
     const quint64 frames = quint64(stepMs) * 400 / 864; // about 460 frames a second
     for (int i = 0; i < rows; ++i) {
-        Record record;
+        WrittenRow record;
         record.time = start.addMSecs(qint64(i) * stepMs);
         record.elapsedSeconds = i * stepMs / 1000.0;
         counts.recvFrame += frames;
@@ -72,7 +72,7 @@ bool writeRecording(const QString& path, int rows, int stepMs)
             bytes.clear();
         }
     }
-    Record stopped;
+    WrittenRow stopped;
     stopped.time = start.addMSecs(qint64(rows) * stepMs);
     stopped.elapsedSeconds = rows * stepMs / 1000.0;
     stopped.event = QStringLiteral("stopped");

@@ -19,6 +19,21 @@ std::optional<quint32> reportField(const QByteArray& input, qsizetype first, qsi
     return width == 2 ? qFromBigEndian<quint16>(bytes) : qFromBigEndian<quint32>(bytes);
 }
 
+std::array<std::optional<quint32>, 4> reportCountFields(const QByteArray& input)
+{
+    return {reportField(input, 1, 2), reportField(input, 3, 2), reportField(input, 5, 2), reportField(input, 7, 4)};
+}
+
+std::optional<ReportCounts> decodeReport(const QByteArray& input)
+{
+    const auto fields = reportCountFields(input);
+    for (const std::optional<quint32>& field : fields) {
+        if (!field)
+            return std::nullopt;
+    }
+    return ReportCounts{*fields[0], *fields[1], *fields[2], *fields[3]};
+}
+
 QString hexLine(const QByteArray& input)
 {
     if (input.isEmpty())

@@ -82,6 +82,12 @@ RateValues computeRates(const ReportCounts& c)
             perWithoutLoss(c.errorFrame, c.recvFrame), perWithLoss(c.errorFrame, c.recvFrame, c.lossFrame)};
 }
 
+std::array<QString, 4> rateTexts(const ReportCounts& counts)
+{
+    const RateValues rates = computeRates(counts);
+    return {formatBer(rates.ber), formatBer(rates.berLoss), percentText(rates.per), percentText(rates.perLoss)};
+}
+
 QString formatBer(double a)
 {
     if (!std::isfinite(a))

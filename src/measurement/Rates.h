@@ -1,8 +1,11 @@
 #pragma once
 
+#include "measurement/CounterReport.h"
 #include "measurement/StatusView.h"
 
 #include <QString>
+
+#include <array>
 
 namespace measurement {
 
@@ -21,15 +24,6 @@ QString formatBer(double a);
 // The rate as a percentage with two decimals in the default locale, "0.20%".
 QString percentText(float rate);
 
-// The four counts of one counter report.
-struct ReportCounts
-{
-    quint64 recvFrame = 0;
-    quint64 lossFrame = 0;
-    quint64 errorFrame = 0;
-    quint64 errorBit = 0;
-};
-
 // The four rates in single precision, computed as the window computes them:
 // a zero denominator gives NaN.
 float berWithoutLoss(quint64 errorBit, quint64 recvFrame);
@@ -46,6 +40,10 @@ struct RateValues
 };
 
 RateValues computeRates(const ReportCounts& counts);
+
+// The texts of the four rate displays, BER, BER with loss, PER and PER with
+// loss, that the window's rate steps (applyRates) write for these counts.
+std::array<QString, 4> rateTexts(const ReportCounts& counts);
 
 // Computes BER and PER, without and with lost frames, from the texts of the
 // count displays and writes the four rate displays. Each computation and each

@@ -5,6 +5,10 @@
 
 namespace measurement {
 
+// The one event kind the serial control's CommEvent reports and the report
+// handler acts on: at least the receive threshold of bytes waits.
+inline constexpr qint16 kCommEventReceive = 2;
+
 // What the report handler needs of the serial port. Either call may throw.
 class ReportPort
 {

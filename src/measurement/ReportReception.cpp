@@ -2,7 +2,6 @@
 
 #include "measurement/CounterReport.h"
 #include "measurement/Rates.h"
-#include "serial/CommEvents.h"
 #include "util/RunGuarded.h"
 
 namespace measurement {
@@ -11,18 +10,12 @@ using util::runGuarded;
 
 namespace {
 
-struct CountField
-{
-    StatusDisplay display;
-    int firstByte;
-    int width;
-};
-
-constexpr CountField kCountFields[] = {
-    {StatusDisplay::RecvFrame, 1, 2},
-    {StatusDisplay::LossFrame, 3, 2},
-    {StatusDisplay::ErrorFrame, 5, 2},
-    {StatusDisplay::ErrorBit, 7, 4},
+// The count displays, in the order of the report's count fields.
+constexpr StatusDisplay kCountDisplays[] = {
+    StatusDisplay::RecvFrame,
+    StatusDisplay::LossFrame,
+    StatusDisplay::ErrorFrame,
+    StatusDisplay::ErrorBit,
 };
 
 } // namespace
@@ -30,7 +23,7 @@ constexpr CountField kCountFields[] = {
 void receiveReport(ReportPort& port, StatusView& view) noexcept
 {
     qint16 kind = 0;
-    if (!runGuarded([&] { kind = port.commEvent(); }) || kind != serial::kCommEventReceive)
+    if (!runGuarded([&] { kind = port.commEvent(); }) || kind != kCommEventReceive)
         return;
 
     QByteArray input;
@@ -47,10 +40,11 @@ void receiveReport(ReportPort& port, StatusView& view) noexcept
         return;
     }
 
-    for (const CountField& field : kCountFields) {
+    const auto counts = reportCountFields(input);
+    for (size_t i = 0; i < counts.size(); ++i) {
         // A count whose bytes are missing leaves its display as it was.
-        if (const std::optional<quint32> count = reportField(input, field.firstByte, field.width))
-            runGuarded([&] { view.setDisplayText(field.display, QString::number(*count)); });
+        if (const std::optional<quint32> count = counts[i])
+            runGuarded([&] { view.setDisplayText(kCountDisplays[i], QString::number(*count)); });
     }
     applyRates(view);
 }

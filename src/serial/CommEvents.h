@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QtGlobal>
+#include "measurement/ReportPort.h"
 
 namespace serial {
 
-// The event kinds that the serial control's CommEvent reports. It raises one:
-// at least the receive threshold of bytes waits.
-inline constexpr qint16 kCommEventReceive = 2;
+// The event kinds that the serial control's CommEvent reports, which the
+// report handler below it defines.
+using measurement::kCommEventReceive;
 
 } // namespace serial

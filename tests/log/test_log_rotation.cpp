@@ -3,7 +3,7 @@
 // removed. The file at the path stays a recording the readers take, and the
 // run goes on in it with its totals.
 
-#include "RecordingReader.h"
+#include "recording/RecordingReader.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
@@ -16,12 +16,12 @@
 namespace {
 
 // The rows of a recording that the readers take, or nothing with the reason.
-std::vector<RecordingRow> rowsOf(const QString& path, QString* error)
+std::vector<ReadRow> rowsOf(const QString& path, QString* error)
 {
-    std::vector<RecordingRow> rows;
-    const RecordingScan scan = readRecording(path, [&](const RecordingRow& row, int) { rows.push_back(row); });
+    std::vector<ReadRow> rows;
+    const RecordingScan scan = readRecording(path, [&](const ReadRow& row, int) { rows.push_back(row); });
     *error = scan.error;
-    return scan.ok() ? rows : std::vector<RecordingRow>{};
+    return scan.ok() ? rows : std::vector<ReadRow>{};
 }
 
 } // namespace
@@ -70,7 +70,7 @@ void TestLogRotation::theRunGoesOnInTheFileThere()
     }
     // The next row, and a report after it, in the file there now.
     const auto reportAfterRestart = [&] {
-        const std::vector<RecordingRow> rows = rowsOf(csv, &error);
+        const std::vector<ReadRow> rows = rowsOf(csv, &error);
         return rows.size() >= 2 && rows.back().isReport();
     };
     QVERIFY2(QTest::qWaitFor(reportAfterRestart, 20000), qPrintable(error));
@@ -78,9 +78,9 @@ void TestLogRotation::theRunGoesOnInTheFileThere()
     QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 20000));
     QCOMPARE(log.exitCode(), 0);
 
-    const std::vector<RecordingRow> rows = rowsOf(csv, &error);
+    const std::vector<ReadRow> rows = rowsOf(csv, &error);
     QVERIFY2(!rows.empty(), qPrintable(error));
-    const RecordingRow& started = rows.front();
+    const ReadRow& started = rows.front();
     QCOMPARE(started.event, QStringLiteral("started"));
     QVERIFY2(measurement::startedDetailWords(started.detail).endsWith(", " + why), qPrintable(started.detail));
     QVERIFY2(started.runBits > 0, "the run's totals carry on");

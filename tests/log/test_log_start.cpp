@@ -1,7 +1,7 @@
 // bermon-log says plainly why a run cannot start: another program holds the
 // device, or the disk takes not even the first row.
 
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "serial/HoldingProcess.h"

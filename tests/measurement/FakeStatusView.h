@@ -3,7 +3,6 @@
 #include "measurement/Rates.h"
 #include "measurement/ReportPort.h"
 #include "measurement/StatusView.h"
-#include "serial/CommEvents.h"
 
 #include <QHash>
 #include <QList>
@@ -51,7 +50,7 @@ public:
         return reads <= inputs.size() ? inputs[reads - 1] : QByteArray();
     }
 
-    qint16 event = serial::kCommEventReceive;
+    qint16 event = measurement::kCommEventReceive;
     bool eventFails = false;
     bool inputFails = false;
     QList<QByteArray> inputs;

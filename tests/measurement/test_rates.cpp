@@ -16,6 +16,8 @@ private slots:
     void formatBer();
     void rates_data();
     void rates();
+    void rateTextsAreTheWindowsTexts_data() { rates_data(); }
+    void rateTextsAreTheWindowsTexts();
     void resetStatus();
     void unreadableCountLeavesItsRatesAsTheyWere();
 };
@@ -96,6 +98,25 @@ void TestRates::rates()
     QCOMPARE(view.texts[StatusDisplay::BerLoss], rates[1]);
     QCOMPARE(view.texts[StatusDisplay::Per], rates[2]);
     QCOMPARE(view.texts[StatusDisplay::PerLoss], rates[3]);
+}
+
+// The recorder and the test record take the texts from rateTexts(), the
+// window from its rate steps on the count displays: the same, bit for bit.
+void TestRates::rateTextsAreTheWindowsTexts()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QList<quint64>, counts);
+    QLocale::setDefault(locale);
+    FakeStatusView view;
+    view.setCounts(counts[0], counts[1], counts[2], counts[3]);
+    measurement::applyRates(view);
+
+    const std::array<QString, 4> texts = measurement::rateTexts({counts[0], counts[1], counts[2], counts[3]});
+
+    using D = StatusDisplay;
+    const D displays[] = {D::Ber, D::BerLoss, D::Per, D::PerLoss};
+    for (size_t i = 0; i < texts.size(); ++i)
+        QCOMPARE(texts[i].toUtf8(), view.texts[displays[i]].toUtf8());
 }
 
 void TestRates::resetStatus()

@@ -2,10 +2,10 @@
 // can grow, and the window on a recorder fed by the emulated unit.
 
 #include "FollowWindow.h"
-#include "Record.h"
-#include "RecordingFollower.h"
-#include "RunCharts.h"
-#include "RunDigest.h"
+#include "recording/RecordingWriter.h"
+#include "recording/RecordingFollower.h"
+#include "charts/RunCharts.h"
+#include "charts/RunDigest.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
@@ -27,7 +27,7 @@ namespace {
 
 QByteArray row(int elapsed, const QString& event = {})
 {
-    Record record;
+    WrittenRow record;
     record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addSecs(elapsed);
     record.elapsedSeconds = elapsed;
     record.event = event;
@@ -116,7 +116,7 @@ void TestFollow::readsEveryRowOnce()
     int restarted = 0;
     RecordingFollower follower(
         path,
-        [&](const RecordingRow& r, int) {
+        [&](const ReadRow& r, int) {
             if (r.event != QLatin1String("started"))
                 read << (r.isReport() ? int(r.elapsed) : -1);
         },
@@ -188,7 +188,7 @@ void TestFollow::windowEndsAtTheLastRow()
     unit.start();
     QVERIFY(QTest::qWaitFor([&] { return log.state() == QProcess::NotRunning; }, 30000));
     double last = NAN;
-    QVERIFY(readRecording(csv, [&](const RecordingRow& r, int) {
+    QVERIFY(readRecording(csv, [&](const ReadRow& r, int) {
                 if (r.isReport())
                     last = r.elapsed;
             }).ok());
@@ -235,15 +235,15 @@ void TestFollow::framesLeaveNoObjectBehind()
         counts.lossFrame += e >= 40 && e < 55 ? 500 : 0;
         counts.errorFrame += e % 7 == 0 ? 3 : 0;
         counts.errorBit += e % 7 == 0 ? 5 : 0;
-        Record record;
+        WrittenRow record;
         record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addSecs(e);
         record.elapsedSeconds = e;
         describeReport(counts, record);
         recording += csvLine(record);
     }
     QVERIFY(write(csv, recording));
-    std::vector<std::pair<RecordingRow, int>> rows;
-    QVERIFY(readRecording(csv, [&](const RecordingRow& r, int run) { rows.emplace_back(r, run); }).ok());
+    std::vector<std::pair<ReadRow, int>> rows;
+    QVERIFY(readRecording(csv, [&](const ReadRow& r, int run) { rows.emplace_back(r, run); }).ok());
 
     RunDigests::Choice choice;
     choice.keep = RunDigests::Keep::Last;

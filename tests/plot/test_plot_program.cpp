@@ -1,7 +1,7 @@
 // bermon-plot on a real recording of the emulated unit, and on files that are not good recordings.
 
-#include "ColumnReducer.h"
-#include "Record.h"
+#include "charts/ColumnReducer.h"
+#include "recording/RecordingWriter.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
@@ -54,7 +54,7 @@ void record(const QString& csv, int reports, double ber)
 // Rows as the recorder writes them.
 QByteArray row(double elapsed, const QString& event, std::optional<measurement::ReportCounts> counts = {})
 {
-    Record record;
+    WrittenRow record;
     record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addMSecs(qint64(elapsed * 1000));
     record.elapsedSeconds = elapsed;
     record.event = event;
@@ -317,9 +317,8 @@ void TestPlotProgram::stripShowsAnOutage()
     QFile text(svg);
     QVERIFY(text.open(QIODevice::ReadOnly));
     const QByteArray contents = text.readAll();
-    for (const char* entry :
-         {"error-free [43,44] s", "errored [0,1] s", "severely errored [0,1] s", "unavailable [16,17] s",
-          "unknown 0 s"})
+    for (const char* entry : {"error-free [43,44] s", "errored [0,1] s", "severely errored [0,1] s",
+                              "unavailable [16,17] s", "unknown 0 s"})
         QVERIFY2(contents.contains(entry), entry);
 
     // In the strip's band, above its legend, the outage among the error-free

@@ -1,7 +1,7 @@
 // bermon-report on a real recording of the emulated unit, read back as text, and on files it must refuse.
 
-#include "Record.h"
-#include "RecordingReader.h"
+#include "recording/RecordingWriter.h"
+#include "recording/RecordingReader.h"
 
 #include "emulator/PseudoTerminal.h"
 #include "emulator/UnitEmulator.h"
@@ -30,7 +30,7 @@ QString pdfText(const QString& pdf)
 
 QByteArray row(double elapsed, const QString& event, std::optional<measurement::ReportCounts> counts = {})
 {
-    Record record;
+    WrittenRow record;
     record.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addMSecs(qint64(elapsed * 1000));
     record.elapsedSeconds = elapsed;
     record.event = event;
@@ -77,15 +77,15 @@ void TestReportProgram::reportsARecordedRun()
     QVERIFY2(made.status == 0, qPrintable(made.err));
     const QString text = pdfText(pdf);
 
-    std::vector<RecordingRow> events;
-    RecordingRow lastReport;
-    QVERIFY(readRecording(csv, [&](const RecordingRow& row, int) {
+    std::vector<ReadRow> events;
+    ReadRow lastReport;
+    QVERIFY(readRecording(csv, [&](const ReadRow& row, int) {
                 (row.isReport() ? lastReport : events.emplace_back()) = row;
             }).ok());
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-    const RecordingRow& stopped = events.back();
+    const ReadRow& stopped = events.back();
     QCOMPARE(stopped.event, QStringLiteral("stopped"));
     const QString verdictHead = stopped.detail.section(QStringLiteral("; "), 1, 1).section(QStringLiteral(" ("), 0, 0);
     QVERIFY(!verdictHead.isEmpty());
@@ -114,9 +114,9 @@ void TestReportProgram::reportsARecordedRun()
         QVERIFY2(text.contains(wanted),
                  qPrintable(wanted + " missing from: " + text.mid(text.indexOf("SHA-256") - 100, 300)));
     QVERIFY(std::any_of(events.begin(), events.end(),
-                        [](const RecordingRow& r) { return r.event == QLatin1String("counts went down"); }));
+                        [](const ReadRow& r) { return r.event == QLatin1String("counts went down"); }));
     // Every event with its time, on the first page and again in the appendix.
-    for (const RecordingRow& event : events) {
+    for (const ReadRow& event : events) {
         const QString when = event.time.toString("yyyy-MM-dd hh:mm:ss") + " UTC " + event.event;
         QVERIFY2(text.count(when) >= 2, qPrintable(when));
     }

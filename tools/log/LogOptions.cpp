@@ -3,7 +3,9 @@
 #include "serial/LineSettings.h"
 
 #include "measurement/ConfidenceBound.h"
+#include "recording/RecordingOptions.h"
 #include "util/CommandLine.h"
+#include "util/DurationText.h"
 #include "util/TextWrap.h"
 
 #include <QCommandLineParser>
@@ -12,6 +14,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+using measurement::CounterModel;
 
 namespace {
 
@@ -86,6 +90,62 @@ const QList<Option>& options()
     return list;
 }
 
+// The line's settings: --baud and --counters.
+void readLineSettings(const QCommandLineParser& parser, measurement::RunSettings& o)
+{
+    if (const std::optional<qint64> baud = wholeOption(parser, "baud", 1, 115200)) {
+        o.baud = int(*baud);
+        if (!serial::isBaudRate(o.baud))
+            rejectOption("baud", parser.value("baud"),
+                         QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
+    }
+    if (parser.isSet("counters")) {
+        const QString model = parser.value("counters");
+        const std::optional<CounterModel> counters = measurement::counterModelFromName(model);
+        if (!counters)
+            rejectOption("counters", model, QStringLiteral("neither restart nor wrap"));
+        o.counters = *counters;
+    }
+}
+
+// The rest of the run's settings: its unit, verdict and stop conditions.
+void readRunSettings(const QCommandLineParser& parser, measurement::RunSettings& o)
+{
+    if (parser.isSet("unit")) {
+        o.unit = parser.value("unit");
+        if (o.unit.trimmed().isEmpty())
+            rejectOption("unit", o.unit, QStringLiteral("empty name"));
+    }
+    o.confidence = numberOption(parser, "confidence", 0, 1, Ends::Excluded).value_or(o.confidence);
+    readLimitOptions(parser, o);
+    if (o.maxBer && !o.maxLostFrames)
+        o.maxLostFrames = 0; // a link that loses frames does not pass on its BER alone
+    if (parser.isSet("max-silence")) {
+        const qint64 ms = util::parseDurationMs(parser.value("max-silence"));
+        if (ms < 1000 || ms > 86'400'000)
+            rejectOption("max-silence", parser.value("max-silence"), QStringLiteral("not a time from 1s to 24h"));
+        o.maxSilenceSeconds = double(ms) / 1000;
+    }
+    o.latencyMs = numberOption(parser, "latency", 0, 1000).value_or(o.latencyMs);
+    if (parser.isSet("duration")) {
+        const qint64 ms = util::parseDurationMs(parser.value("duration"));
+        if (ms <= 0)
+            rejectOption("duration", parser.value("duration"),
+                         QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
+        o.durationSeconds = double(ms) / 1000;
+    }
+    if (parser.isSet("bits")) {
+        if (parser.value("bits") == QLatin1String("auto")) {
+            if (!o.maxBer)
+                rejectOption("bits", "auto", QStringLiteral("needs --max-ber"));
+            o.stopBits = std::ceil(measurement::bitsForPass(*o.maxBer, o.confidence));
+        } else {
+            o.stopBits = *numberOption(parser, "bits", 1, 1e18);
+        }
+    }
+    o.stopReports = wholeOption(parser, "reports", 1, std::numeric_limits<qint64>::max()).value_or(0);
+}
+
 LogOptions readOptions(const QCommandLineParser& parser)
 {
     LogOptions o;
@@ -107,19 +167,7 @@ LogOptions readOptions(const QCommandLineParser& parser)
     } else {
         o.port = int(*wholeOption(parser, "port", 1, 256));
     }
-    if (const std::optional<qint64> baud = wholeOption(parser, "baud", 1, 115200)) {
-        o.baudRate = int(*baud);
-        if (!serial::isBaudRate(o.baudRate))
-            rejectOption("baud", parser.value("baud"),
-                         QStringLiteral("not a supported baud rate (%1)").arg(serial::baudRatesText()));
-    }
-    if (parser.isSet("counters")) {
-        const QString model = parser.value("counters");
-        const std::optional<CounterModel> counters = measurement::counterModelFromName(model);
-        if (!counters)
-            rejectOption("counters", model, QStringLiteral("neither restart nor wrap"));
-        o.counters = *counters;
-    }
+    readLineSettings(parser, o.run);
     if (parser.isSet("csv")) {
         o.csvPath = parser.value("csv");
         if (o.csvPath.isEmpty())
@@ -132,89 +180,14 @@ LogOptions readOptions(const QCommandLineParser& parser)
         if (!o.promPath.endsWith(QLatin1String(".prom")) || QFileInfo(o.promPath).fileName() == QLatin1String(".prom"))
             rejectOption("prom-file", o.promPath, QStringLiteral("the node exporter reads only files named NAME.prom"));
     }
-    if (parser.isSet("unit")) {
-        o.unit = parser.value("unit");
-        if (o.unit.trimmed().isEmpty())
-            rejectOption("unit", o.unit, QStringLiteral("empty name"));
-    }
-    o.confidence = numberOption(parser, "confidence", 0, 1, Ends::Excluded).value_or(o.confidence);
-    o.maxBer = numberOption(parser, "max-ber", 0, 1, Ends::Excluded);
-    if (const std::optional<qint64> frames =
-            wholeOption(parser, "max-lost-frames", 0, std::numeric_limits<qint64>::max()))
-        o.maxLostFrames = quint64(*frames);
-    o.maxEs = wholeOption(parser, "max-es", 0, std::numeric_limits<qint32>::max());
-    o.maxSes = wholeOption(parser, "max-ses", 0, std::numeric_limits<qint32>::max());
-    if (parser.isSet("max-unavailable")) {
-        const QString text = parser.value("max-unavailable");
-        const qint64 seconds = parseWholeSeconds(text);
-        if (seconds < 0)
-            rejectOption("max-unavailable", text, QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));
-        o.maxUnavailableSeconds = seconds;
-    }
-    if (parser.isSet("max-silence")) {
-        const qint64 ms = parseDurationMs(parser.value("max-silence"));
-        if (ms < 1000 || ms > 86'400'000)
-            rejectOption("max-silence", parser.value("max-silence"), QStringLiteral("not a time from 1s to 24h"));
-        o.maxSilenceSeconds = double(ms) / 1000;
-    }
-    o.latencyMs = numberOption(parser, "latency", 0, 1000).value_or(o.latencyMs);
-    if (parser.isSet("duration")) {
-        o.durationMs = parseDurationMs(parser.value("duration"));
-        if (o.durationMs <= 0)
-            rejectOption("duration", parser.value("duration"),
-                         QStringLiteral("not a time above zero such as 45s, 30m, 8h or 1h30m"));
-    }
-    if (parser.isSet("bits")) {
-        if (parser.value("bits") == QLatin1String("auto")) {
-            if (!o.maxBer)
-                rejectOption("bits", "auto", QStringLiteral("needs --max-ber"));
-            o.stopBitsAuto = true;
-            o.stopBits = std::ceil(measurement::bitsForPass(*o.maxBer, o.confidence));
-        } else {
-            o.stopBits = *numberOption(parser, "bits", 1, 1e18);
-        }
-    }
-    o.stopReports = wholeOption(parser, "reports", 1, std::numeric_limits<qint64>::max()).value_or(0);
+    readRunSettings(parser, o.run);
+    o.stopBitsAuto = parser.value("bits") == QLatin1String("auto");
     o.reconnect = parser.isSet("reconnect");
     o.quiet = parser.isSet("quiet");
     return o;
 }
 
 } // namespace
-
-qint64 parseWholeSeconds(const QString& text)
-{
-    static const QRegularExpression zero(QStringLiteral("^0+(\\.0*)?(ms|s|m|h|d)?$"));
-    const qint64 ms = zero.match(text).hasMatch() ? 0 : parseDurationMs(text);
-    return ms < 0 || ms % 1000 != 0 ? -1 : ms / 1000;
-}
-
-qint64 parseDurationMs(const QString& text)
-{
-    static const QRegularExpression bare(QStringLiteral("^\\d+(\\.\\d+)?$"));
-    static const QRegularExpression whole(QStringLiteral("^(\\d+(\\.\\d+)?(ms|s|m|h|d))+$"));
-    static const QRegularExpression part(QStringLiteral("(\\d+(?:\\.\\d+)?)(ms|s|m|h|d)"));
-    double ms = 0;
-    if (bare.match(text).hasMatch()) {
-        ms = text.toDouble() * 1000;
-    } else if (whole.match(text).hasMatch()) {
-        for (const QRegularExpressionMatch& m : part.globalMatch(text)) {
-            const QString unit = m.captured(2);
-            const double scale = unit == "ms"  ? 1
-                                 : unit == "s" ? 1e3
-                                 : unit == "m" ? 60e3
-                                 : unit == "h" ? 3600e3
-                                               : 86400e3;
-            ms += m.captured(1).toDouble() * scale;
-        }
-    } else {
-        return -1;
-    }
-    // Ten years is plenty, and keeps the figure far from overflow.
-    if (!(ms >= 1 && ms <= 10 * 365 * 86400e3))
-        return -1;
-    return qint64(std::llround(ms));
-}
 
 ParsedLogOptions parseLogOptions(const QStringList& arguments)
 {

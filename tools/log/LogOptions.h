@@ -8,45 +8,40 @@
 
 #include <optional>
 
-using measurement::CounterModel;
+// RunSettings' defaults, with a latency of 20 ms: a USB adapter's default
+// latency timer, with room to spare.
+inline measurement::RunSettings defaultRunSettings()
+{
+    measurement::RunSettings settings;
+    settings.latencyMs = 20;
+    return settings;
+}
 
 // What the command line of bermon-log asks for.
 struct LogOptions
 {
     bool showHelp = false;
-    QString device; // --device, or empty
-    int port = 0;   // --port, or 0
-    int baudRate = 9600;
-    CounterModel counters = CounterModel::Restart;
+    QString device;  // --device, or empty
+    int port = 0;    // --port, or 0
     QString csvPath; // empty: no CSV
     bool jsonl = false;
     QString promPath; // --prom-file, or empty
-    QString unit;     // --unit; empty: the device's base name
-    double confidence = 0.95;
-    std::optional<double> maxBer;
-    std::optional<quint64> maxLostFrames; // --max-lost-frames; with --max-ber alone, none may be lost
-    std::optional<qint64> maxEs;          // error-performance limits
-    std::optional<qint64> maxSes;
-    std::optional<qint64> maxUnavailableSeconds;
-    std::optional<double> maxSilenceSeconds;
-    double latencyMs = 20; // a USB adapter's default latency timer, with room to spare
-    qint64 durationMs = 0; // 0: no limit
-    double stopBits = 0;   // 0: no limit
+    // The run's settings as the options give them, for its `started` row:
+    // --unit (empty: the device's base name), --baud, --counters, --confidence,
+    // the limits (with --max-ber alone, no frame may be lost), --max-silence,
+    // --latency and the stop conditions. The recorder adds the device it
+    // opened and the program's version.
+    measurement::RunSettings run = defaultRunSettings();
     bool stopBitsAuto = false;
-    qint64 stopReports = 0; // 0: no limit
     bool reconnect = false;
     bool quiet = false;
+
+    qint64 durationMs() const { return qRound64(run.durationSeconds * 1000); } // 0: no limit
 };
 
 using ParsedLogOptions = util::ParsedOptions<LogOptions>;
 
 // `arguments` is the command line after the program's name.
 ParsedLogOptions parseLogOptions(const QStringList& arguments);
-
-// "8h", "90m", "1h30m", "45s", "500ms", or a bare number of seconds; -1 when
-// the text is none of these or not above zero.
-qint64 parseDurationMs(const QString& text);
-// A time in whole seconds, 0 included, such as 0, 30s or 2m; -1 when it is not one.
-qint64 parseWholeSeconds(const QString& text);
 
 QString logHelpText();

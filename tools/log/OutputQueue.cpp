@@ -1,6 +1,6 @@
 #include "OutputQueue.h"
 
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 #include "PromFile.h"
 
 #include <chrono>

@@ -59,7 +59,7 @@ QByteArray promText(const PromFigures& f)
 {
     Writer w(f);
     // The unit's own totals go down when it starts a new test period: gauges, not counters.
-    if (const Record* r = f.lastReport; r && r->counts) {
+    if (const WrittenRow* r = f.lastReport; r && r->counts) {
         const auto withLoss = QStringLiteral("kind=\"with_sync_loss\"");
         const auto withoutLoss = QStringLiteral("kind=\"without_sync_loss\"");
         w.family("bermon_recv_frames", "Frames received, as the unit's last report counts them.");

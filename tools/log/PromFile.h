@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -13,7 +13,7 @@ struct PromFigures
     QString unit;
     double confidence = 0.95;
     bool deviceUp = false;
-    const Record* lastReport = nullptr; // none before the first report
+    const WrittenRow* lastReport = nullptr; // none before the first report
     RunFigures run;
     double runErrorDispersion = 0; // NaN when the errors could not be tested for clustering
     measurement::ErrorPerformanceFigures performance;

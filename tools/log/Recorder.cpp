@@ -19,6 +19,8 @@
 
 #include <unistd.h>
 
+using measurement::CounterModel;
+
 namespace {
 
 using measurement::clockText;
@@ -35,13 +37,6 @@ void printError(const QString& text)
 void printVerdict(const QString& text)
 {
     writeWhole(STDERR_FILENO, (text + QLatin1Char('\n')).toLocal8Bit());
-}
-
-measurement::ReportCounts decode(const QByteArray& report)
-{
-    using measurement::reportField;
-    return {*reportField(report, 1, 2), *reportField(report, 3, 2), *reportField(report, 5, 2),
-            *reportField(report, 7, 4)};
 }
 
 // The run totals that a record and the prom file both carry.
@@ -83,24 +78,9 @@ Recorder::~Recorder() = default;
 
 measurement::RunSettings Recorder::runSettings() const
 {
-    measurement::RunSettings settings;
+    measurement::RunSettings settings = m_options.run;
     settings.device = describeDevice();
     settings.unit = unitName();
-    settings.baud = m_options.baudRate;
-    settings.counters = m_options.counters;
-    settings.confidence = m_options.confidence;
-    settings.maxBer = m_options.maxBer;
-    settings.maxLostFrames = m_options.maxLostFrames;
-    if (m_options.maxBer && !settings.maxLostFrames)
-        settings.maxLostFrames = 0; // a link that loses frames does not pass on its BER alone
-    settings.maxEs = m_options.maxEs;
-    settings.maxSes = m_options.maxSes;
-    settings.maxUnavailableSeconds = m_options.maxUnavailableSeconds;
-    settings.maxSilenceSeconds = m_options.maxSilenceSeconds;
-    settings.latencyMs = m_options.latencyMs;
-    settings.durationSeconds = double(m_options.durationMs) / 1000;
-    settings.stopBits = m_options.stopBits;
-    settings.stopReports = m_options.stopReports;
     settings.version = measurement::programVersion();
     return settings;
 }
@@ -121,31 +101,30 @@ std::optional<int> Recorder::start()
     // A file truncated or replaced under the run (logrotate) takes the
     // started row again at its top; the run and its totals go on.
     const QString started = measurement::startedDetail(m_analysis->settings());
-    m_csv.setRestart([started](const QString& why, const QByteArray& next) {
-        return restartedCsvLine(started, why, next);
-    });
+    m_csv.setRestart(
+        [started](const QString& why, const QByteArray& next) { return restartedCsvLine(started, why, next); });
     // From here on the outputs are written by a thread of their own.
     m_outputs = std::make_unique<OutputQueue>(m_csv.isOpen() ? &m_csv : nullptr, m_options.jsonl,
                                               m_prom.isEnabled() ? m_prom.path() : QString());
     m_clock.start();
-    m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.baudRate));
+    m_comm->setSettings(QStringLiteral("%1,n,8,1").arg(m_options.run.baud));
 
-    put(newRecord(QStringLiteral("started"), measurement::startedDetail(m_analysis->settings())));
+    put(newRecord(RowEvent::Started, measurement::startedDetail(m_analysis->settings())));
     if (!m_csv.renamedTo().isEmpty()) {
         const QString renamed = QStringLiteral("%1 was in the format of an earlier version: renamed to %2, this file "
                                                "begun anew")
                                     .arg(m_options.csvPath, m_csv.renamedTo());
-        put(newRecord(QStringLiteral("earlier format renamed"), renamed));
+        put(newRecord(RowEvent::EarlierFormatRenamed, renamed));
         printError(renamed);
     }
     if (m_csv.cutBytes() > 0)
-        put(newRecord(QStringLiteral("torn line cut"),
+        put(newRecord(RowEvent::TornLineCut,
                       QStringLiteral("cut %1 bytes of a torn last line before appending").arg(m_csv.cutBytes())));
-    if (m_options.maxBer) {
-        const double needed = measurement::bitsForPass(*m_options.maxBer, m_options.confidence);
+    if (m_options.run.maxBer) {
+        const double needed = measurement::bitsForPass(*m_options.run.maxBer, m_options.run.confidence);
         printError(QStringLiteral("a pass at BER %1 and %2 % confidence needs %3 bits with no error%4")
-                       .arg(*m_options.maxBer)
-                       .arg(m_options.confidence * 100)
+                       .arg(*m_options.run.maxBer)
+                       .arg(m_options.run.confidence * 100)
                        .arg(qint64(std::ceil(std::min(needed, 1e18))))
                        .arg(m_options.stopBitsAuto ? QStringLiteral("; the run stops there") : QString()));
     }
@@ -166,15 +145,15 @@ std::optional<int> Recorder::start()
             m_deviceFailed = true;
             return finish(why);
         }
-        put(newRecord(QStringLiteral("device lost"), why + QStringLiteral("; waiting for it")));
+        put(newRecord(RowEvent::DeviceLost, why + QStringLiteral("; waiting for it")));
         m_reopen.start();
     }
     m_deviceUp = m_comm->portOpen();
     writeProm();
-    if (m_options.durationMs > 0 && m_options.durationMs <= std::numeric_limits<int>::max())
+    if (m_options.durationMs() > 0 && m_options.durationMs() <= std::numeric_limits<int>::max())
         // Precise: a coarse timer may fire 5 % early, and a run that stops
         // before its --duration has not reached it.
-        QTimer::singleShot(int(m_options.durationMs), Qt::PreciseTimer, this,
+        QTimer::singleShot(int(m_options.durationMs()), Qt::PreciseTimer, this,
                            [this] { stopWith(QLatin1String(measurement::kDurationReached)); });
     m_tick.start();
     m_status.show([this] { return statusParts(); }, true);
@@ -189,26 +168,30 @@ void Recorder::onReport(const QByteArray& report)
 {
     if (m_finished)
         return;
-    const measurement::ReportCounts counts = decode(report);
+    // The framer hands on whole reports only.
+    const std::optional<measurement::ReportCounts> decoded = measurement::decodeReport(report);
+    if (!decoded)
+        return;
+    const measurement::ReportCounts& counts = *decoded;
     // The moment its last byte came, which a report the framer held for a
     // quiet line keeps; the counts were taken some time before.
     const measurement::RunMoment arrived = rowMoment(m_comm->reportArrivedMs());
     if (m_silenceSaid && m_lastReportMs)
-        put(newRecord(arrived, QStringLiteral("silent"),
+        put(newRecord(arrived, RowEvent::Silent,
                       QStringLiteral("reports again after %1 s without one")
                           .arg(double(arrived.elapsedMs - *m_lastReportMs) / 1000, 0, 'f', 1)));
     m_silenceSaid = m_maxSilenceSaid = false;
     m_lastReportMs = arrived.elapsedMs;
     const QString decrease = m_analysis->add(arrived, counts).decreases;
     if (!decrease.isEmpty()) {
-        const bool newPeriod = m_options.counters == CounterModel::Restart && decrease.contains("recv_frames");
-        put(newRecord(arrived, QStringLiteral("counts went down"),
+        const bool newPeriod = m_options.run.counters == CounterModel::Restart && decrease.contains("recv_frames");
+        put(newRecord(arrived, RowEvent::CountsWentDown,
                       decrease
-                          + (m_options.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
-                             : newPeriod                              ? QStringLiteral("; a new test period")
-                                                                      : QString())));
+                          + (m_options.run.counters == CounterModel::Wrap ? QStringLiteral("; counted as a wrap")
+                             : newPeriod                                  ? QStringLiteral("; a new test period")
+                                                                          : QString())));
     }
-    Record record = newRecord(arrived);
+    WrittenRow record = newRecord(arrived);
     describeReport(counts, record);
     put(record);
     warnOfRestarts();
@@ -220,9 +203,9 @@ void Recorder::onReport(const QByteArray& report)
     const qint64 reports = m_analysis->reports();
     if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
-    else if (m_options.stopReports > 0 && reports >= m_options.stopReports)
+    else if (m_options.run.stopReports > 0 && reports >= m_options.run.stopReports)
         stopWith(QStringLiteral("%1 reports recorded").arg(reports));
-    else if (m_options.stopBits > 0 && double(m_analysis->bits()) >= m_options.stopBits)
+    else if (m_options.run.stopBits > 0 && double(m_analysis->bits()) >= m_options.run.stopBits)
         stopWith(QStringLiteral("%1 bits counted").arg(m_analysis->bits()));
 }
 
@@ -231,7 +214,7 @@ void Recorder::onReport(const QByteArray& report)
 // leave open cannot be met, which the operator learns now rather than at the end.
 void Recorder::warnOfRestarts()
 {
-    if (m_restartsSaid || m_options.counters != CounterModel::Restart || m_options.durationMs <= 0
+    if (m_restartsSaid || m_options.run.counters != CounterModel::Restart || m_options.durationMs() <= 0
         || m_analysis->reports() < 5 || m_analysis->reportedSeconds() < 2)
         return;
     m_restartsSaid = true;
@@ -239,17 +222,17 @@ void Recorder::warnOfRestarts()
     if (!(framesPerSecond > 0))
         return;
     const double period = 65536 / framesPerSecond;
-    const double duration = double(m_options.durationMs) / 1000;
+    const double duration = double(m_options.durationMs()) / 1000;
     const qint64 restarts = qint64(duration / period);
     const double interval = m_analysis->reportedSeconds() / double(m_analysis->reports() - 1);
     // The interval across a restart, with the latency before it, reaches into this many seconds.
-    const qint64 perRestart = qint64(std::ceil(interval + m_options.latencyMs / 1000)) + 1;
+    const qint64 perRestart = qint64(std::ceil(interval + m_options.run.latencyMs / 1000)) + 1;
     const qint64 open = restarts * perRestart;
     QStringList short_;
-    if (m_options.maxEs && *m_options.maxEs < open)
-        short_ << QStringLiteral("--max-es %1").arg(*m_options.maxEs);
-    if (m_options.maxSes && *m_options.maxSes < open)
-        short_ << QStringLiteral("--max-ses %1").arg(*m_options.maxSes);
+    if (m_options.run.maxEs && *m_options.run.maxEs < open)
+        short_ << QStringLiteral("--max-es %1").arg(*m_options.run.maxEs);
+    if (m_options.run.maxSes && *m_options.run.maxSes < open)
+        short_ << QStringLiteral("--max-ses %1").arg(*m_options.run.maxSes);
     if (restarts == 0 || short_.isEmpty())
         return;
     const QString text =
@@ -261,7 +244,7 @@ void Recorder::warnOfRestarts()
             .arg(restarts)
             .arg(open)
             .arg(short_.join(QStringLiteral(" and ")));
-    put(newRecord(QStringLiteral("settings"), text));
+    put(newRecord(RowEvent::Settings, text));
     printError(text);
 }
 
@@ -280,14 +263,14 @@ void Recorder::putUnframed()
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (const std::optional<QString> detail = m_unframed.takeRow(now))
-        put(newRecord(QStringLiteral("unframed"), *detail));
+        put(newRecord(RowEvent::Unframed, *detail));
 }
 
 void Recorder::onDeviceLost(const QString& reason)
 {
     if (m_finished)
         return;
-    put(newRecord(QStringLiteral("device lost"), reason));
+    put(newRecord(RowEvent::DeviceLost, reason));
     m_analysis->deviceLost();
     m_deviceUp = false;
     writeProm();
@@ -308,7 +291,7 @@ void Recorder::tryReopen()
         return; // still away; the timer tries again
     }
     m_reopen.stop();
-    put(newRecord(QStringLiteral("device back"), describeDevice()));
+    put(newRecord(RowEvent::DeviceBack, describeDevice()));
     m_deviceUp = true;
     writeProm();
 }
@@ -328,14 +311,14 @@ void Recorder::onTick()
                                             "they come")
                                  .arg(OutputQueue::name(*behind))
                                  .arg(OutputQueue::kMaxWaitingBytes >> 20);
-        put(newRecord(QStringLiteral("output behind"), text));
+        put(newRecord(RowEvent::OutputBehind, text));
         printError(text);
         stopWith(QStringLiteral("output behind: ") + OutputQueue::name(*behind));
         return;
     }
     if (outputsFailed())
         stopWith(QStringLiteral("a record could not be written"));
-    else if (m_options.durationMs > 0 && m_clock.elapsed() >= m_options.durationMs)
+    else if (m_options.durationMs() > 0 && m_clock.elapsed() >= m_options.durationMs())
         stopWith(QLatin1String(measurement::kDurationReached));
 }
 
@@ -349,18 +332,18 @@ void Recorder::watchSilence()
     const double silent = double(now - *m_lastReportMs) / 1000;
     if (!m_silenceSaid && m_analysis->performance().silentAt(now)) {
         m_silenceSaid = true;
-        put(newRecord(QStringLiteral("silent"),
+        put(newRecord(RowEvent::Silent,
                       QStringLiteral("no report for %1 s, longer than the longest interval so far (%2 s) and the "
                                      "latency (%3 ms)")
                           .arg(silent, 0, 'f', 1)
                           .arg(double(m_analysis->performance().longestIntervalMs()) / 1000)
-                          .arg(m_options.latencyMs)));
+                          .arg(m_options.run.latencyMs)));
     }
-    if (m_options.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.maxSilenceSeconds) {
+    if (m_options.run.maxSilenceSeconds && !m_maxSilenceSaid && silent >= *m_options.run.maxSilenceSeconds) {
         m_maxSilenceSaid = true;
-        const QString text = QStringLiteral("no report for %1 s: --max-silence reached, the run fails")
-                                 .arg(silent, 0, 'f', 1);
-        put(newRecord(QStringLiteral("silent"), text));
+        const QString text =
+            QStringLiteral("no report for %1 s: --max-silence reached, the run fails").arg(silent, 0, 'f', 1);
+        put(newRecord(RowEvent::Silent, text));
         printError(text);
     }
 }
@@ -388,9 +371,9 @@ int Recorder::finish(const QString& why)
     QString detail = why;
     if (!verdict.line.isEmpty())
         detail += QStringLiteral("; ") + verdict.line;
-    Record stopped =
-        newRecord(end, QStringLiteral("stopped"), detail + QStringLiteral("; ") + verdict.figures
-                                                 + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
+    WrittenRow stopped = newRecord(end, RowEvent::Stopped,
+                                   detail + QStringLiteral("; ") + verdict.figures
+                                       + QStringLiteral(" unframed_bytes=%1").arg(m_unframed.total()));
     stopped.performanceJson = performanceJson(m_analysis->performance().figures());
     put(stopped);
     m_finished = true;
@@ -458,7 +441,7 @@ measurement::RunMoment Recorder::rowMoment(qint64 monotonicMs)
         const qint64 step = offset - m_clockOffsetMs;
         m_clockOffsetMs = offset;
         m_lastRow = at;
-        put(newRecord(at, QStringLiteral("clock stepped"),
+        put(newRecord(at, RowEvent::ClockStepped,
                       QStringLiteral("the clock moved %1%2 s against the run's own; the seconds around it are "
                                      "unknown")
                           .arg(step > 0 ? "+" : "")
@@ -471,24 +454,24 @@ measurement::RunMoment Recorder::rowMoment(qint64 monotonicMs)
     return at;
 }
 
-Record Recorder::newRecord(const QString& event, const QString& detail)
+WrittenRow Recorder::newRecord(RowEvent event, const QString& detail)
 {
     return newRecord(rowMoment(), event, detail);
 }
 
-Record Recorder::newRecord(const measurement::RunMoment& at, const QString& event, const QString& detail)
+WrittenRow Recorder::newRecord(const measurement::RunMoment& at, RowEvent event, const QString& detail)
 {
-    Record record;
+    WrittenRow record;
     // Qt::UTC rather than a QTimeZone: the same time, at a fraction of the cost to write out.
     record.time = QDateTime::fromMSecsSinceEpoch(at.utcMs, Qt::UTC);
     record.elapsedSeconds = double(at.elapsedMs) / 1000;
-    record.event = event;
+    record.event = eventName(event);
     record.detail = detail;
     record.run = runFigures(*m_analysis);
     return record;
 }
 
-void Recorder::put(const Record& record)
+void Recorder::put(const WrittenRow& record)
 {
     // A row other than a report: the run lasted at least until then.
     if (!record.event.isEmpty())
@@ -513,7 +496,7 @@ QStringList Recorder::statusParts() const
     if (bits > 0)
         parts << QStringLiteral("BER %1, below %2 at %3 %")
                      .arg(figureText(double(errors) / double(bits)), figureText(m_analysis->berUpper()))
-                     .arg(m_options.confidence * 100);
+                     .arg(m_options.run.confidence * 100);
     if (m_reopen.isActive())
         parts << QStringLiteral("waiting for the device");
     if (m_silenceSaid && m_lastReportMs)
@@ -522,11 +505,11 @@ QStringList Recorder::statusParts() const
         parts << OutputQueue::name(*behind) + QStringLiteral(" behind");
     if (m_analysis->settings().verdictAsked())
         parts << measurement::decide(*m_analysis).need;
-    if (m_options.durationMs > 0)
+    if (m_options.durationMs() > 0)
         parts << QStringLiteral("%1 left").arg(
-            clockText(std::max<qint64>(0, m_options.durationMs - m_clock.elapsed())));
-    if (m_options.stopBits > 0)
-        parts << QStringLiteral("%1 bits left").arg(figureText(std::max(0.0, m_options.stopBits - double(bits))));
+            clockText(std::max<qint64>(0, m_options.durationMs() - m_clock.elapsed())));
+    if (m_options.run.stopBits > 0)
+        parts << QStringLiteral("%1 bits left").arg(figureText(std::max(0.0, m_options.run.stopBits - double(bits))));
     return parts;
 }
 
@@ -542,9 +525,9 @@ QString Recorder::describeDevice() const
 
 QString Recorder::unitName() const
 {
-    return !m_options.unit.isEmpty() ? m_options.unit
-           : m_options.port == 0     ? QFileInfo(m_options.device).fileName()
-                                     : QStringLiteral("port%1").arg(m_options.port);
+    return !m_options.run.unit.isEmpty() ? m_options.run.unit
+           : m_options.port == 0         ? QFileInfo(m_options.device).fileName()
+                                         : QStringLiteral("port%1").arg(m_options.port);
 }
 
 bool Recorder::writeProm()
@@ -554,7 +537,7 @@ bool Recorder::writeProm()
     PromFigures figures;
     figures.device = m_options.port == 0 ? m_options.device : m_comm->device();
     figures.unit = unitName();
-    figures.confidence = m_options.confidence;
+    figures.confidence = m_options.run.confidence;
     figures.deviceUp = m_deviceUp;
     figures.lastReport = m_lastReport ? &*m_lastReport : nullptr;
     figures.run = runFigures(*m_analysis);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 #include "LogOptions.h"
 #include "PromFile.h"
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 #include "StatusLine.h"
 #include "UnframedBytes.h"
 
@@ -61,9 +61,10 @@ private:
     // which writes a `clock stepped` row first.
     measurement::RunMoment rowMoment();
     measurement::RunMoment rowMoment(qint64 monotonicMs);
-    Record newRecord(const QString& event = {}, const QString& detail = {});
-    Record newRecord(const measurement::RunMoment& at, const QString& event = {}, const QString& detail = {});
-    void put(const Record& record);
+    WrittenRow newRecord(RowEvent event = RowEvent::Report, const QString& detail = {});
+    WrittenRow newRecord(const measurement::RunMoment& at, RowEvent event = RowEvent::Report,
+                         const QString& detail = {});
+    void put(const WrittenRow& record);
     void watchSilence();
     void warnOfRestarts();
     QStringList statusParts() const;
@@ -84,7 +85,7 @@ private:
     std::unique_ptr<OutputQueue> m_outputs; // after m_csv, which it writes: gone first
     StatusLine m_status;
     PromFile m_prom;
-    std::optional<Record> m_lastReport; // for the prom file
+    std::optional<WrittenRow> m_lastReport; // for the prom file
     bool m_deviceUp = false;
     bool m_promFailed = false; // said once; the recording goes on without it
     QTimer m_tick;             // once a second: fsync, status, duration, a paced prom file
@@ -93,9 +94,9 @@ private:
     QTimer m_unframedRow; // writes the gathered unframed bytes once a row is due
     QElapsedTimer m_clock;
     std::optional<measurement::RunMoment> m_lastRow; // of the row written last
-    qint64 m_clockOffsetMs = 0;                       // UTC less the run's clock at the row written last
-    std::optional<qint64> m_lastReportMs;             // the last report's arrival, on the run's clock
-    bool m_silenceSaid = false;                       // of the silence going on
+    qint64 m_clockOffsetMs = 0;                      // UTC less the run's clock at the row written last
+    std::optional<qint64> m_lastReportMs;            // the last report's arrival, on the run's clock
+    bool m_silenceSaid = false;                      // of the silence going on
     bool m_maxSilenceSaid = false;
     bool m_restartsSaid = false;
     bool m_deviceFailed = false;

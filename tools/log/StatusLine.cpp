@@ -1,6 +1,6 @@
 #include "StatusLine.h"
 
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 #include "LogOptions.h"
 #include "Recorder.h"
 
-#include "LineFile.h"
+#include "recording/CsvFile.h"
 
 #include "util/QuietStartup.h"
 #include "util/QuitOnSignals.h"

@@ -46,7 +46,7 @@ FollowWindow::FollowWindow(const PlotOptions& options, QWidget* parent)
 
     restartDigests();
     m_follower = std::make_unique<RecordingFollower>(
-        options.input, [this](const RecordingRow& row, int number) { m_digests->add(row, number); },
+        options.input, [this](const ReadRow& row, int number) { m_digests->add(row, number); },
         [this] { restartDigests(); });
 
     m_pollSoon.setSingleShot(true);
@@ -185,11 +185,11 @@ void FollowWindow::showHeader()
         second = QStringLiteral("no limit: no verdict (--max-ber and the error-performance limits give one)");
     } else {
         second = verdict.outcome == measurement::Outcome::Fail ? verdict.head : verdict.need;
-        if (settings.durationSeconds > 0 && digest->last().event != QLatin1String("stopped"))
+        if (settings.durationSeconds > 0 && !digest->last().is(RowEvent::Stopped))
             second +=
                 QStringLiteral(" — %1 of --duration left")
                     .arg(measurement::clockText(qint64(std::max(0.0, settings.durationSeconds - elapsed) * 1000)));
-        else if (digest->last().event == QLatin1String("stopped"))
+        else if (digest->last().is(RowEvent::Stopped))
             second = verdict.head + QStringLiteral(" (stopped)");
     }
     if (m_held)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "PlotOptions.h"
-#include "RecordingFollower.h"
-#include "RunCharts.h"
-#include "RunDigest.h"
+#include "recording/RecordingFollower.h"
+#include "charts/RunCharts.h"
+#include "charts/RunDigest.h"
 
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>

@@ -1,7 +1,7 @@
 #include "PlotFile.h"
 
-#include "OutputFile.h"
-#include "RunCharts.h"
+#include "util/OutputFile.h"
+#include "charts/RunCharts.h"
 
 #include <QImage>
 #include <QSvgGenerator>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PlotOptions.h"
-#include "RunDigest.h"
+#include "charts/RunDigest.h"
 
 // Reads the recording options.input asks for and draws the runs it asks for
 // (all, or options.run alone) into options.output, a PNG or an SVG file.

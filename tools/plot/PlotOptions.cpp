@@ -3,8 +3,8 @@
 #include "util/CommandLine.h"
 #include "util/TextWrap.h"
 
-#include "LogOptions.h"
-#include "RecordingOptions.h"
+#include "util/DurationText.h"
+#include "recording/RecordingOptions.h"
 
 #include <QCommandLineParser>
 
@@ -50,7 +50,7 @@ PlotOptions readOptions(const QCommandLineParser& parser)
                 throw OptionError{QStringLiteral("--follow shows the newest run in a window: no --%1").arg(name)};
         if (parser.isSet("window")) {
             const QString text = parser.value("window");
-            const qint64 ms = text == QLatin1String("all") ? 0 : parseDurationMs(text);
+            const qint64 ms = text == QLatin1String("all") ? 0 : util::parseDurationMs(text);
             if (ms < 0 || (ms == 0 && text != QLatin1String("all")) || (ms > 0 && ms < 10000))
                 throw OptionError{
                     QStringLiteral("--window '%1': not a time of 10 s or more, such as 10m or 2h, or all").arg(text)};

@@ -5,7 +5,7 @@
 #include "PlotFile.h"
 #include "PlotOptions.h"
 
-#include "OffscreenProgram.h"
+#include "desktop/OffscreenProgram.h"
 
 #include "desktop/WindowApplication.h"
 #include "util/QuitOnSignals.h"

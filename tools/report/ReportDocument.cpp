@@ -1,10 +1,10 @@
 #include "ReportDocument.h"
 
-#include "OutputFile.h"
+#include "util/OutputFile.h"
 #include "PageFlow.h"
-#include "Record.h"
-#include "RunCharts.h"
-#include "RunDigest.h"
+#include "recording/RecordingWriter.h"
+#include "charts/RunCharts.h"
+#include "charts/RunDigest.h"
 
 #include "measurement/ErrorPerformance.h"
 
@@ -59,9 +59,9 @@ QString boundedText(const Bounded& figure, bool ratio)
     return QStringLiteral("least %1, most %2").arg(one(figure.least), one(figure.most));
 }
 
-QString shortDetail(const RecordingRow& event)
+QString shortDetail(const ReadRow& event)
 {
-    return event.event == QLatin1String("started") ? measurement::startedDetailWords(event.detail) : event.detail;
+    return event.is(RowEvent::Started) ? measurement::startedDetailWords(event.detail) : event.detail;
 }
 
 QString limitText(const measurement::RunSettings& recorded, const measurement::RunSettings& analysed, const auto& field,
@@ -85,9 +85,9 @@ void runSection(PageFlow& flow, const RunDigest& run, int runNumber, int runs, c
     for (const QString& note : options.notes)
         flow.paragraph(note);
 
-    const RecordingRow& start = run.started();
-    const RecordingRow& end = run.last();
-    const bool stopped = end.event == QLatin1String("stopped");
+    const ReadRow& start = run.started();
+    const ReadRow& end = run.last();
+    const bool stopped = end.is(RowEvent::Stopped);
     double gapSeconds = 0, longest = 0;
     for (const RunDigest::Gap& gap : run.gaps()) {
         gapSeconds += gap.seconds;
@@ -125,7 +125,7 @@ void totalsSection(PageFlow& flow, const RunDigest& run)
     const measurement::RunAnalysis& analysis = run.analysis();
     flow.heading(QStringLiteral("Totals and rates"), 2);
     const measurement::ReportCounts totals = analysis.totals();
-    Record rates;
+    WrittenRow rates;
     describeReport(totals, rates);
     flow.table(
         {QStringLiteral("Count"), QStringLiteral("Value"), QStringLiteral("Rate"),
@@ -230,7 +230,7 @@ void eventsSection(PageFlow& flow, const RunDigest& run)
 {
     flow.heading(QStringLiteral("Events"), 2);
     QList<QStringList> events;
-    for (const RecordingRow& event : run.events()) {
+    for (const ReadRow& event : run.events()) {
         if (events.size() == kFirstPageEvents)
             break;
         events.push_back({utcText(event.time), event.event, shortDetail(event)});
@@ -257,7 +257,7 @@ void appendix(PageFlow& flow, const RunDigest& run)
     flow.newPage();
     flow.heading(QStringLiteral("Appendix: every event"), 2);
     QList<QStringList> events;
-    for (const RecordingRow& event : run.events())
+    for (const ReadRow& event : run.events())
         events.push_back({utcText(event.time), event.event, event.detail});
     flow.table({QStringLiteral("Time"), QStringLiteral("Event"), QStringLiteral("Detail")}, events, {2.2, 1.5, 6});
 

@@ -1,6 +1,6 @@
 #include "ReportOptions.h"
 
-#include "RecordingOptions.h"
+#include "recording/RecordingOptions.h"
 
 #include "util/CommandLine.h"
 #include "util/TextWrap.h"

@@ -3,7 +3,7 @@
 #include "ReportDocument.h"
 #include "ReportOptions.h"
 
-#include "OffscreenProgram.h"
+#include "desktop/OffscreenProgram.h"
 
 #include <QApplication>
 

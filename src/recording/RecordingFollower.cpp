@@ -1,4 +1,4 @@
-#include "RecordingFollower.h"
+#include "recording/RecordingFollower.h"
 
 #include <QFile>
 
@@ -56,7 +56,7 @@ qint64 RecordingFollower::poll(qint64 budget)
         return 0;
     qint64 lines = 0;
     const qint64 start = m_offset;
-    LineGatherer gatherer; // from the offset, which is always a line's start
+    LineSplitter splitter; // from the offset, which is always a line's start
     const auto take = [this, &lines](const QByteArray& line) {
         m_offset += line.size() + 1;
         ++lines;
@@ -64,10 +64,10 @@ qint64 RecordingFollower::poll(qint64 budget)
     };
     while (m_offset - start < budget) {
         const QByteArray piece = file.read(1 << 20);
-        if (piece.isEmpty() || !gatherer.add(piece, take))
+        if (piece.isEmpty() || !splitter.add(piece, take))
             break;
     }
-    if (gatherer.tooLong())
+    if (splitter.tooLong())
         m_parser->refuseLongLine();
     return lines;
 }

@@ -1,4 +1,6 @@
-#include "LineFile.h"
+#include "recording/CsvFile.h"
+
+#include "recording/RowEvents.h"
 
 #include <QDate>
 #include <QDir>
@@ -189,11 +191,11 @@ QString CsvFile::movedUnder() const
     if (::fstat(m_fd, &written) != 0)
         return {};
     if (::stat(QFile::encodeName(m_path).constData(), &atPath) != 0)
-        return errno == ENOENT ? QStringLiteral("file replaced") : QString();
+        return errno == ENOENT ? fileRestartText(FileRestart::Replaced) : QString();
     if (atPath.st_dev != written.st_dev || atPath.st_ino != written.st_ino)
-        return QStringLiteral("file replaced");
+        return fileRestartText(FileRestart::Replaced);
     if (written.st_size < m_end)
-        return QStringLiteral("file truncated");
+        return fileRestartText(FileRestart::Truncated);
     return {};
 }
 
@@ -203,7 +205,7 @@ QString CsvFile::movedUnder() const
 // what is there, never to a length from before (which would pad with NULs).
 bool CsvFile::takeAnew(const QString& why)
 {
-    if (why == QLatin1String("file replaced")) {
+    if (why == fileRestartText(FileRestart::Replaced)) {
         ::fsync(m_fd); // the rows of the file moved away are whole there, and on the disk
         ::close(m_fd);
         m_fd = -1;

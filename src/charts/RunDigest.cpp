@@ -1,9 +1,9 @@
-#include "RunDigest.h"
+#include "charts/RunDigest.h"
 
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"
 
-RunDigest::RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
+RunDigest::RunDigest(const ReadRow& started, const measurement::RunSettings& recorded,
                      const measurement::RunSettings& analysed, int columns, double latestSeconds)
     : m_recorded(recorded)
     , m_analysis(analysed)
@@ -18,14 +18,14 @@ RunDigest::RunDigest(const RecordingRow& started, const measurement::RunSettings
             m_latest.push_back(ColumnReducer::latest(columns, c != Per && c != PerLoss, latestSeconds / columns));
 }
 
-void RunDigest::add(const RecordingRow& row)
+void RunDigest::add(const ReadRow& row)
 {
     // Reporting stopped from the row before that told of reports: the start, a report, the stop.
-    const RecordingRow& before = m_lastReport ? *m_lastReport : m_started;
+    const ReadRow& before = m_lastReport ? *m_lastReport : m_started;
     if (row.clockStep != 0) {
         // The analysis finds the step in the report's own time, as the recorder's did.
         m_gaps.push_back({before.time, std::max(0.0, double(before.time.msecsTo(row.time)) / 1000), row.clockStep});
-    } else if (row.isReport() || row.event == QLatin1String("stopped")) {
+    } else if (row.isReport() || row.is(RowEvent::Stopped)) {
         const double seconds = row.elapsed - before.elapsed;
         if (seconds > kLongGapSeconds)
             m_gaps.push_back({before.time, seconds});
@@ -35,9 +35,9 @@ void RunDigest::add(const RecordingRow& row)
     if (!row.isReport()) {
         m_events.push_back(row);
         m_analysis.runUntil(at);
-        if (row.event == QLatin1String("device lost"))
+        if (row.is(RowEvent::DeviceLost))
             m_analysis.deviceLost();
-        else if (row.event == QLatin1String("stopped"))
+        else if (row.is(RowEvent::Stopped))
             m_analysis.setReachedDuration(row.detail.startsWith(QLatin1String(measurement::kDurationReached)));
         return;
     }
@@ -79,7 +79,7 @@ RunDigests::RunDigests(const Choice& choice)
 
 QString RunDigests::read(const QString& path, QStringList& warnings)
 {
-    m_scan = readRecording(path, [this](const RecordingRow& row, int run) { add(row, run); });
+    m_scan = readRecording(path, [this](const ReadRow& row, int run) { add(row, run); });
     warnings = m_scan.warnings;
     if (!m_scan.ok())
         return m_scan.error;
@@ -88,11 +88,11 @@ QString RunDigests::read(const QString& path, QStringList& warnings)
     return {};
 }
 
-void RunDigests::add(const RecordingRow& row, int run)
+void RunDigests::add(const ReadRow& row, int run)
 {
     if (m_choice.keep == Keep::One && run != m_choice.one)
         return;
-    if (row.event == QLatin1String("started")) {
+    if (row.is(RowEvent::Started)) {
         if (m_choice.keep == Keep::Last)
             m_runs.clear();
         const measurement::RunSettings recorded = measurement::settingsFromStartedDetail(row.detail);

@@ -1,4 +1,4 @@
-#include "OffscreenProgram.h"
+#include "desktop/OffscreenProgram.h"
 
 #include "util/QuietStartup.h"
 

@@ -1,6 +1,6 @@
-#include "RecordingOptions.h"
+#include "recording/RecordingOptions.h"
 
-#include "LogOptions.h"
+#include "util/DurationText.h"
 
 #include "util/CommandLine.h"
 
@@ -49,7 +49,7 @@ void readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings
         limits.maxSes = ses;
     if (parser.isSet("max-unavailable")) {
         const QString text = parser.value("max-unavailable");
-        const qint64 unavailable = parseWholeSeconds(text);
+        const qint64 unavailable = util::parseWholeSeconds(text);
         if (unavailable < 0)
             util::rejectOption("max-unavailable", text,
                                QStringLiteral("not a time in whole seconds such as 0, 30s or 2m"));

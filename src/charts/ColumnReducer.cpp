@@ -1,4 +1,4 @@
-#include "ColumnReducer.h"
+#include "charts/ColumnReducer.h"
 
 #include <cmath>
 

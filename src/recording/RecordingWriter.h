@@ -2,6 +2,8 @@
 
 #include "measurement/ErrorPerformance.h"
 #include "measurement/Rates.h"
+#include "recording/RecordingColumns.h"
+#include "recording/RowEvents.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -22,8 +24,9 @@ struct RunFigures
     quint64 errorFrames = 0;
 };
 
-// One row of the recording: a report, or an event with its detail.
-struct Record
+// One row as the recorder writes it: a report, or an event with its detail.
+// Read back, it is a ReadRow (recording/RecordingReader.h).
+struct WrittenRow
 {
     QDateTime time; // UTC
     double elapsedSeconds = 0;
@@ -41,27 +44,17 @@ struct Record
 // {"seconds":900,"es":[2,5],"esr":null,...}
 QString performanceJson(const measurement::ErrorPerformanceFigures& figures);
 
-// The CSV header: column names only, no setting, so that runs with other
-// settings append to the same file.
-QByteArray csvHeader();
-// The header of the version before, which had no run_frames, run_lost_frames
-// or run_error_frames.
-QByteArray formerCsvHeader();
-
-// One whole line each, newline included.
-QByteArray csvLine(const Record& record);
-// The fields of one CSV line, without its newline, quotes undone; nothing
-// when a quote is left open. Bytes, not text: commas and quotes are the same
-// in UTF-8, and only the event and the detail become text.
-std::optional<QList<QByteArray>> csvFields(const QByteArray& line);
 // The `started` row again, for a file begun anew under a running recorder
 // (`why`: "file truncated" or "file replaced", which its detail's words
 // end with): its time, elapsed time and run totals are those of `next`, the
 // row it comes before, so that the run goes on in the file as in the
 // recorder. Empty when `next` is no row.
 QByteArray restartedCsvLine(const QString& startedDetail, const QString& why, const QByteArray& next);
-QByteArray jsonLine(const Record& record);
+
+// One whole line each, newline included.
+QByteArray csvLine(const WrittenRow& record);
+QByteArray jsonLine(const WrittenRow& record);
 
 // Counts and rates of one report exactly as the window computes and shows
 // them, without a window.
-void describeReport(const measurement::ReportCounts& counts, Record& record);
+void describeReport(const measurement::ReportCounts& counts, WrittenRow& record);

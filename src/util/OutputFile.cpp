@@ -1,4 +1,4 @@
-#include "OutputFile.h"
+#include "util/OutputFile.h"
 
 #include <QDir>
 #include <QFileInfo>

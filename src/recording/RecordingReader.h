@@ -1,6 +1,8 @@
 #pragma once
 
 #include "measurement/RunSettings.h"
+#include "recording/LineSplitter.h"
+#include "recording/RowEvents.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,9 +11,9 @@
 
 #include <functional>
 
-// One row of a recording as bermon-log writes it. Rates that are "N/A",
+// One row of a recording as a reader gets it back. Rates that are "N/A",
 // missing or too large for a double (1e999) are NaN.
-struct RecordingRow
+struct ReadRow
 {
     qint64 line = 0; // in the file, from 1
     QDateTime time;  // UTC
@@ -33,21 +35,16 @@ struct RecordingRow
     QString detail;
 
     bool isReport() const { return event.isEmpty(); }
+    bool is(RowEvent what) const { return event == eventName(what); }
 };
 
 // The longest run a recording may hold, some 300 years.
 inline constexpr double kMaxElapsedSeconds = 1e10;
 
-// The longest line a recording may hold. The recorder's longest rows (a
-// `stopped` row with every figure, an `unframed` row) take well under 2 KiB;
-// a longer line is no row of this program, and reading stops there rather
-// than hold it.
-inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
-
 // Takes each row as it is read, with the number of its run, from 1: the
 // rows from one `started` row to the next. A std::overflow_error it throws
 // (the run's totals outgrow their counts) makes the recording bad at that row.
-using RowSink = std::function<void(const RecordingRow& row, int run)>;
+using RowSink = std::function<void(const ReadRow& row, int run)>;
 
 // Reads a recording line by line and keeps nothing of it: each row goes to
 // the sink, so that a day of reports takes no more memory than a minute.
@@ -78,7 +75,7 @@ public:
 private:
     bool add(const QByteArray& line, bool unended);
     bool fail(qint64 line, const QString& why);
-    void noteClockStep(RecordingRow& row);
+    void noteClockStep(ReadRow& row);
 
     QString m_name;
     RowSink m_sink;
@@ -93,24 +90,6 @@ private:
     qint64 m_clockOffsetMs = 0; // time less elapsed of the run's row before
     qint64 m_lastElapsedMs = 0;
     bool m_clockStepped = false; // said once a run
-};
-
-// Cuts the pieces a recording is read in into lines, holding at most
-// kMaxLineBytes of a line whose end has not come yet.
-class LineGatherer
-{
-public:
-    // Hands each line that `piece` ends to `take`, without its newline, the
-    // start carried over from the pieces before; a false from `take` stops.
-    // False when stopped, or when a line grew too long (tooLong()).
-    bool add(QByteArrayView piece, const std::function<bool(const QByteArray& line)>& take);
-    // The start of a line whose end has not come.
-    const QByteArray& pending() const { return m_pending; }
-    bool tooLong() const { return m_tooLong; }
-
-private:
-    QByteArray m_pending;
-    bool m_tooLong = false;
 };
 
 struct RecordingScan

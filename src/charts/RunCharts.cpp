@@ -1,4 +1,4 @@
-#include "RunCharts.h"
+#include "charts/RunCharts.h"
 
 #include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"
@@ -123,9 +123,9 @@ struct Event
 void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x, QValueAxis* linearY,
                QLogValueAxis* logY, bool legend)
 {
-    static const std::map<QString, QColor> colors{{"device lost", QColor(200, 0, 0)},
-                                                  {"device back", QColor(0, 150, 0)},
-                                                  {"counts went down", QColor(230, 130, 0)}};
+    static const std::map<QString, QColor> colors{{eventName(RowEvent::DeviceLost), QColor(200, 0, 0)},
+                                                  {eventName(RowEvent::DeviceBack), QColor(0, 150, 0)},
+                                                  {eventName(RowEvent::CountsWentDown), QColor(230, 130, 0)}};
     std::map<QString, bool> named;
     for (const Event& event : events) {
         const double low = logY ? logY->min() : linearY->min();
@@ -170,7 +170,7 @@ struct TimeScale
     // Where a row of the run at `elapsed` seconds goes.
     double x(const RunDigest& run, double elapsed) const
     {
-        const RecordingRow& start = run.started();
+        const ReadRow& start = run.started();
         if (wallClock)
             return double(start.time.toMSecsSinceEpoch()) + (elapsed - start.elapsed) * 1000;
         return elapsed / secondsPerUnit;
@@ -180,7 +180,7 @@ struct TimeScale
     {
         if (wallClock)
             return double(msSinceEpoch);
-        const RecordingRow& start = run.started();
+        const ReadRow& start = run.started();
         return (double(msSinceEpoch - start.time.toMSecsSinceEpoch()) / 1000 + start.elapsed) / secondsPerUnit;
     }
     QAbstractAxis* makeAxis(double low, double high) const
@@ -386,7 +386,7 @@ QString defaultTitle(const std::vector<const RunDigest*>& runs)
         bits += run->lastReport() ? run->lastReport()->runBits : 0;
     }
     const RunDigest& last = *runs.back();
-    const RecordingRow end = last.lastReport().value_or(last.last());
+    const ReadRow end = last.lastReport().value_or(last.last());
     QString title = QStringLiteral("%1 — started %2 UTC — %3 bits — BER %4, below %5 at %6 %")
                         .arg(devices.join(QStringLiteral(", ")),
                              runs.front()->started().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
@@ -408,41 +408,62 @@ QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout
     return title;
 }
 
-ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
-                            const ChartLayout& layout)
+namespace {
+
+// What the charts show, worked out from the runs before any chart exists:
+// the time axis, the curves and events along it, every second of the runs,
+// and the BER axis's decades.
+struct ChartData
 {
     TimeScale scale;
+    std::optional<std::pair<double, double>> range; // of one run's elapsed time
+    Curve ber, berBound, berLoss, runBound, per, perLoss;
+    std::vector<Event> events;
+    std::optional<double> limit;
+    double xLow = INFINITY, xHigh = -INFINITY;
+    std::vector<std::vector<StripCell>> runSpans;
+    measurement::ErrorPerformanceFigures performance;
+    double yLow = INFINITY, yHigh = -INFINITY, perHigh = 0;
+};
+
+// One run along its elapsed time in a unit that suits the span, several along wall-clock time.
+void chooseScale(ChartData& data, const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
+{
+    TimeScale& scale = data.scale;
     scale.wallClock = runs.size() > 1;
-    std::optional<std::pair<double, double>> range;
     if (!scale.wallClock)
-        range = layout.elapsedRange;
+        data.range = layout.elapsedRange;
     if (!scale.wallClock) {
-        const double span = range ? range->second - range->first : runs.front()->last().elapsed;
+        const double span = data.range ? data.range->second - data.range->first : runs.front()->last().elapsed;
         if (span > 3 * 3600)
             scale = {false, 3600, QStringLiteral("h")};
         else if (span > 3 * 60)
             scale = {false, 60, QStringLiteral("min")};
     }
-    scale.exactRange = bool(range);
+    scale.exactRange = bool(data.range);
+}
 
-    // The curves, run by run, so that a new run starts a new stretch.
+// The curves, run by run, so that a new run starts a new stretch, and the events to mark.
+void gatherCurves(ChartData& data, const std::vector<const RunDigest*>& runs)
+{
     const QColor blue(31, 119, 180), red(214, 39, 40), grey(90, 90, 90);
-    Curve ber{QStringLiteral("BER"), QPen(blue, 1.5), {}};
-    Curve berBound{QStringLiteral("BER bound"), QPen(blue, 1, Qt::DashLine), {}};
+    data.ber = {QStringLiteral("BER"), QPen(blue, 1.5), {}};
+    data.berBound = {QStringLiteral("BER bound"), QPen(blue, 1, Qt::DashLine), {}};
     // Drawn under the BER without sync loss and wider, so that both show where they coincide.
-    Curve berLoss{QStringLiteral("BER with sync loss"), QPen(red, 3.5), {}};
-    Curve runBound{QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
-    Curve per{QStringLiteral("PER"), QPen(blue, 1.5), {}};
-    Curve perLoss{QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
+    data.berLoss = {QStringLiteral("BER with sync loss"), QPen(red, 3.5), {}};
+    data.runBound = {QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
+    data.per = {QStringLiteral("PER"), QPen(blue, 1.5), {}};
+    data.perLoss = {QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
     const std::pair<Curve*, RunDigest::Curve> curves[] = {
-        {&ber, RunDigest::Ber},           {&berBound, RunDigest::BerBound}, {&berLoss, RunDigest::BerLoss},
-        {&runBound, RunDigest::RunBound}, {&per, RunDigest::Per},           {&perLoss, RunDigest::PerLoss}};
-    std::vector<Event> events;
-    const std::optional<double> limit = runs.back()->analysis().settings().maxBer;
-    double xLow = INFINITY, xHigh = -INFINITY;
+        {&data.ber, RunDigest::Ber},         {&data.berBound, RunDigest::BerBound},
+        {&data.berLoss, RunDigest::BerLoss}, {&data.runBound, RunDigest::RunBound},
+        {&data.per, RunDigest::Per},         {&data.perLoss, RunDigest::PerLoss}};
+    data.limit = runs.back()->analysis().settings().maxBer;
+    const TimeScale& scale = data.scale;
+    const std::optional<std::pair<double, double>>& range = data.range;
     for (const RunDigest* run : runs) {
-        xLow = std::min(xLow, scale.x(*run, range ? range->first : run->started().elapsed));
-        xHigh = std::max(xHigh, scale.x(*run, range ? range->second : run->last().elapsed));
+        data.xLow = std::min(data.xLow, scale.x(*run, range ? range->first : run->started().elapsed));
+        data.xHigh = std::max(data.xHigh, scale.x(*run, range ? range->second : run->last().elapsed));
         for (const auto& [curve, which] : curves) {
             // The finer latest stretch when it holds all that is shown.
             const ColumnReducer* latest = run->latest(which);
@@ -456,17 +477,18 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
                     curve->stretches << shown;
             }
         }
-        for (const RecordingRow& row : run->events())
-            if ((row.event == QLatin1String("device lost") || row.event == QLatin1String("device back")
-                 || row.event == QLatin1String("counts went down"))
+        for (const ReadRow& row : run->events())
+            if ((row.is(RowEvent::DeviceLost) || row.is(RowEvent::DeviceBack) || row.is(RowEvent::CountsWentDown))
                 && (!range || (row.elapsed >= range->first && row.elapsed <= range->second)))
-                events.push_back({scale.x(*run, row.elapsed), row.event});
+                data.events.push_back({scale.x(*run, row.elapsed), row.event});
     }
-    berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
+    data.berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
+}
 
-    // Every second of each run, from the analysis the recorder runs on the same rows.
-    std::vector<std::vector<StripCell>> runSpans;
-    measurement::ErrorPerformanceFigures performance;
+// Every second of each run, from the analysis the recorder runs on the same rows.
+void gatherSeconds(ChartData& data, const std::vector<const RunDigest*>& runs)
+{
+    measurement::ErrorPerformanceFigures& performance = data.performance;
     for (const RunDigest* run : runs) {
         const measurement::ErrorPerformanceFigures f = run->analysis().performance().figures();
         performance.unknown += f.unknown;
@@ -474,34 +496,38 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
         performance.es = sum(performance.es, f.es);
         performance.ses = sum(performance.ses, f.ses);
         performance.unavailable = sum(performance.unavailable, f.unavailable);
-        std::vector<StripCell>& cells = runSpans.emplace_back();
+        std::vector<StripCell>& cells = data.runSpans.emplace_back();
         for (const measurement::SecondSpan& span : run->analysis().performance().spans()) {
             // A run's first and last seconds may reach past its rows: cut at the axis's ends.
-            const StripCell cell{std::max(xLow, scale.xOfTime(*run, span.first * 1000)),
-                                 std::min(xHigh, scale.xOfTime(*run, (span.first + span.seconds) * 1000)), span.least,
-                                 span.most, span.unknown};
+            const StripCell cell{std::max(data.xLow, data.scale.xOfTime(*run, span.first * 1000)),
+                                 std::min(data.xHigh, data.scale.xOfTime(*run, (span.first + span.seconds) * 1000)),
+                                 span.least, span.most, span.unknown};
             if (cell.x1 > cell.x0)
                 cells.push_back(cell);
         }
     }
-    if (xHigh <= xLow)
-        xHigh = xLow + 1;
+    if (data.xHigh <= data.xLow)
+        data.xHigh = data.xLow + 1;
+}
 
-    // Decades that hold every positive BER; some decades when there is none.
-    double yLow = INFINITY, yHigh = -INFINITY, perHigh = 0;
-    for (const Curve* curve : {&ber, &berBound, &berLoss, &runBound})
+// Decades that hold every positive BER; some decades when there is none.
+void fitRateAxes(ChartData& data)
+{
+    double& yLow = data.yLow;
+    double& yHigh = data.yHigh;
+    for (const Curve* curve : {&data.ber, &data.berBound, &data.berLoss, &data.runBound})
         for (const QList<QPointF>& stretch : curve->stretches)
             for (const QPointF& point : stretch) {
                 yLow = std::min(yLow, point.y());
                 yHigh = std::max(yHigh, point.y());
             }
-    for (const Curve* curve : {&per, &perLoss})
+    for (const Curve* curve : {&data.per, &data.perLoss})
         for (const QList<QPointF>& stretch : curve->stretches)
             for (const QPointF& point : stretch)
-                perHigh = std::max(perHigh, point.y());
-    if (limit) {
-        yLow = std::min(yLow, *limit);
-        yHigh = std::max(yHigh, *limit);
+                data.perHigh = std::max(data.perHigh, point.y());
+    if (data.limit) {
+        yLow = std::min(yLow, *data.limit);
+        yHigh = std::max(yHigh, *data.limit);
     }
     if (!std::isfinite(yLow)) {
         yLow = 1e-10;
@@ -511,86 +537,130 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
     yLow = std::pow(10, std::floor(std::log10(yLow))) * (1 - 1e-9);
     yHigh = std::pow(10, std::ceil(std::log10(yHigh * 1.0001))) * (1 + 1e-9);
     yHigh = std::max(yHigh, yLow * 10);
+}
 
+ChartData prepareCharts(const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
+{
+    ChartData data;
+    chooseScale(data, runs, layout);
+    gatherCurves(data, runs);
+    gatherSeconds(data, runs);
+    fitRateAxes(data);
+    return data;
+}
+
+// The three charts on their scene, the BER above the PER above the seconds
+// strip, which the scene owns.
+struct ChartScene
+{
     QGraphicsScene scene;
-    auto* top = new QChart;
-    auto* bottom = new QChart;
-    auto* strip = new QChart;
-    scene.addItem(top);
-    scene.addItem(bottom);
-    scene.addItem(strip);
+    QChart* top = new QChart;
+    QChart* bottom = new QChart;
+    QChart* strip = new QChart;
+    QAbstractAxis* stripX = nullptr;
+
+    std::array<QChart*, 3> charts() const { return {top, bottom, strip}; }
+};
+
+void placeCharts(ChartScene& charts, const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
+{
+    charts.scene.addItem(charts.top);
+    charts.scene.addItem(charts.bottom);
+    charts.scene.addItem(charts.strip);
     const int stripHeight = layout.height * 3 / 20;
     const int topHeight = (layout.height - stripHeight) * 3 / 5;
-    top->setGeometry(0, 0, layout.width, topHeight);
-    bottom->setGeometry(0, topHeight, layout.width, layout.height - topHeight - stripHeight);
-    strip->setGeometry(0, layout.height - stripHeight, layout.width, stripHeight);
+    charts.top->setGeometry(0, 0, layout.width, topHeight);
+    charts.bottom->setGeometry(0, topHeight, layout.width, layout.height - topHeight - stripHeight);
+    charts.strip->setGeometry(0, layout.height - stripHeight, layout.width, stripHeight);
     QString title = (layout.title.isEmpty() ? defaultTitle(runs) : layout.title).toHtmlEscaped();
     const measurement::Verdict verdict = measurement::decide(runs.back()->analysis());
     if (!verdict.head.isEmpty())
         title += QStringLiteral("<br>") + verdict.head.toHtmlEscaped();
-    top->setTitle(title);
-    const std::initializer_list<QChart*> charts{top, bottom, strip};
-    for (QChart* chart : charts) {
+    charts.top->setTitle(title);
+    for (QChart* chart : charts.charts()) {
         chart->setAnimationOptions(QChart::NoAnimation);
         chart->legend()->setAlignment(Qt::AlignRight);
         // Line samples, not colour squares: dashed and dotted curves of one colour stay apart.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
         chart->setBackgroundRoundness(0);
     }
+}
 
-    QAbstractAxis* topX = scale.makeAxis(xLow, xHigh);
+void buildBerChart(QChart& top, const ChartData& data, const ChartLayout& layout)
+{
+    QAbstractAxis* topX = data.scale.makeAxis(data.xLow, data.xHigh);
     auto* logY = new QLogValueAxis;
     logY->setBase(10);
-    logY->setRange(yLow, yHigh);
+    logY->setRange(data.yLow, data.yHigh);
     logY->setLabelFormat(QStringLiteral("%.0e"));
     logY->setMinorTickCount(-1);
     logY->setTitleText(QStringLiteral("BER"));
-    top->addAxis(topX, Qt::AlignBottom);
-    top->addAxis(logY, Qt::AlignLeft);
-    for (const Curve* curve : {&berLoss, &ber, &berBound, &runBound})
-        addCurve(*top, *curve, topX, logY, xLow, xHigh, layout.width);
-    if (limit)
-        addLimit(*top, *limit, topX, logY, xLow, xHigh);
-    addEvents(*top, events, topX, nullptr, logY, true);
+    top.addAxis(topX, Qt::AlignBottom);
+    top.addAxis(logY, Qt::AlignLeft);
+    for (const Curve* curve : {&data.berLoss, &data.ber, &data.berBound, &data.runBound})
+        addCurve(top, *curve, topX, logY, data.xLow, data.xHigh, layout.width);
+    if (data.limit)
+        addLimit(top, *data.limit, topX, logY, data.xLow, data.xHigh);
+    addEvents(top, data.events, topX, nullptr, logY, true);
+}
 
-    QAbstractAxis* bottomX = scale.makeAxis(xLow, xHigh);
+void buildPerChart(QChart& bottom, const ChartData& data, const ChartLayout& layout)
+{
+    QAbstractAxis* bottomX = data.scale.makeAxis(data.xLow, data.xHigh);
     auto* linearY = new QValueAxis;
-    linearY->setRange(0, perHigh > 0 ? perHigh * 1.1 : 1);
+    linearY->setRange(0, data.perHigh > 0 ? data.perHigh * 1.1 : 1);
     linearY->setTitleText(QStringLiteral("PER (%)"));
     linearY->applyNiceNumbers();
-    bottom->addAxis(bottomX, Qt::AlignBottom);
-    bottom->addAxis(linearY, Qt::AlignLeft);
-    for (const Curve* curve : {&perLoss, &per})
-        addCurve(*bottom, *curve, bottomX, linearY, xLow, xHigh, layout.width);
-    addEvents(*bottom, events, bottomX, linearY, nullptr, false);
+    bottom.addAxis(bottomX, Qt::AlignBottom);
+    bottom.addAxis(linearY, Qt::AlignLeft);
+    for (const Curve* curve : {&data.perLoss, &data.per})
+        addCurve(bottom, *curve, bottomX, linearY, data.xLow, data.xHigh, layout.width);
+    addEvents(bottom, data.events, bottomX, linearY, nullptr, false);
+}
 
-    QAbstractAxis* stripX = scale.makeAxis(xLow, xHigh);
+// Returns the strip's time axis, whose font and colour its side labels take.
+QAbstractAxis* buildSecondsStrip(QChart& strip, const ChartData& data, const ChartLayout& layout)
+{
+    QAbstractAxis* stripX = data.scale.makeAxis(data.xLow, data.xHigh);
     stripX->setTitleVisible(false);
     // A row of five under the band: the strip stays narrow.
-    strip->legend()->setAlignment(Qt::AlignBottom);
-    strip->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
-    strip->setMargins(QMargins(20, 0, 20, 0));
-    strip->layout()->setContentsMargins(0, 0, 0, 0);
+    strip.legend()->setAlignment(Qt::AlignBottom);
+    strip.legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    strip.setMargins(QMargins(20, 0, 20, 0));
+    strip.layout()->setContentsMargins(0, 0, 0, 0);
     auto* stripY = new QValueAxis;
     stripY->setRange(0, 1);
     stripY->setVisible(false);
-    strip->addAxis(stripX, Qt::AlignBottom);
-    strip->addAxis(stripY, Qt::AlignLeft);
-    const double minWidth = 2 * (xHigh - xLow) / layout.width;
-    addSecondsStrip(*strip, stripCells(runSpans, minWidth), performance, stripX, stripY, xLow, xHigh, minWidth);
+    strip.addAxis(stripX, Qt::AlignBottom);
+    strip.addAxis(stripY, Qt::AlignLeft);
+    const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
+    addSecondsStrip(strip, stripCells(data.runSpans, minWidth), data.performance, stripX, stripY, data.xLow, data.xHigh,
+                    minWidth);
+    return stripX;
+}
 
-    const QRectF area(0, 0, layout.width, layout.height);
-    scene.setSceneRect(area);
+void buildCharts(ChartScene& charts, const ChartData& data, const std::vector<const RunDigest*>& runs,
+                 const ChartLayout& layout)
+{
+    placeCharts(charts, runs, layout);
+    buildBerChart(*charts.top, data, layout);
+    buildPerChart(*charts.bottom, data, layout);
+    charts.stripX = buildSecondsStrip(*charts.strip, data, layout);
+}
+
+// Lays the charts out with their plot areas over the same columns, to the
+// pixel; returns the columns' left and right on the scene.
+std::pair<qreal, qreal> alignPlotAreas(const ChartScene& charts)
+{
     // The charts lay out their axes, labels and titles on posted events.
     QCoreApplication::sendPostedEvents();
-    // The plot areas over the same columns, to the pixel. A chart lays out a
-    // plot area it is given only when its own geometry changes: nudge it.
+    // A chart lays out a plot area it is given only when its own geometry changes: nudge it.
     qreal left = -INFINITY, right = INFINITY;
-    for (const QChart* chart : charts) {
+    for (const QChart* chart : charts.charts()) {
         left = std::max(left, chart->plotArea().left());
         right = std::min(right, chart->plotArea().right());
     }
-    for (QChart* chart : charts) {
+    for (QChart* chart : charts.charts()) {
         const QRectF plotArea = chart->plotArea();
         chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
         const QRectF geometry = chart->geometry();
@@ -598,27 +668,51 @@ ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::
         chart->setGeometry(geometry);
     }
     QCoreApplication::sendPostedEvents();
-    // The halves of a second the reports leave between two classes, named at the strip's side.
-    QFont small = stripX->labelsFont();
+    return {left, right};
+}
+
+// The halves of a second the reports leave between two classes, named at the strip's side.
+void labelStripHalves(QChart& strip, const QAbstractAxis& stripX)
+{
+    QFont small = stripX.labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (const auto& [name, middle] : {std::pair{QStringLiteral("least"), 0.25}, {QStringLiteral("most"), 0.75}}) {
-        auto* label = new QGraphicsSimpleTextItem(name, strip);
+        auto* label = new QGraphicsSimpleTextItem(name, &strip);
         label->setFont(small);
-        label->setBrush(stripX->labelsBrush());
+        label->setBrush(stripX.labelsBrush());
         const QRectF box = label->boundingRect();
-        const QRectF band = strip->plotArea();
+        const QRectF band = strip.plotArea();
         label->setPos(band.left() - box.width() - 6, band.top() + band.height() * middle - box.height() / 2);
     }
+}
+
+ChartGeometry renderCharts(ChartScene& charts, QPainter& painter, const QRectF& target, const ChartData& data,
+                           const RunDigest& first, const ChartLayout& layout)
+{
+    const QRectF area(0, 0, layout.width, layout.height);
+    charts.scene.setSceneRect(area);
+    const auto [left, right] = alignPlotAreas(charts);
+    labelStripHalves(*charts.strip, *charts.stripX);
     painter.save();
     painter.fillRect(target, Qt::white);
-    scene.render(&painter, target, area);
+    charts.scene.render(&painter, target, area);
     painter.restore();
     const double toTarget = target.width() / area.width();
     ChartGeometry geometry;
     geometry.plotLeft = target.left() + left * toTarget;
     geometry.plotRight = target.left() + right * toTarget;
-    const RunDigest& first = *runs.front();
-    geometry.elapsedLow = range ? range->first : first.started().elapsed;
-    geometry.elapsedHigh = range ? range->second : first.last().elapsed;
+    geometry.elapsedLow = data.range ? data.range->first : first.started().elapsed;
+    geometry.elapsedHigh = data.range ? data.range->second : first.last().elapsed;
     return geometry;
+}
+
+} // namespace
+
+ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
+                            const ChartLayout& layout)
+{
+    const ChartData data = prepareCharts(runs, layout);
+    ChartScene charts;
+    buildCharts(charts, data, runs, layout);
+    return renderCharts(charts, painter, target, data, *runs.front(), layout);
 }

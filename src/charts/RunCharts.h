@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunDigest.h"
+#include "charts/RunDigest.h"
 
 #include <QPainter>
 #include <QRectF>

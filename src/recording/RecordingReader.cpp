@@ -1,6 +1,6 @@
-#include "RecordingReader.h"
+#include "recording/RecordingReader.h"
 
-#include "Record.h"
+#include "recording/RecordingWriter.h"
 
 #include "measurement/RunAnalysis.h"
 
@@ -12,34 +12,9 @@
 #include <limits>
 #include <stdexcept>
 
-namespace {
+using namespace recording;
 
-enum Column {
-    Time,
-    Elapsed,
-    Event,
-    RecvFrames,
-    LossFrames,
-    ErrorFrames,
-    ErrorBits,
-    Ber,
-    BerLoss,
-    Per,
-    PerLoss,
-    BerText,
-    BerLossText,
-    PerText,
-    PerLossText,
-    RunBits,
-    RunErrorBits,
-    RunBer,
-    RunBerUpper,
-    RunFrames,
-    RunLostFrames,
-    RunErrorFrames,
-    Detail,
-    ColumnCount
-};
+namespace {
 
 struct RowError
 {
@@ -91,38 +66,38 @@ std::optional<T> numberIn(const QByteArray& field)
     return value;
 }
 
-quint64 count(const QList<QByteArray>& f, Column c, const char* name)
+quint64 count(const QList<QByteArray>& f, Column c)
 {
     if (f[c].isEmpty())
         return 0;
     const std::optional<quint64> value = numberIn<quint64>(f[c]);
     if (!value)
-        throw RowError{QStringLiteral("%1 %2 is not a whole number").arg(QLatin1String(name), shown(f[c]))};
+        throw RowError{QStringLiteral("%1 %2 is not a whole number").arg(QLatin1String(kColumnNames[c]), shown(f[c]))};
     return *value;
 }
 
 // A count of the report, which carries it in a field of `bits` bits: a row
 // with a wider one was never a report, and would overflow the run's totals.
-quint64 reportCount(const QList<QByteArray>& f, Column c, const char* name, int bits)
+quint64 reportCount(const QList<QByteArray>& f, Column c, int bits)
 {
-    const quint64 value = count(f, c, name);
+    const quint64 value = count(f, c);
     const quint64 most = (quint64(1) << bits) - 1;
     if (value > most)
         throw RowError{QStringLiteral("%1 %2 does not fit the report's %3-bit field (at most %4)")
-                           .arg(QLatin1String(name))
+                           .arg(QLatin1String(kColumnNames[c]))
                            .arg(value)
                            .arg(bits)
                            .arg(most)};
     return value;
 }
 
-double rate(const QList<QByteArray>& f, Column c, const char* name)
+double rate(const QList<QByteArray>& f, Column c)
 {
     if (f[c].isEmpty() || f[c] == "N/A")
         return std::nan("");
     const std::optional<double> value = numberIn<double>(f[c]);
     if (!value)
-        throw RowError{QStringLiteral("%1 %2 is not a number").arg(QLatin1String(name), shown(f[c]))};
+        throw RowError{QStringLiteral("%1 %2 is not a number").arg(QLatin1String(kColumnNames[c]), shown(f[c]))};
     // A value too large for a double (1e999) is, like N/A, no rate a chart can show: a gap.
     return std::isfinite(*value) ? *value : std::nan("");
 }
@@ -151,38 +126,38 @@ QDateTime timeOf(const QByteArray& field)
     return QDateTime::fromString(QString::fromUtf8(field), Qt::ISODateWithMs).toUTC();
 }
 
-RecordingRow parseRow(const QList<QByteArray>& f)
+ReadRow parseRow(const QList<QByteArray>& f)
 {
     if (f.size() != ColumnCount)
         throw RowError{QStringLiteral("%1 fields where a row has %2").arg(f.size()).arg(int(ColumnCount))};
-    RecordingRow row;
+    ReadRow row;
     row.time = timeOf(f[Time]);
     if (!row.time.isValid())
         throw RowError{QStringLiteral("time %1 is not an ISO 8601 time").arg(shown(f[Time]))};
-    row.elapsed = rate(f, Elapsed, "elapsed_s");
+    row.elapsed = rate(f, Elapsed);
     if (!(row.elapsed >= 0 && row.elapsed <= kMaxElapsedSeconds))
-        throw RowError{QStringLiteral("elapsed_s %1 is not a number of seconds from 0 to %2")
-                           .arg(shown(f[Elapsed]))
+        throw RowError{QStringLiteral("%1 %2 is not a number of seconds from 0 to %3")
+                           .arg(QLatin1String(kColumnNames[Elapsed]), shown(f[Elapsed]))
                            .arg(kMaxElapsedSeconds)};
     row.event = QString::fromUtf8(f[Event]);
     if (row.event.isEmpty() && f[RecvFrames].isEmpty())
-        throw RowError{QStringLiteral("a report row without recv_frames")};
+        throw RowError{QStringLiteral("a report row without ") + QLatin1String(kColumnNames[RecvFrames])};
     // Bytes [1:2], [3:4], [5:6] and [7:10] of the report.
-    row.recvFrames = reportCount(f, RecvFrames, "recv_frames", 16);
-    row.lossFrames = reportCount(f, LossFrames, "loss_frames", 16);
-    row.errorFrames = reportCount(f, ErrorFrames, "error_frames", 16);
-    row.errorBits = reportCount(f, ErrorBits, "error_bits", 32);
-    row.ber = rate(f, Ber, "ber");
-    row.berLoss = rate(f, BerLoss, "ber_loss");
-    row.per = rate(f, Per, "per");
-    row.perLoss = rate(f, PerLoss, "per_loss");
-    row.runBits = count(f, RunBits, "run_bits");
-    count(f, RunErrorBits, "run_error_bits");
-    row.runBer = rate(f, RunBer, "run_ber");
-    row.runBerUpper = rate(f, RunBerUpper, "run_ber_upper");
-    count(f, RunFrames, "run_frames");
-    count(f, RunLostFrames, "run_lost_frames");
-    count(f, RunErrorFrames, "run_error_frames");
+    row.recvFrames = reportCount(f, RecvFrames, 16);
+    row.lossFrames = reportCount(f, LossFrames, 16);
+    row.errorFrames = reportCount(f, ErrorFrames, 16);
+    row.errorBits = reportCount(f, ErrorBits, 32);
+    row.ber = rate(f, Ber);
+    row.berLoss = rate(f, BerLoss);
+    row.per = rate(f, Per);
+    row.perLoss = rate(f, PerLoss);
+    row.runBits = count(f, RunBits);
+    count(f, RunErrorBits);
+    row.runBer = rate(f, RunBer);
+    row.runBerUpper = rate(f, RunBerUpper);
+    count(f, RunFrames);
+    count(f, RunLostFrames);
+    count(f, RunErrorFrames);
     row.detail = QString::fromUtf8(f[Detail]);
     return row;
 }
@@ -224,7 +199,7 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
             return fail(1, QStringLiteral("not a bermon-log recording: the header is not bermon-log's"));
         return true;
     }
-    RecordingRow row;
+    ReadRow row;
     try {
         std::optional<QList<QByteArray>> fields = csvFields(line);
         if (!fields)
@@ -241,7 +216,7 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
         return fail(lineNumber, QStringLiteral("bad row: ") + error.message);
     }
     row.line = lineNumber;
-    if (row.event == QLatin1String("started")) {
+    if (row.is(RowEvent::Started)) {
         const measurement::StartedSettings settings = measurement::readStartedDetail(row.detail);
         if (!settings.error.isEmpty())
             return fail(lineNumber, settings.error);
@@ -276,11 +251,11 @@ bool RecordingParser::add(const QByteArray& line, bool unended)
 // The row's time and elapsed time go on together but for a clock set: a
 // step is told once a run, and marked on its row, so that no one takes the
 // time across it as measured.
-void RecordingParser::noteClockStep(RecordingRow& row)
+void RecordingParser::noteClockStep(ReadRow& row)
 {
     const qint64 elapsedMs = qRound64(row.elapsed * 1000);
     const qint64 offsetMs = row.time.toMSecsSinceEpoch() - elapsedMs;
-    if (row.event != QLatin1String("started")
+    if (!row.is(RowEvent::Started)
         && measurement::clockStepped(m_clockOffsetMs, offsetMs, elapsedMs - m_lastElapsedMs)) {
         row.clockStep = double(offsetMs - m_clockOffsetMs) / 1000;
         if (!m_clockStepped)
@@ -315,33 +290,6 @@ bool RecordingParser::finish()
     return true;
 }
 
-bool LineGatherer::add(QByteArrayView piece, const std::function<bool(const QByteArray& line)>& take)
-{
-    qsizetype from = 0;
-    for (qsizetype end = piece.indexOf('\n'); end >= 0; end = piece.indexOf('\n', from)) {
-        if (m_pending.size() + (end - from) > kMaxLineBytes)
-            break;
-        bool going = true;
-        if (m_pending.isEmpty()) {
-            going = take(QByteArray::fromRawData(piece.data() + from, end - from));
-        } else {
-            m_pending.append(piece.data() + from, end - from);
-            going = take(m_pending);
-            m_pending.clear();
-        }
-        from = end + 1;
-        if (!going)
-            return false;
-    }
-    // What is left holds no newline, or a line too long before it.
-    if (m_pending.size() + (piece.size() - from) > kMaxLineBytes) {
-        m_tooLong = true;
-        return false;
-    }
-    m_pending.append(piece.data() + from, piece.size() - from);
-    return true;
-}
-
 RecordingScan readRecording(const QString& path, const RowSink& sink)
 {
     RecordingScan scan;
@@ -352,7 +300,7 @@ RecordingScan readRecording(const QString& path, const RowSink& sink)
     }
     RecordingParser parser(path, sink);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    LineGatherer lines;
+    LineSplitter lines;
     const auto take = [&parser](const QByteArray& line) { return parser.addLine(line); };
     bool good = true;
     while (good) {

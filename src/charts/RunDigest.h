@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ColumnReducer.h"
-#include "RecordingReader.h"
+#include "charts/ColumnReducer.h"
+#include "recording/RecordingReader.h"
 
 #include "measurement/RunAnalysis.h"
 
@@ -23,23 +23,23 @@ public:
     // `analysed`, which may stand in limits of its own.
     // `latestSeconds` above 0 keeps the curves' latest stretch of that length
     // too, at the resolution of `columns` over it, for a view of the last minutes.
-    RunDigest(const RecordingRow& started, const measurement::RunSettings& recorded,
+    RunDigest(const ReadRow& started, const measurement::RunSettings& recorded,
               const measurement::RunSettings& analysed, int columns, double latestSeconds = 0);
 
-    void add(const RecordingRow& row);
+    void add(const ReadRow& row);
 
     const measurement::RunSettings& recorded() const { return m_recorded; }
     const measurement::RunAnalysis& analysis() const { return m_analysis; }
-    const RecordingRow& started() const { return m_started; }
+    const ReadRow& started() const { return m_started; }
     // The run's last row, and its last report when it has one.
-    const RecordingRow& last() const { return m_last; }
-    const std::optional<RecordingRow>& lastReport() const { return m_lastReport; }
+    const ReadRow& last() const { return m_last; }
+    const std::optional<ReadRow>& lastReport() const { return m_lastReport; }
     qint64 reports() const { return m_analysis.reports(); }
     const ColumnReducer& curve(Curve c) const { return m_curves[c]; }
     // The curve's latest stretch at its finer resolution, when one is kept.
     const ColumnReducer* latest(Curve c) const { return m_latest.empty() ? nullptr : &m_latest[size_t(c)]; }
     // Every row that is no report, the started row first.
-    const std::vector<RecordingRow>& events() const { return m_events; }
+    const std::vector<ReadRow>& events() const { return m_events; }
 
     // A time without reports: from the report before, `seconds` long. Or,
     // with `clockStep`, a clock set by that many seconds (or a host that
@@ -57,12 +57,12 @@ public:
 private:
     measurement::RunSettings m_recorded;
     measurement::RunAnalysis m_analysis;
-    RecordingRow m_started;
-    RecordingRow m_last;
-    std::optional<RecordingRow> m_lastReport;
+    ReadRow m_started;
+    ReadRow m_last;
+    std::optional<ReadRow> m_lastReport;
     std::array<ColumnReducer, CurveCount> m_curves;
     std::vector<ColumnReducer> m_latest;
-    std::vector<RecordingRow> m_events;
+    std::vector<ReadRow> m_events;
     std::vector<Gap> m_gaps;
     std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part
 };
@@ -85,7 +85,7 @@ public:
     };
     explicit RunDigests(const Choice& choice);
 
-    void add(const RecordingRow& row, int run);
+    void add(const ReadRow& row, int run);
     // Reads the recording at `path` into these digests, its warnings into
     // `warnings`. Returns the error that names the file and the line at fault,
     // or the run asked for that the file does not hold; nothing when all is

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingReader.h"
+#include "recording/RecordingReader.h"
 
 #include <functional>
 #include <limits>

@@ -1,6 +1,7 @@
 #include "desktop/OffscreenProgram.h"
 
 #include "util/QuietStartup.h"
+#include "util/Version.h"
 
 #include <QtGlobal>
 
@@ -27,7 +28,8 @@ void drawWithoutDisplay()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-std::optional<int> commandLineEnd(const QString& program, const QString& error, bool showHelp, QString (*help)())
+std::optional<int> commandLineEnd(const QString& program, const QString& error, bool showHelp, QString (*help)(),
+                                  bool showVersion)
 {
     if (!error.isEmpty()) {
         printError(program, error + QStringLiteral("\nTry '%1 --help'.").arg(program));
@@ -35,6 +37,10 @@ std::optional<int> commandLineEnd(const QString& program, const QString& error, 
     }
     if (showHelp) {
         std::fputs(qPrintable(help()), stdout);
+        return 0;
+    }
+    if (showVersion) {
+        std::fputs(qPrintable(util::versionText(program)), stdout);
         return 0;
     }
     return std::nullopt;

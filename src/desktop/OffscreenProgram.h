@@ -18,7 +18,8 @@ void drawWithoutDisplay();
 // A command line at fault is said with a hint, status 2; one that asks for
 // help has `help()` printed on standard output, status 0. Nothing when the
 // program goes on.
-std::optional<int> commandLineEnd(const QString& program, const QString& error, bool showHelp, QString (*help)());
+std::optional<int> commandLineEnd(const QString& program, const QString& error, bool showHelp, QString (*help)(),
+                                  bool showVersion);
 
 // Prints the warnings and the error of writing the file; the exit status,
 // 0 when it was written, else 2.

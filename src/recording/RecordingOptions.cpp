@@ -14,12 +14,18 @@ QString recordingArgument(const QCommandLineParser& parser)
     return parser.positionalArguments().first();
 }
 
-QString recordingHelpText(AddOptions addOptions)
+QString recordingHelpText(AddOptions addOptions, const QString& program)
 {
     QCommandLineParser parser;
     addOptions(parser);
     parser.addPositionalArgument("RUN.csv", "a recording made by bermon-log --csv");
-    return parser.helpText();
+    // Qt names the program by its first argument, or by a placeholder before
+    // the application object exists.
+    QString text = parser.helpText();
+    const QString usage = QStringLiteral("Usage: ");
+    if (text.startsWith(usage))
+        text.replace(usage.size(), text.indexOf(' ', usage.size()) - usage.size(), program);
+    return text;
 }
 
 QList<QCommandLineOption> limitOptions(const QString& standing)

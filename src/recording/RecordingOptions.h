@@ -26,8 +26,9 @@ auto parseRecordingCommandLine(AddOptions addOptions, const QString& program, co
 
 // The recording, the one argument; a util::OptionError when there is none or more.
 QString recordingArgument(const QCommandLineParser& parser);
-// Qt's help of the options `addOptions` declares, with the recording as the argument.
-QString recordingHelpText(AddOptions addOptions);
+// Qt's help of the options `addOptions` declares, with the recording as the
+// argument; its usage line names `program`, not the path it was started by.
+QString recordingHelpText(AddOptions addOptions, const QString& program);
 
 // The limits as options: --max-ber, --max-lost-frames, --max-es, --max-ses
 // and --max-unavailable. `standing` says how they stand to the run's own

@@ -11,6 +11,7 @@
 #include "ui/DropDownList.h"
 #include "ui/Form1.h"
 #include "ui/Launch.h"
+#include "util/Version.h"
 
 #include <QApplication>
 
@@ -38,6 +39,10 @@ int main(int argc, char* argv[])
     }
     if (parsed.options.showHelp) {
         std::fputs(qPrintable(simHelpText(commandLine)), stdout);
+        return Done;
+    }
+    if (parsed.options.showVersion) {
+        std::fputs(qPrintable(util::versionText(QStringLiteral("bermon-demo"))), stdout);
         return Done;
     }
     const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon-demo");

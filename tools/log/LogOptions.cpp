@@ -86,6 +86,7 @@ const QList<Option>& options()
          "(default: end with status 3)"},
         {"quiet", "", "no live status line on standard error (default off)"},
         {"help", "", "show this text"},
+        {"version", "", "show the version"},
     };
     return list;
 }
@@ -150,7 +151,8 @@ LogOptions readOptions(const QCommandLineParser& parser)
 {
     LogOptions o;
     o.showHelp = parser.isSet("help");
-    if (o.showHelp)
+    o.showVersion = parser.isSet("version");
+    if (o.showHelp || o.showVersion)
         return o;
     util::rejectExtraArguments(parser);
     QStringList valued;

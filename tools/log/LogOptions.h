@@ -21,6 +21,7 @@ inline measurement::RunSettings defaultRunSettings()
 struct LogOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     QString device;  // --device, or empty
     int port = 0;    // --port, or 0
     QString csvPath; // empty: no CSV

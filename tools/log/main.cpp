@@ -8,6 +8,7 @@
 
 #include "util/QuietStartup.h"
 #include "util/QuitOnSignals.h"
+#include "util/Version.h"
 
 #include <QCoreApplication>
 
@@ -30,6 +31,10 @@ int main(int argc, char* argv[])
     }
     if (parsed.options.showHelp) {
         writeWhole(STDOUT_FILENO, logHelpText().toLocal8Bit());
+        return Pass;
+    }
+    if (parsed.options.showVersion) {
+        writeWhole(STDOUT_FILENO, util::versionText(QStringLiteral("bermon-log")).toLocal8Bit());
         return Pass;
     }
     // A reader of --jsonl that goes away is a failed write, not a killed recorder.

@@ -29,6 +29,7 @@ void addOptions(QCommandLineParser& parser)
         {"follow", "show the recording in a window and keep it current while bermon-log appends to it"},
         {"window", "with --follow, show the last TIME of the run, such as 10m, or all (default: 10m)", "TIME"},
         {{"h", "help"}, "show this text"},
+        {"version", "show the version"},
     });
     // The BER limit is drawn, and the verdict against it goes in the title.
     parser.addOptions(limitOptions(QStringLiteral("in place of the run's own")));
@@ -38,7 +39,8 @@ PlotOptions readOptions(const QCommandLineParser& parser)
 {
     PlotOptions o;
     o.showHelp = parser.isSet("help");
-    if (o.showHelp)
+    o.showVersion = parser.isSet("version");
+    if (o.showHelp || o.showVersion)
         return o;
     util::rejectRepeatedOptions(parser, {"output", "width", "height", "title", "run", "window"});
     o.input = recordingArgument(parser);
@@ -90,7 +92,7 @@ QString followControlsText()
 
 QString plotHelpText()
 {
-    return recordingHelpText(addOptions) + QStringLiteral("\n")
+    return recordingHelpText(addOptions, QStringLiteral("bermon-plot")) + QStringLiteral("\n")
            + util::wrapText(
                QStringLiteral(
                    "Draws a recording with Qt Charts, without a window. Top: the BER of each report, without and with\n"

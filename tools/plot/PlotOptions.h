@@ -12,6 +12,7 @@
 struct PlotOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     QString input;
     QString output; // .png or .svg
     int width = 1200;

@@ -22,7 +22,8 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const ParsedPlotOptions parsed = parsePlotOptions(desktop::withoutToolkitOptions(arguments));
-    if (const std::optional<int> status = commandLineEnd(program, parsed.error, parsed.options.showHelp, plotHelpText))
+    if (const std::optional<int> status = commandLineEnd(program, parsed.error, parsed.options.showHelp, plotHelpText,
+                                                               parsed.options.showVersion))
         return *status;
     if (parsed.options.follow) {
         const auto app = desktop::makeWindowApplication<QApplication>(argc, argv, "bermon-plot");

@@ -27,13 +27,15 @@ void addOptions(QCommandLineParser& parser)
     });
     parser.addOptions(limitOptions(QStringLiteral("for a run recorded without such a limit")));
     parser.addOption({{"h", "help"}, "show this text"});
+    parser.addOption({"version", "show the version"});
 }
 
 ReportOptions readOptions(const QCommandLineParser& parser)
 {
     ReportOptions o;
     o.showHelp = parser.isSet("help");
-    if (o.showHelp)
+    o.showVersion = parser.isSet("version");
+    if (o.showHelp || o.showVersion)
         return o;
     util::rejectRepeatedOptions(parser, QStringList{"output", "run", "page", "tz", "unit"} + kLimitOptionNames);
     o.input = recordingArgument(parser);
@@ -80,7 +82,7 @@ ParsedReportOptions parseReportOptions(const QStringList& arguments)
 
 QString reportHelpText()
 {
-    return recordingHelpText(addOptions) + QStringLiteral("\n")
+    return recordingHelpText(addOptions, QStringLiteral("bermon-report")) + QStringLiteral("\n")
            + util::wrapText(QStringLiteral(
                "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"

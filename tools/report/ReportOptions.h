@@ -12,6 +12,7 @@
 struct ReportOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     QString input;
     QString output; // the PDF; by default the recording's name with .pdf
     int run = 0;    // 1-based; 0: the last run of the file

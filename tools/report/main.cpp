@@ -14,7 +14,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const ParsedReportOptions parsed = parseReportOptions(app.arguments().mid(1));
     if (const std::optional<int> status =
-            commandLineEnd(program, parsed.error, parsed.options.showHelp, reportHelpText))
+            commandLineEnd(program, parsed.error, parsed.options.showHelp, reportHelpText,
+                           parsed.options.showVersion))
         return *status;
     QStringList warnings;
     const QString error = writeReport(parsed.options, warnings);

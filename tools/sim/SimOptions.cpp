@@ -105,6 +105,7 @@ QList<OptionEntry> optionEntries(const emulator::EmulatorSettings& defaults)
          "write what the link did in each UTC second as CSV (time, blocks sent, errored blocks, lost frames), a "
          "line once the second has ended and the last one when the program ends (default: none)"},
         {"help", "", "show this text"},
+        {"version", "", "show the version"},
     };
 }
 
@@ -275,6 +276,7 @@ SimOptions readOptions(const QCommandLineParser& parser, const SimCommandLine& c
     options.emulator = commandLine.defaults;
     util::rejectExtraArguments(parser);
     options.showHelp = parser.isSet("help");
+    options.showVersion = parser.isSet("version");
     if (parser.isSet("device") && !commandLine.takesDevice)
         rejectOption("device", parser.value("device"),
                      QStringLiteral("%1 sends on a pseudo-terminal of its own, port 1; for a serial device run "

@@ -10,6 +10,7 @@
 struct SimOptions
 {
     bool showHelp = false;
+    bool showVersion = false;
     QString device;    // empty: a new pseudo-terminal
     QString truthPath; // the CSV file of what the link did each second; empty: none
     emulator::EmulatorSettings emulator;

@@ -10,6 +10,7 @@
 
 #include "util/QuietStartup.h"
 #include "util/QuitOnSignals.h"
+#include "util/Version.h"
 
 #include <QCoreApplication>
 
@@ -40,6 +41,10 @@ int main(int argc, char* argv[])
     const SimOptions& options = parsed.options;
     if (options.showHelp) {
         printTo(stdout, simHelpText());
+        return Done;
+    }
+    if (options.showVersion) {
+        printTo(stdout, util::versionText(QStringLiteral("bermon-sim")));
         return Done;
     }
 

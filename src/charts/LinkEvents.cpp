@@ -49,7 +49,7 @@ QString LinkEvent::what() const
     case Kind::ErroredSeconds:
         return severe.most > 0 ? QStringLiteral("errored seconds, severe") : QStringLiteral("errored seconds");
     case Kind::NoReports:
-        return QStringLiteral("no reports");
+        return QStringLiteral("unknown seconds");
     case Kind::DeviceLost:
         return eventName(RowEvent::DeviceLost);
     case Kind::Restarts:
@@ -75,10 +75,12 @@ QString LinkEvent::amount() const
         return severe.most > 0 ? QStringLiteral("%1, %2 SES").arg(length, severe.text()) : length;
     case Kind::DeviceLost:
         return open ? detail : QStringLiteral("back after %1 s; %2").arg(toElapsed - fromElapsed, 0, 'f', 1).arg(detail);
-    case Kind::Restarts:
-        return detail.contains(QLatin1String("a new test period"))
-                   ? QStringLiteral("%1: new test periods").arg(plural(count, "time", "times"))
-                   : QStringLiteral("%1, the first: %2").arg(plural(count, "time", "times"), detail);
+    case Kind::Restarts: {
+        const QString times = detail.contains(QLatin1String("a new test period"))
+                                  ? QStringLiteral("%1: new test periods").arg(plural(count, "time", "times"))
+                                  : QStringLiteral("%1, the first: %2").arg(plural(count, "time", "times"), detail);
+        return seconds.most > 0 ? QStringLiteral("%1; %2 unknown across them").arg(times, length) : times;
+    }
     case Kind::Unframed:
         return QStringLiteral("%1, %2").arg(plural(count, "row", "rows"), plural(bytes, "byte", "bytes"));
     case Kind::Recorder:
@@ -87,7 +89,7 @@ QString LinkEvent::amount() const
     return detail;
 }
 
-void LinkEventLog::addReport(const ReadRow& report, const measurement::TotalsStep& step)
+void LinkEventLog::addReport(const ReadRow& report, quint64 runLostFrames)
 {
     const qint64 ms = report.time.toMSecsSinceEpoch();
     const qint64 offset = ms - qRound64(report.elapsed * 1000);
@@ -96,25 +98,24 @@ void LinkEventLog::addReport(const ReadRow& report, const measurement::TotalsSte
 
     // Frames lost between the report before and this one: a loss of sync
     // that lasts while the reports go on counting lost frames.
-    if (step.increment) {
-        const quint64 lost = step.increment->lossFrame;
-        if (lost > 0) {
-            if (!m_syncLoss) {
-                const ReadRow& before = m_lastReport ? *m_lastReport : report;
-                LinkEvent loss;
-                loss.kind = LinkEvent::Kind::SyncLoss;
-                loss.from = before.time;
-                loss.fromElapsed = before.elapsed;
-                loss.count = 0;
-                m_syncLoss = loss;
-            }
-            m_syncLoss->count += qint64(lost);
-            m_syncLoss->to = report.time;
-            m_syncLoss->toElapsed = report.elapsed;
-        } else if (m_syncLoss) {
-            m_rows.push_back(*m_syncLoss);
-            m_syncLoss.reset();
+    const quint64 lost = runLostFrames - std::min(m_lostFrames, runLostFrames);
+    m_lostFrames = runLostFrames;
+    if (lost > 0) {
+        if (!m_syncLoss) {
+            const ReadRow& before = m_lastReport ? *m_lastReport : report;
+            LinkEvent loss;
+            loss.kind = LinkEvent::Kind::SyncLoss;
+            loss.from = before.time;
+            loss.fromElapsed = before.elapsed;
+            loss.count = 0;
+            m_syncLoss = loss;
         }
+        m_syncLoss->count += qint64(lost);
+        m_syncLoss->to = report.time;
+        m_syncLoss->toElapsed = report.elapsed;
+    } else if (m_syncLoss) {
+        m_rows.push_back(*m_syncLoss);
+        m_syncLoss.reset();
     }
     m_lastReport = report;
 }
@@ -188,65 +189,105 @@ std::vector<LinkEvent> LinkEventLog::events(const measurement::ErrorPerformance&
         all.push_back(*m_syncLoss);
         all.back().open = true;
     }
-    for (const std::optional<LinkEvent>& folded : {m_restartsFolded, m_unframedFolded})
-        if (folded)
-            all.push_back(*folded);
-
-    // Stretches of seconds alike, from the analysis: each run of one kind is one event.
-    const bool stopped = last.is(RowEvent::Stopped);
-    const qint64 lastSecond = measurement::utcSecondOf(last.time.toMSecsSinceEpoch());
-    std::optional<LinkEvent> seconds;
-    qint64 end = 0;
-    const auto close = [&] {
-        if (!seconds)
-            return;
-        // Its seconds are possibly errored because frames known to be bad may lie in each:
-        // one of them at least holds one.
-        if (seconds->kind == LinkEvent::Kind::ErroredSeconds)
-            seconds->seconds.least = std::max(seconds->seconds.least, 1.0);
-        seconds->to = utcAt(end * 1000);
-        seconds->toElapsed = elapsedAt(end * 1000);
-        // Severely errored seconds near the end may still begin or end unavailable time.
-        seconds->provisional = !stopped && seconds->kind != LinkEvent::Kind::NoReports
-                               && end > lastSecond - measurement::AvailabilityTracker::kStreak;
-        seconds->open = !stopped && end > lastSecond;
-        all.push_back(*seconds);
-        seconds.reset();
-    };
-    for (const measurement::SecondSpan& span : performance.spans()) {
-        const std::optional<LinkEvent::Kind> kind = kindOf(span);
-        if (seconds && (!kind || *kind != seconds->kind || span.first != end))
-            close();
-        if (!kind)
-            continue;
-        if (!seconds) {
-            seconds = LinkEvent{};
-            seconds->kind = *kind;
-            seconds->from = utcAt(span.first * 1000);
-            seconds->fromElapsed = elapsedAt(span.first * 1000);
-        }
-        const double n = double(span.seconds);
-        seconds->seconds.most += n;
-        switch (*kind) {
-        case LinkEvent::Kind::Unavailable:
-            seconds->seconds.least += span.least == SecondClass::Unavailable ? n : 0;
-            break;
-        case LinkEvent::Kind::ErroredSeconds:
-            seconds->seconds.least += span.least != SecondClass::ErrorFree ? n : 0;
-            seconds->severe.least += span.least == SecondClass::Severe ? n : 0;
-            seconds->severe.most += span.most == SecondClass::Severe ? n : 0;
-            break;
-        default:
-            seconds->seconds.least += n;
-            break;
-        }
-        end = span.first + span.seconds;
+    measurement::Bounded unknownAcrossRestarts;
+    for (const LinkEvent& e : secondsEvents(performance, last, unknownAcrossRestarts))
+        all.push_back(e);
+    if (m_restartsFolded) {
+        all.push_back(*m_restartsFolded);
+        all.back().seconds = unknownAcrossRestarts;
     }
-    close();
+    if (m_unframedFolded)
+        all.push_back(*m_unframedFolded);
 
     std::stable_sort(all.begin(), all.end(),
                      [](const LinkEvent& a, const LinkEvent& b) { return a.fromElapsed < b.fromElapsed; });
     return all;
+}
+
+std::vector<LinkEvent> LinkEventLog::secondsEvents(const measurement::ErrorPerformance& performance,
+                                                   const ReadRow& last,
+                                                   measurement::Bounded& unknownAcrossRestarts) const
+{
+    // Stretches of seconds alike, from the analysis: each run of one kind is one event.
+    struct Stretch
+    {
+        LinkEvent event;
+        qint64 first = 0, end = 0; // Unix seconds, end past the last
+    };
+    std::vector<Stretch> stretches;
+    for (const measurement::SecondSpan& span : performance.spans()) {
+        const std::optional<LinkEvent::Kind> kind = kindOf(span);
+        if (!kind)
+            continue;
+        if (stretches.empty() || stretches.back().event.kind != *kind || stretches.back().end != span.first) {
+            Stretch& s = stretches.emplace_back();
+            s.event.kind = *kind;
+            s.first = span.first;
+        }
+        Stretch& s = stretches.back();
+        const double n = double(span.seconds);
+        s.end = span.first + span.seconds;
+        s.event.seconds.most += n;
+        if (*kind == LinkEvent::Kind::Unavailable) {
+            s.event.seconds.least += span.least == SecondClass::Unavailable ? n : 0;
+        } else if (*kind == LinkEvent::Kind::ErroredSeconds) {
+            s.event.seconds.least += span.least != SecondClass::ErrorFree ? n : 0;
+            s.event.severe.least += span.least == SecondClass::Severe ? n : 0;
+            s.event.severe.most += span.most == SecondClass::Severe ? n : 0;
+        } else {
+            s.event.seconds.least += n;
+        }
+    }
+
+    // Seconds a restart of the counts left unknown go with the restarts'
+    // line, and what they split joins again: they may have been anything.
+    const auto acrossRestart = [this](const Stretch& s) {
+        const double from = elapsedAt(s.first * 1000) - 1, to = elapsedAt(s.end * 1000) + 1;
+        const auto at = std::lower_bound(m_restarts.begin(), m_restarts.end(), from);
+        return at != m_restarts.end() && *at <= to;
+    };
+    std::vector<Stretch> kept;
+    std::optional<Stretch> bridge; // unknown seconds of a restart right after kept.back()
+    for (Stretch& s : stretches) {
+        if (s.event.kind == LinkEvent::Kind::NoReports && acrossRestart(s)) {
+            unknownAcrossRestarts.least += s.event.seconds.least;
+            unknownAcrossRestarts.most += s.event.seconds.most;
+            bridge = !kept.empty() && kept.back().end == s.first ? std::optional<Stretch>(s) : std::nullopt;
+            continue;
+        }
+        if (bridge && bridge->end == s.first && kept.back().event.kind == s.event.kind) {
+            LinkEvent& joined = kept.back().event;
+            joined.seconds.least += s.event.seconds.least;
+            joined.seconds.most += s.event.seconds.most + bridge->event.seconds.most;
+            joined.severe.least += s.event.severe.least;
+            joined.severe.most += s.event.severe.most + bridge->event.seconds.most;
+            kept.back().end = s.end;
+        } else {
+            kept.push_back(s);
+        }
+        bridge.reset();
+    }
+
+    const bool stopped = last.is(RowEvent::Stopped);
+    const qint64 lastSecond = measurement::utcSecondOf(last.time.toMSecsSinceEpoch());
+    std::vector<LinkEvent> events;
+    for (Stretch& s : kept) {
+        LinkEvent& e = s.event;
+        // Possibly errored seconds are so because frames known to be bad may
+        // lie in each: one of them at least holds one.
+        if (e.kind == LinkEvent::Kind::ErroredSeconds)
+            e.seconds.least = std::max(e.seconds.least, 1.0);
+        e.from = utcAt(s.first * 1000);
+        e.fromElapsed = elapsedAt(s.first * 1000);
+        e.to = utcAt(s.end * 1000);
+        e.toElapsed = elapsedAt(s.end * 1000);
+        // Severely errored seconds near the end may still begin or end unavailable time.
+        e.provisional = !stopped && e.kind != LinkEvent::Kind::NoReports
+                        && s.end > lastSecond - measurement::AvailabilityTracker::kStreak;
+        e.open = !stopped && s.end > lastSecond;
+        events.push_back(e);
+    }
+    return events;
 }
 
 std::vector<std::pair<double, double>> LinkEventLog::fold(const std::vector<double>& moments, double within)

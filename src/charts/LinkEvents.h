@@ -1,7 +1,6 @@
 #pragma once
 
 #include "measurement/ErrorPerformance.h"
-#include "measurement/RunTotals.h"
 #include "recording/RecordingReader.h"
 
 #include <QDateTime>
@@ -22,6 +21,7 @@ struct LinkEvent
         Unavailable,    // unavailable time, certain or possible
         ErroredSeconds, // errored or severely errored seconds, one after another
         NoReports,      // seconds no report speaks for: a silence, a lost device
+                        // (those across a restart of the counts go with Restarts)
         DeviceLost,     // from `device lost` to `device back` (or the end)
         Restarts,       // every `counts went down` row of the run, folded
         Unframed,       // every `unframed` row of the run, folded
@@ -36,16 +36,18 @@ struct LinkEvent
     bool open = false;        // still going at the run's last row
     bool provisional = false; // seconds the availability of the next ten may still revise
     qint64 count = 1;         // rows folded; frames lost for SyncLoss
-    // For the seconds' kinds: how many seconds, and of those how many severely errored.
+    // For the seconds' kinds: how many seconds, and of those how many severely
+    // errored. Restarts: the seconds they left unknown.
     measurement::Bounded seconds, severe;
     qint64 bytes = 0;       // Unframed: the bytes of every row
     QString event, detail;  // Recorder and DeviceLost: the row's event and detail
 
-    // "sync loss", "unavailable", "errored seconds", "no reports", "device lost",
+    // "sync loss", "unavailable", "errored seconds", "unknown seconds", "device lost",
     // "counts went down", "unframed", or the row's own event.
     QString what() const;
     // How much, in a few words: "12000 frames lost", "[12,14] s", "3 s, 1 SES",
-    // "14 times: new test periods", "3 rows, 17 bytes"; the detail for the recorder's.
+    // "14 times: new test periods; 14 s unknown across them", "3 rows, 17 bytes";
+    // the detail for the recorder's.
     QString amount() const;
 };
 
@@ -54,8 +56,9 @@ struct LinkEvent
 class LinkEventLog
 {
 public:
-    // A report, and what it added to the run's totals.
-    void addReport(const ReadRow& report, const measurement::TotalsStep& step);
+    // A report, with the run's lost frames counted to it (restarts of the
+    // unit's counts included, where the report's own counts go down).
+    void addReport(const ReadRow& report, quint64 runLostFrames);
     // A row that is no report.
     void addEvent(const ReadRow& row);
 
@@ -71,6 +74,10 @@ public:
     static std::vector<std::pair<double, double>> fold(const std::vector<double>& moments, double within);
 
 private:
+    // The events of the seconds' standings, but for the seconds that restarts
+    // of the counts left unknown, which go to `unknownAcrossRestarts`.
+    std::vector<LinkEvent> secondsEvents(const measurement::ErrorPerformance& performance, const ReadRow& last,
+                                         measurement::Bounded& unknownAcrossRestarts) const;
     // The run's elapsed seconds at UTC `ms`, by the last report at or before it.
     double elapsedAt(qint64 ms) const;
 
@@ -79,6 +86,7 @@ private:
     std::optional<LinkEvent> m_restartsFolded, m_unframedFolded;
     std::vector<double> m_restarts;
     std::optional<ReadRow> m_lastReport;
+    quint64 m_lostFrames = 0;
     // UTC less elapsed, in ms, from each report on where it changed (a clock step).
     std::vector<std::pair<qint64, qint64>> m_offsets;
 };

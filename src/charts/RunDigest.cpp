@@ -44,7 +44,8 @@ void RunDigest::add(const ReadRow& row)
         return;
     }
     m_lastReport = row;
-    m_linkEvents.addReport(row, m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits}));
+    m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    m_linkEvents.addReport(row, m_analysis.lostFrames());
     const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
     if (added)
         it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);

@@ -276,20 +276,21 @@ void errorPerformanceSection(PageFlow& flow, const RunDigest& run)
                    PageFlow::Style::Small);
 }
 
-// When an event began, and when it ended unless it is a moment: the end as
-// the time of day, with the date when it is another day.
+// From `from` to `to`: the end as the time of day, with the date when it is another day.
+QString spanText(const QDateTime& from, const QDateTime& to)
+{
+    const QDateTime end = to.toUTC();
+    return utcText(from) + QStringLiteral(" to ")
+           + end.toString(end.date() == from.toUTC().date() ? QStringLiteral("hh:mm:ss")
+                                                            : QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// When an event began, and when it ended unless it is a moment.
 QString whenText(const LinkEvent& event)
 {
-    QString text = utcText(event.from);
     if (event.to == event.from && !event.open)
-        return text;
-    const QDateTime to = event.to.toUTC();
-    text += QStringLiteral(" to ")
-            + to.toString(to.date() == event.from.toUTC().date() ? QStringLiteral("hh:mm:ss")
-                                                                 : QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    if (event.open)
-        text += QStringLiteral(", still at the end");
-    return text;
+        return utcText(event.from);
+    return spanText(event.from, event.to) + (event.open ? QStringLiteral(", still at the end") : QString());
 }
 
 QString howMuch(const LinkEvent& event)
@@ -330,8 +331,7 @@ void eventsSection(PageFlow& flow, const RunDigest& run)
     }
     for (const QString& what : restOrder) {
         const Rest& folded = rest.at(what);
-        rows.push_back({utcText(folded.from) + QStringLiteral(" to ") + utcText(folded.to), what,
-                        QStringLiteral("%1 more").arg(folded.count)});
+        rows.push_back({spanText(folded.from, folded.to), what, QStringLiteral("%1 more").arg(folded.count)});
     }
     flow.table({QStringLiteral("When"), QStringLiteral("Event"), QStringLiteral("How much")}, rows, {3.3, 1.6, 4.5},
                true);

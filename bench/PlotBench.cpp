@@ -32,7 +32,9 @@ namespace {
 
 // `rows` reports `stepMs` apart: a link near 1e-7 with bursts, lost frames,
 // rates of 0 now and then, and a new test period when the counts fill.
-bool writeRecording(const QString& path, int rows, int stepMs)
+// `withEvents`: a 12 s outage every hour, and a `counts went down` row at
+// each new test period, as the recorder writes it.
+bool writeRecording(const QString& path, int rows, int stepMs, bool withEvents = false)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -53,9 +55,19 @@ bool writeRecording(const QString& path, int rows, int stepMs)
         WrittenRow record;
         record.time = start.addMSecs(qint64(i) * stepMs);
         record.elapsedSeconds = i * stepMs / 1000.0;
-        counts.recvFrame += frames;
-        if (counts.recvFrame > 65535)
+        const bool outage = withEvents && i % (3'600'000 / stepMs) < 12'000 / stepMs;
+        (outage ? counts.lossFrame : counts.recvFrame) += frames;
+        if (counts.recvFrame > 65535 || counts.lossFrame > 65535) {
             counts = {};
+            if (withEvents) {
+                WrittenRow restart;
+                restart.time = start.addMSecs(qint64(i) * stepMs - 1);
+                restart.elapsedSeconds = (i * stepMs - 1) / 1000.0;
+                restart.event = QStringLiteral("counts went down");
+                restart.detail = QStringLiteral("a new test period");
+                bytes += csvLine(restart);
+            }
+        }
         counts.errorBit += quint64(errors(random) * (i % 5000 < 50 ? 20 : 1));
         counts.errorFrame = std::min(counts.errorBit, counts.recvFrame);
         counts.lossFrame += i % 7 == 0;
@@ -305,6 +317,13 @@ std::vector<Figure> benchDayTools(const QString& plotPath, const QString& report
     const double mb = double(QFileInfo(csv).size()) / 1e6;
     const ChildRun report =
         written ? runChild({reportPath, csv, "-o", dir.filePath("day.pdf"), "--max-ber", "1e-6"}) : ChildRun{};
+    // The same day with an outage every hour and its restarts recorded.
+    const QString eventful = dir.filePath("events.csv");
+    const ChildRun eventReport =
+        writeRecording(eventful, 864000, 100, true)
+            ? runChild({reportPath, eventful, "-o", dir.filePath("events.pdf"), "--max-ber", "1e-6", "--max-es", "10"})
+            : ChildRun{};
+    QFile::remove(eventful);
     const ChildRun png = written ? runChild({plotPath, csv, "-o", dir.filePath("day.png")}) : ChildRun{};
     // The reader holds at most 64 KiB of a line: the report refuses the file
     // at its first line, having read a megabyte of it.
@@ -320,12 +339,16 @@ std::vector<Figure> benchDayTools(const QString& plotPath, const QString& report
          report.status == 0 && report.seconds < 10},
         {QStringLiteral("bermon-report, %1 to PDF: peak memory").arg(day), mib(report.peakMiB), "< 300 MiB",
          report.status == 0 && report.peakMiB < 300},
+        {QStringLiteral("bermon-report, %1 with hourly outages and restarts: time").arg(day),
+         seconds(eventReport.seconds), "< 10 s", eventReport.status == 0 && eventReport.seconds < 10},
+        {QStringLiteral("bermon-report, %1 with hourly outages and restarts: peak memory").arg(day),
+         mib(eventReport.peakMiB), "< 300 MiB", eventReport.status == 0 && eventReport.peakMiB < 300},
         {QStringLiteral("bermon-plot, %1 to PNG: time").arg(day), seconds(png.seconds), "< 10 s",
          png.status == 0 && png.seconds < 10},
         {QStringLiteral("bermon-plot, %1 to PNG: peak memory").arg(day), mib(png.peakMiB), "< 300 MiB",
          png.status == 0 && png.peakMiB < 300},
-        {QStringLiteral("bermon-report, 1 GiB file of one line: time to refuse it"), seconds(endless.seconds),
-         "< 1 s", endless.status == 2 && endless.seconds < 1},
+        {QStringLiteral("bermon-report, 1 GiB file of one line: time to refuse it"), seconds(endless.seconds), "< 1 s",
+         endless.status == 2 && endless.seconds < 1},
         {QStringLiteral("bermon-report, 1 GiB file of one line: peak memory"), mib(endless.peakMiB), "< 100 MiB",
          endless.status == 2 && endless.peakMiB < 100},
         {QStringLiteral("bermon-report refuses the 1 GiB line with status 2"), endless.status == 2 ? "yes" : "no",

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace measurement {
@@ -177,6 +178,8 @@ struct BerDecision
     bool robustPasses = false;
 };
 
+BerDecision decideBerLimit(const RunAnalysis& run, const ClusterTest& clusters);
+
 BerDecision decideBer(const RunAnalysis& run, const ClusterTest& clusters)
 {
     const RunSettings& settings = run.settings();
@@ -188,10 +191,18 @@ BerDecision decideBer(const RunAnalysis& run, const ClusterTest& clusters)
         return {BerCase::TooManyLost};
     if (!settings.maxBer)
         return {BerCase::LostWithinLimit};
+    return decideBerLimit(run, clusters);
+}
+
+// The BER against its limit, whatever the lost frames.
+BerDecision decideBerLimit(const RunAnalysis& run, const ClusterTest& clusters)
+{
+    if (run.reports() == 0)
+        return {BerCase::NoReport};
     if (run.bits() == 0)
         return {BerCase::NoBits};
 
-    const double maxBer = *settings.maxBer;
+    const double maxBer = *run.settings().maxBer;
     BerDecision decision;
     decision.clustered = clusters.tested && clusters.clustered;
     const bool tooFewIntervals = clusters.groupsWithErrors < kMinGroupsWithErrors;
@@ -424,7 +435,7 @@ PerformanceJudgement judgePerformance(const RunAnalysis& run, const ErrorPerform
                       .arg(within.join(QStringLiteral("; ")), clockText(qint64(settings.durationSeconds * 1000)))
                 : QStringLiteral("%1 so far, but a pass on error performance needs a --duration")
                       .arg(within.join(QStringLiteral("; ")));
-        return {Outcome::NotDecided, why, QStringLiteral("error performance within the limits so far")};
+        return {Outcome::NotDecided, why, QLatin1String(kPerformanceWithinSoFar)};
     }
     return {Outcome::Pass, within.join(QStringLiteral("; ")), QStringLiteral("pass so far")};
 }
@@ -485,6 +496,140 @@ Verdict decide(const RunAnalysis& run)
     verdict.figures = keyValueText({{"verdict", QLatin1String(kNames[int(verdict.outcome)])}}) + QLatin1Char(' ')
                       + verdict.figures + QLatin1Char(' ') + performancePairs(performance);
     return verdict;
+}
+
+QString outcomeWord(Outcome outcome)
+{
+    static const char* const kWords[] = {"", "PASS", "FAIL", "NOT DECIDED"};
+    return QLatin1String(kWords[int(outcome)]);
+}
+
+QString durationText(double seconds)
+{
+    // Gaps of a hostile file can sum past what milliseconds in a qint64 hold.
+    const double whole = std::isfinite(seconds) ? std::clamp(std::round(seconds), 0.0, 9e15) : 0;
+    return clockText(qint64(whole) * 1000);
+}
+
+std::vector<Criterion> criteria(const RunAnalysis& run, double runSeconds)
+{
+    const RunSettings& settings = run.settings();
+    std::vector<Criterion> rows;
+    const auto row = [](const QString& name, const QString& limit, const QString& measured) {
+        Criterion criterion;
+        criterion.name = name;
+        criterion.limit = limit;
+        criterion.measured = measured;
+        return criterion;
+    };
+    const auto atMost = [](const QString& limit) { return QStringLiteral("at most ") + limit; };
+    if (settings.maxBer) {
+        Criterion ber = row(QStringLiteral("BER at %1 % confidence").arg(percent(settings.confidence)),
+                            atMost(limitText(*settings.maxBer)), {});
+        ber.measured = run.bits() > 0
+                           ? QStringLiteral("[%1, %2]").arg(figureText(run.berLower()), figureText(run.berUpper()))
+                           : QStringLiteral("no bits");
+        const ClusterTest clusters = run.clusters();
+        const BerDecision decision = decideBerLimit(run, clusters);
+        ber.outcome = outcomeOf(decision.kind);
+        const QString allowing = decision.clustered ? QStringLiteral(" allowing for clusters") : QString();
+        switch (decision.kind) {
+        case BerCase::NoReport:
+            ber.reason = QStringLiteral("no report came");
+            break;
+        case BerCase::NoBits:
+            ber.reason = QStringLiteral("no bits counted");
+            break;
+        case BerCase::AboveLimit:
+            ber.reason = QStringLiteral("the lower bound is above the limit");
+            break;
+        case BerCase::BelowLimit:
+            ber.reason = QStringLiteral("the upper bound is within the limit") + allowing;
+            break;
+        case BerCase::TooFewIntervals:
+            ber.reason = QStringLiteral("errors in bursts in too few intervals (%1 of %2)")
+                             .arg(clusters.groupsWithErrors)
+                             .arg(kMinGroupsWithErrors);
+            break;
+        default:
+            ber.reason = QStringLiteral("the limit lies between the bounds") + allowing + QStringLiteral("; ")
+                         + bitsToDecide(run, clusters, decision);
+            break;
+        }
+        rows.push_back(ber);
+    }
+    if (settings.berVerdictAsked()) {
+        const quint64 lost = run.lostFrames();
+        Criterion frames = row(QStringLiteral("Lost frames"), atMost(QString::number(settings.allowedLostFrames())),
+                               QString::number(lost));
+        frames.outcome = run.reports() == 0                    ? Outcome::NotDecided
+                         : lost > settings.allowedLostFrames() ? Outcome::Fail
+                                                               : Outcome::Pass;
+        if (run.reports() == 0)
+            frames.reason = QStringLiteral("no report came");
+        else if (run.lostBeforeFirstReport() > 0)
+            frames.reason = QStringLiteral("%1 of them before the first report").arg(run.lostBeforeFirstReport());
+        rows.push_back(frames);
+    }
+    if (!settings.performanceLimited())
+        return rows;
+
+    // Error performance passes only at the end of the whole --duration.
+    const ErrorPerformanceFigures f = run.performance().figures();
+    const QString early = settings.durationSeconds > 0 ? QStringLiteral("within the limit, but the run ended early")
+                                                       : QStringLiteral("within the limit; a pass needs a --duration");
+    // `over`: the least is past the limit; `open`: only the most is.
+    const auto judged = [&](Criterion criterion, bool over, bool open) {
+        if (over) {
+            criterion.outcome = Outcome::Fail;
+        } else if (f.seconds == 0) {
+            criterion.reason = QStringLiteral("no second measured");
+        } else if (open) {
+            criterion.reason = QStringLiteral("the limit lies between the least and the most");
+        } else if (!run.reachedDuration()) {
+            criterion.reason = early;
+        } else {
+            criterion.outcome = Outcome::Pass;
+        }
+        rows.push_back(criterion);
+    };
+    struct Limit
+    {
+        const char* name;
+        Bounded figure;
+        std::optional<qint64> allowed;
+        const char* unit;
+    };
+    const Limit limits[] = {{"Errored seconds (ES)", f.es, settings.maxEs, ""},
+                            {"Severely errored seconds (SES)", f.ses, settings.maxSes, ""},
+                            {"Unavailable time", f.unavailable, settings.maxUnavailableSeconds, " s"}};
+    for (const Limit& limit : limits)
+        if (limit.allowed)
+            judged(row(QLatin1String(limit.name), atMost(QString::number(*limit.allowed) + QLatin1String(limit.unit)),
+                       limit.figure.text() + QLatin1String(limit.unit)),
+                   limit.figure.least > double(*limit.allowed), limit.figure.most > double(*limit.allowed));
+    if (settings.maxSilenceSeconds) {
+        const double silence = double(run.performance().longestSilenceMs()) / 1000;
+        judged(row(QStringLiteral("Longest time without a report"),
+                   QStringLiteral("under %1 s").arg(limitText(*settings.maxSilenceSeconds)),
+                   QStringLiteral("%1 s").arg(figureText(silence))),
+               silence >= *settings.maxSilenceSeconds, false);
+    }
+    if (settings.durationSeconds > 0) {
+        Criterion duration =
+            row(QStringLiteral("Duration"), QStringLiteral("the whole %1").arg(durationText(settings.durationSeconds)),
+                durationText(runSeconds));
+        duration.outcome = run.reachedDuration() ? Outcome::Pass : Outcome::NotDecided;
+        if (!run.reachedDuration())
+            duration.reason = QStringLiteral("stopped %1 before its end")
+                                  .arg(durationText(std::round(settings.durationSeconds) - std::round(runSeconds)));
+        rows.push_back(duration);
+    } else {
+        Criterion duration = row(QStringLiteral("Duration"), QStringLiteral("none given"), durationText(runSeconds));
+        duration.reason = QStringLiteral("error performance passes only at a --duration's end");
+        rows.push_back(duration);
+    }
+    return rows;
 }
 
 QString performancePairs(const ErrorPerformanceFigures& f)

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace measurement {
 
 // The analysis of one recorded run, fed its reports in order with the time
@@ -21,7 +23,10 @@ public:
     // Takes the next report, arrived at `at`.
     TotalsStep add(const RunMoment& at, const ReportCounts& counts);
     // One that arrived at `msSinceEpoch` (UTC), on a clock that never steps.
-    TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts) { return add({msSinceEpoch, msSinceEpoch}, counts); }
+    TotalsStep add(qint64 msSinceEpoch, const ReportCounts& counts)
+    {
+        return add({msSinceEpoch, msSinceEpoch}, counts);
+    }
     // The device went away; the time until the next report is unknown.
     void deviceLost() { m_performance.deviceLost(); }
     // The run was still going at `at`: a row other than a report was written
@@ -83,6 +88,32 @@ struct Verdict
     // The figures as key=value pairs, for the `stopped` row.
     QString figures;
 };
+
+// One limit the verdict goes by, beside what the run measured against it.
+struct Criterion
+{
+    QString name;     // "BER at 95 % confidence", "Lost frames", "Errored seconds (ES)", ...
+    QString limit;    // "at most 1e-05"
+    QString measured; // one figure, or the least and the most: "[3,5]"
+    Outcome outcome = Outcome::NotDecided;
+    QString reason; // a few words where the outcome is not plain from the figures
+};
+
+// The criteria in force, each decided as decide() decides the run: a run
+// fails when one fails and passes when all pass. `runSeconds`: how long the
+// run has lasted, from its start.
+std::vector<Criterion> criteria(const RunAnalysis& run, double runSeconds);
+
+// The verdict's word: "PASS", "FAIL", "NOT DECIDED"; empty for no verdict.
+QString outcomeWord(Outcome outcome);
+
+// What decide() says a decision needs while error performance is within its
+// limits and the run has not lasted its --duration.
+inline constexpr char kPerformanceWithinSoFar[] = "error performance within the limits so far";
+
+// A run's length in whole seconds, "0:01:00": the nearest second, the one
+// rounding every text of a duration uses.
+QString durationText(double seconds);
 
 // When a report's counts may have been taken, for the run's line settings.
 LineTiming lineTiming(const RunSettings& settings);

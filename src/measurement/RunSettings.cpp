@@ -77,6 +77,10 @@ QString startedDetail(const RunSettings& s)
     const QList<std::pair<QString, QString>> pairs{
         {"device", s.device},
         {"unit", s.unit},
+        {"operator", s.operatorName},
+        {"procedure", s.procedure},
+        {"customer", s.customer},
+        {"note", s.note},
         {"baud", QString::number(s.baud)},
         {"counters", counterModelName(s.counters)},
         {"confidence", number(s.confidence)},
@@ -258,6 +262,14 @@ StartedSettings readStartedDetail(const QString& detail)
             s.device = value;
         } else if (key == QLatin1String("unit")) {
             s.unit = value;
+        } else if (key == QLatin1String("operator")) {
+            s.operatorName = value;
+        } else if (key == QLatin1String("procedure")) {
+            s.procedure = value;
+        } else if (key == QLatin1String("customer")) {
+            s.customer = value;
+        } else if (key == QLatin1String("note")) {
+            s.note = value;
         } else if (key == QLatin1String("version")) {
             s.version = value;
         } else if (key == QLatin1String("counters")) {

@@ -15,7 +15,12 @@ namespace measurement {
 struct RunSettings
 {
     QString device;
+    // Who and what the run is for, as given to the recorder; empty when not given.
     QString unit;
+    QString operatorName;
+    QString procedure; // the test procedure's identifier
+    QString customer;
+    QString note;
     int baud = 9600;
     CounterModel counters = CounterModel::Restart;
     double confidence = 0.95;

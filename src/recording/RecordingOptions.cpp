@@ -62,3 +62,23 @@ void readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings
         limits.maxUnavailableSeconds = unavailable;
     }
 }
+
+void readIdentityOptions(const QCommandLineParser& parser, measurement::RunSettings& settings)
+{
+    // Long enough for a sentence, short enough that a row stays far below a line's limit.
+    constexpr qsizetype kLongest = 500;
+    QString* const fields[] = {&settings.unit, &settings.operatorName, &settings.procedure, &settings.customer,
+                               &settings.note};
+    const char* const nouns[] = {"name", "name", "identifier", "name", "text"};
+    for (qsizetype i = 0; i < kIdentityOptionNames.size(); ++i) {
+        const QString& name = kIdentityOptionNames[i];
+        if (!parser.isSet(name))
+            continue;
+        const QString value = parser.value(name);
+        if (value.trimmed().isEmpty())
+            util::rejectOption(name, value, QStringLiteral("empty %1").arg(QLatin1String(nouns[i])));
+        if (value.size() > kLongest)
+            util::rejectOption(name, value.left(40), QStringLiteral("longer than %1 characters").arg(kLongest));
+        *fields[i] = value;
+    }
+}

@@ -38,3 +38,9 @@ inline const QStringList kLimitOptionNames{"max-ber", "max-lost-frames", "max-es
 
 // Reads the limits given; a util::OptionError names the option at fault.
 void readLimitOptions(const QCommandLineParser& parser, measurement::RunSettings& limits);
+
+// Who and what a run is for: --unit, --operator, --procedure, --customer and
+// --note, read into `settings`; a name that is blank or longer than a line
+// of a report holds is a util::OptionError.
+inline const QStringList kIdentityOptionNames{"unit", "operator", "procedure", "customer", "note"};
+void readIdentityOptions(const QCommandLineParser& parser, measurement::RunSettings& settings);

@@ -12,6 +12,8 @@ class TestCommandLines : public QObject
 private slots:
     void withoutADisplay_data();
     void withoutADisplay();
+    void namesItselfAndItsVersion_data();
+    void namesItselfAndItsVersion();
 };
 
 void TestCommandLines::withoutADisplay_data()
@@ -30,15 +32,15 @@ void TestCommandLines::withoutADisplay_data()
     QTest::newRow("bermon-demo, no such option") << BERMON_DEMO_PATH << QStringList{"--colour"} << 2 << "'colour'";
     QTest::newRow("bermon-log, a bad value")
         << BERMON_LOG_PATH << QStringList{"--device", "/dev/null", "--baud", "7"} << 2 << "--baud";
-    QTest::newRow("bermon-plot --follow --help") << BERMON_PLOT_PATH << QStringList{"--follow", "--help"} << 0
-                                                 << "--follow";
+    QTest::newRow("bermon-plot --follow --help")
+        << BERMON_PLOT_PATH << QStringList{"--follow", "--help"} << 0 << "--follow";
     // Every way a program opens a window.
     const QString noDesktop = QStringLiteral("needs a graphical desktop, and no window system could be reached "
                                              "(DISPLAY is not set, WAYLAND_DISPLAY is not set)");
     QTest::newRow("bermon") << BERMON_PATH << QStringList{} << 1 << noDesktop;
     QTest::newRow("bermon-demo") << BERMON_DEMO_PATH << QStringList{} << 1 << noDesktop;
-    QTest::newRow("bermon-demo with a fault") << BERMON_DEMO_PATH << QStringList{"--fault", "garbage"} << 1
-                                              << noDesktop;
+    QTest::newRow("bermon-demo with a fault")
+        << BERMON_DEMO_PATH << QStringList{"--fault", "garbage"} << 1 << noDesktop;
     QTest::newRow("bermon-plot --follow") << BERMON_PLOT_PATH << QStringList{"--follow", "run.csv"} << 1 << noDesktop;
     QTest::newRow("bermon-plot --follow --window")
         << BERMON_PLOT_PATH << QStringList{"--window", "60", "--follow", "run.csv"} << 1 << noDesktop;
@@ -68,6 +70,34 @@ void TestCommandLines::withoutADisplay()
         QCOMPARE(err.count(QLatin1Char('\n')), 1);
     for (const QString& line : out.split(QLatin1Char('\n')))
         QVERIFY2(line.size() <= 80, qPrintable(line));
+}
+
+void TestCommandLines::namesItselfAndItsVersion_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("bermon-sim") << BERMON_SIM_PATH << "bermon-sim";
+    QTest::newRow("bermon-log") << BERMON_LOG_PATH << "bermon-log";
+    QTest::newRow("bermon-plot") << BERMON_PLOT_PATH << "bermon-plot";
+    QTest::newRow("bermon-report") << BERMON_REPORT_PATH << "bermon-report";
+    QTest::newRow("bermon-demo") << BERMON_DEMO_PATH << "bermon-demo";
+}
+
+// Started by a path, every program gives its own name and the project's one version.
+void TestCommandLines::namesItselfAndItsVersion()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, name);
+    const auto output = [&program](const QString& option) {
+        QProcess process;
+        process.start(program, {option});
+        return process.waitForFinished(10000) && process.exitCode() == 0
+                   ? QString::fromLocal8Bit(process.readAllStandardOutput())
+                   : QStringLiteral("failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+    };
+    QCOMPARE(output("--version"), QStringLiteral("%1 %2\n").arg(name, BERMON_VERSION));
+    const QString help = output("--help");
+    QVERIFY2(help.startsWith(QStringLiteral("Usage: %1 ").arg(name)), qPrintable(help.left(200)));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 using measurement::ErrorInterval;
 using measurement::Outcome;
 using measurement::ReportCounts;
@@ -25,6 +27,8 @@ private slots:
     void theIntervalLogKeepsEveryBitWhenItPools();
     void verdicts_data();
     void verdicts();
+    void criteriaOfErrorPerformance_data();
+    void criteriaOfErrorPerformance();
     void totalsThatWouldOverflowAreRefused_data();
     void totalsThatWouldOverflowAreRefused();
 };
@@ -166,6 +170,49 @@ void TestRunAnalysis::verdicts()
     QVERIFY2(verdict.line.startsWith(head), qPrintable(verdict.line));
     QCOMPARE(int(verdict.outcome), outcome);
     QVERIFY(verdict.figures.contains(outcome == int(Outcome::Pass) ? "verdict=pass" : "verdict="));
+    // The criteria one by one come to the same verdict.
+    const std::vector<measurement::Criterion> criteria = measurement::criteria(run, double(errors.size()));
+    QCOMPARE(criteria.size(), size_t(2)); // the BER and the lost frames
+    QCOMPARE(verdict.outcome == Outcome::Fail,
+             std::any_of(criteria.begin(), criteria.end(), [](const auto& c) { return c.outcome == Outcome::Fail; }));
+    QCOMPARE(verdict.outcome == Outcome::Pass,
+             std::all_of(criteria.begin(), criteria.end(), [](const auto& c) { return c.outcome == Outcome::Pass; }));
+}
+
+void TestRunAnalysis::criteriaOfErrorPerformance_data()
+{
+    QTest::addColumn<int>("maxEs");
+    QTest::addColumn<bool>("reached");        // the run lasted its --duration of 30 s
+    QTest::addColumn<QStringList>("results"); // of ES, then of the duration
+    QTest::newRow("within, whole run") << 100 << true << QStringList{"PASS", "PASS"};
+    QTest::newRow("within, stopped early") << 100 << false
+                                           << QStringList{"NOT DECIDED: within the limit, but the run ended early",
+                                                          "NOT DECIDED: stopped 0:00:10 before its end"};
+    QTest::newRow("over") << 0 << true << QStringList{"FAIL", "PASS"};
+}
+
+// A run of 20 reports a second apart, each with an errored frame.
+void TestRunAnalysis::criteriaOfErrorPerformance()
+{
+    QFETCH(int, maxEs);
+    QFETCH(bool, reached);
+    QFETCH(QStringList, results);
+    RunSettings settings;
+    settings.maxEs = maxEs;
+    settings.durationSeconds = 30;
+    RunAnalysis run(settings);
+    ReportCounts counts;
+    for (int i = 0; i < 20; ++i) {
+        counts.recvFrame += 100;
+        counts.errorFrame += 1;
+        counts.errorBit += 1;
+        run.add(1'800'000'000'000 + 1000 * i, counts);
+    }
+    run.setReachedDuration(reached);
+    QStringList got;
+    for (const measurement::Criterion& c : measurement::criteria(run, reached ? 30 : 20))
+        got << measurement::outcomeWord(c.outcome) + (c.reason.isEmpty() ? QString() : ": " + c.reason);
+    QCOMPARE(got, results);
 }
 
 void TestRunAnalysis::totalsThatWouldOverflowAreRefused_data()

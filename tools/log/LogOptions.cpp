@@ -51,7 +51,13 @@ const QList<Option>& options()
          "keep the run's figures in PATH, a file in the Prometheus text format for the node exporter's textfile "
          "collector; its name must end in .prom. It is replaced whole after a report (at most once a second), when "
          "the device goes or comes back, and at the end, with bermon_device_up 0 (default: no file)"},
-        {"unit", "NAME", "the unit label of the Prometheus figures (default: the device's base name)"},
+        {"unit", "NAME",
+         "the unit under test, kept in the recording and the unit label of the Prometheus figures (default: none "
+         "recorded, the device's base name as the label)"},
+        {"operator", "NAME", "who runs the test, kept in the recording for its report (default: none)"},
+        {"procedure", "ID", "the test procedure the run follows, kept in the recording (default: none)"},
+        {"customer", "NAME", "whom the test is for, kept in the recording (default: none)"},
+        {"note", "TEXT", "a line about the run, kept in the recording and printed on its report (default: none)"},
         {"confidence", "C", "confidence of the bound on the run's BER, above 0 and below 1 (default 0.95)"},
         {"max-ber", "X",
          "ask for a verdict at the end: pass (status 0) when the bound is at or below X and at most "
@@ -112,11 +118,7 @@ void readLineSettings(const QCommandLineParser& parser, measurement::RunSettings
 // The rest of the run's settings: its unit, verdict and stop conditions.
 void readRunSettings(const QCommandLineParser& parser, measurement::RunSettings& o)
 {
-    if (parser.isSet("unit")) {
-        o.unit = parser.value("unit");
-        if (o.unit.trimmed().isEmpty())
-            rejectOption("unit", o.unit, QStringLiteral("empty name"));
-    }
+    readIdentityOptions(parser, o);
     o.confidence = numberOption(parser, "confidence", 0, 1, Ends::Excluded).value_or(o.confidence);
     readLimitOptions(parser, o);
     if (o.maxBer && !o.maxLostFrames)

@@ -28,7 +28,8 @@ struct LogOptions
     bool jsonl = false;
     QString promPath; // --prom-file, or empty
     // The run's settings as the options give them, for its `started` row:
-    // --unit (empty: the device's base name), --baud, --counters, --confidence,
+    // --unit, --operator, --procedure, --customer, --note (each empty when not
+    // given), --baud, --counters, --confidence,
     // the limits (with --max-ber alone, no frame may be lost), --max-silence,
     // --latency and the stop conditions. The recorder adds the device it
     // opened and the program's version.

@@ -80,7 +80,7 @@ measurement::RunSettings Recorder::runSettings() const
 {
     measurement::RunSettings settings = m_options.run;
     settings.device = describeDevice();
-    settings.unit = unitName();
+    // The unit as given, or none: the Prometheus label's stand-in is no name anyone chose.
     settings.version = measurement::programVersion();
     return settings;
 }

@@ -23,6 +23,7 @@ PageFlow::PageFlow(QPagedPaintDevice& device)
     , m_bold(sized(8, true))
     , m_title(sized(16, true))
     , m_section(sized(11, true))
+    , m_banner(sized(24, true))
 {
     // The footer's line and the space above it.
     const qreal footer = points(7) * 1.4 + points(8);
@@ -163,6 +164,60 @@ void PageFlow::table(const QStringList& header, const QList<QStringList>& rows, 
                 addRow(header, m_bold, true);
         }
         addRow(row, m_body, false);
+    }
+    m_y += points(4);
+}
+
+void PageFlow::banner(const QString& word, const QString& line, const QColor& colour, const QColor& tint)
+{
+    const qreal pad = points(6);
+    const auto big = layout(word, m_banner, m_area.width() / 2);
+    const qreal wordWidth = big->lineCount() > 0 ? big->lineAt(0).naturalTextWidth() : 0;
+    const qreal lineX = pad * 2 + wordWidth + pad * 2;
+    const auto small = layout(line, m_section, std::max<qreal>(m_area.width() - lineX - pad, points(40)));
+    const qreal height = std::max(big->boundingRect().height(), small->boundingRect().height()) + 2 * pad;
+    reserve(height);
+    const QRectF band(0, m_y, m_area.width(), height);
+    const qreal frame = points(2.5);
+    m_pages.back().push_back([band, colour, tint, frame](QPainter& painter) {
+        painter.save();
+        painter.setPen(QPen(colour, frame));
+        painter.setBrush(tint);
+        painter.drawRect(band.adjusted(frame / 2, frame / 2, -frame / 2, -frame / 2));
+        painter.restore();
+    });
+    place(big, pad * 2, m_y + (height - big->boundingRect().height()) / 2, band);
+    place(small, lineX, m_y + (height - small->boundingRect().height()) / 2, band);
+    m_y += height + points(4);
+}
+
+void PageFlow::formLines(const QStringList& roles, const QStringList& fields)
+{
+    const qreal labelWidth = m_area.width() * 0.16;
+    const qreal gap = points(10);
+    const qreal fieldWidth =
+        (m_area.width() - labelWidth - gap * fields.size()) / std::max<qsizetype>(fields.size(), 1);
+    const qreal writing = points(22); // room to write above each line
+    for (const QString& role : roles) {
+        const auto label = layout(role, m_bold, labelWidth);
+        const qreal caption = layout(QStringLiteral("X"), m_small, fieldWidth)->boundingRect().height();
+        const qreal height = writing + caption + points(4);
+        reserve(height);
+        const qreal rule = m_y + writing;
+        place(label, 0, rule - label->boundingRect().height(), m_area);
+        qreal x = labelWidth + gap;
+        for (const QString& field : fields) {
+            const QLineF line(x, rule, x + fieldWidth, rule);
+            m_pages.back().push_back([line](QPainter& painter) {
+                painter.save();
+                painter.setPen(QPen(Qt::black, 0));
+                painter.drawLine(line);
+                painter.restore();
+            });
+            place(layout(field, m_small, fieldWidth), x, rule + points(1), m_area);
+            x += fieldWidth + gap;
+        }
+        m_y += height;
     }
     m_y += points(4);
 }

@@ -30,6 +30,13 @@ public:
     // on the next one. `oneLine`: each cell's text is cut to one line instead.
     void table(const QStringList& header, const QList<QStringList>& rows, const QList<qreal>& shares,
                bool oneLine = false);
+    // A band across the page: `word` in large type, `line` beside it, on a
+    // light `tint` within a frame of `colour`. Black type on a light tint
+    // reads in black and white too.
+    void banner(const QString& word, const QString& line, const QColor& colour, const QColor& tint);
+    // A line to write on for each of `fields` (Name, Date, Signature) in a
+    // row for each of `roles` (Tested by, Checked by), with the field's name under it.
+    void formLines(const QStringList& roles, const QStringList& fields);
     void space(qreal points);
     void newPage();
     // A page of its own, drawn into the area above the footer.
@@ -49,7 +56,7 @@ private:
     void place(const std::shared_ptr<QTextLayout>& text, qreal x, qreal y, const QRectF& clip);
 
     QPagedPaintDevice& m_device;
-    QFont m_body, m_small, m_bold, m_title, m_section;
+    QFont m_body, m_small, m_bold, m_title, m_section, m_banner;
     QRectF m_area; // above the footer
     qreal m_y = 0;
     std::vector<std::vector<Op>> m_pages;

@@ -2,9 +2,11 @@
 
 #include "util/OutputFile.h"
 #include "PageFlow.h"
+#include "PdfMetadata.h"
 #include "recording/RecordingWriter.h"
 #include "charts/RunCharts.h"
 #include "charts/RunDigest.h"
+#include "util/Version.h"
 
 #include "measurement/ErrorPerformance.h"
 
@@ -20,8 +22,8 @@ namespace {
 using measurement::Bounded;
 using measurement::figureText;
 
-// Events on the first page; the appendix holds them all.
-constexpr int kFirstPageEvents = 20;
+// Events in the summary, about a page; the rest fold by kind.
+constexpr int kEventRows = 40;
 
 QString utcText(const QDateTime& time)
 {
@@ -34,11 +36,12 @@ QString localText(const QDateTime& time, const QTimeZone& zone)
            + QStringLiteral(" (") + QString::fromUtf8(zone.id()) + u')';
 }
 
-// "2:03:04" for seconds that may be many: gaps of a hostile file can sum past
-// what milliseconds in a qint64 hold, and no figure here is ever below 0.
-QString durationText(double seconds)
+using measurement::durationText;
+
+// How long the run lasted, from its `started` row to its last row.
+double runSeconds(const RunDigest& run)
 {
-    return measurement::clockText(std::isfinite(seconds) ? qint64(std::clamp(seconds * 1000, 0.0, 9e18)) : 0);
+    return run.last().elapsed - run.started().elapsed;
 }
 
 QString countText(quint64 count)
@@ -59,29 +62,52 @@ QString boundedText(const Bounded& figure, bool ratio)
     return QStringLiteral("least %1, most %2").arg(one(figure.least), one(figure.most));
 }
 
-QString shortDetail(const ReadRow& event)
+// Who and what the run is for: the recording's own, else the report's option;
+// a report's option that differs from the recording's is a warning.
+struct Identity
 {
-    return event.is(RowEvent::Started) ? measurement::startedDetailWords(event.detail) : event.detail;
+    QString unit, operatorName, procedure, customer;
+};
+
+Identity identityOf(const measurement::RunSettings& recorded, const measurement::RunSettings& given,
+                    QStringList& warnings)
+{
+    const auto pick = [&warnings](const QString& own, const QString& option, const char* name) {
+        if (!own.isEmpty() && !option.isEmpty() && own != option)
+            warnings << QStringLiteral("--%1 '%2' differs from the run's own '%3', which the report names")
+                            .arg(QLatin1String(name), option, own);
+        return own.isEmpty() ? option : own;
+    };
+    return {pick(recorded.unit, given.unit, "unit"), pick(recorded.operatorName, given.operatorName, "operator"),
+            pick(recorded.procedure, given.procedure, "procedure"),
+            pick(recorded.customer, given.customer, "customer")};
 }
 
-QString limitText(const measurement::RunSettings& recorded, const measurement::RunSettings& analysed, const auto& field,
-                  const auto& show)
+// The unit, or without one the device the run was recorded from.
+QString titleName(const RunDigest& run, const Identity& identity)
 {
-    const auto& used = analysed.*field;
-    if (!used)
-        return QStringLiteral("none");
-    return show(*used) + ((recorded.*field) ? QString() : QStringLiteral(" (given to the report)"));
+    return identity.unit.isEmpty() ? run.recorded().device : identity.unit;
 }
 
-// The title, the notes, and where, when and from what the run was recorded.
+QString orNotGiven(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("not given") : text;
+}
+
+// The title, who and what, the notes, and where, when and from what the run was recorded.
 void runSection(PageFlow& flow, const RunDigest& run, int runNumber, int runs, const ReportOptions& options,
-                const QStringList& warnings)
+                const Identity& identity, const QStringList& warnings)
 {
     const measurement::RunSettings& recorded = run.recorded();
-    const QString unit = !options.unit.isEmpty()    ? options.unit
-                         : !recorded.unit.isEmpty() ? recorded.unit
-                                                    : QFileInfo(recorded.device).fileName();
-    flow.heading(QStringLiteral("BER test record: %1").arg(unit), 1);
+    flow.heading(QStringLiteral("BER test record: %1").arg(titleName(run, identity)), 1);
+    flow.table({},
+               {{QStringLiteral("Unit"), orNotGiven(identity.unit), QStringLiteral("Operator"),
+                 orNotGiven(identity.operatorName)},
+                {QStringLiteral("Procedure"), orNotGiven(identity.procedure), QStringLiteral("Customer"),
+                 orNotGiven(identity.customer)}},
+               {1, 2.6, 1, 2.6});
+    if (!recorded.note.isEmpty())
+        flow.paragraph(recorded.note);
     for (const QString& note : options.notes)
         flow.paragraph(note);
 
@@ -97,14 +123,12 @@ void runSection(PageFlow& flow, const RunDigest& run, int runNumber, int runs, c
                                             : QStringLiteral("%1, %2 in all, the longest %3")
                                                   .arg(run.gaps().size())
                                                   .arg(durationText(gapSeconds), durationText(longest));
-    const QString recorder = recorded.version.isEmpty() ? QStringLiteral("an earlier version") : recorded.version;
     const QList<QStringList> rows{
         {QStringLiteral("Device"), QStringLiteral("%1 at %2 baud").arg(recorded.device).arg(recorded.baud),
          QStringLiteral("Reports"), countText(quint64(run.reports()))},
-        {QStringLiteral("Duration"), durationText(end.elapsed - start.elapsed), QStringLiteral("Gaps over 10 s"), gaps},
-        {QStringLiteral("Run"), QStringLiteral("%1 of %2 in %3").arg(runNumber).arg(runs).arg(options.input),
-         QStringLiteral("Programs"),
-         QStringLiteral("bermon-log %1, bermon-report %2").arg(recorder, measurement::programVersion())},
+        {QStringLiteral("Duration"), durationText(runSeconds(run)), QStringLiteral("Gaps over 10 s"), gaps},
+        {QStringLiteral("Run"), QStringLiteral("%1 of %2 in %3").arg(runNumber).arg(runs).arg(options.input), QString(),
+         QString()},
     };
     flow.table({}, rows, {1, 2.6, 1, 2.6});
     flow.table({},
@@ -150,35 +174,31 @@ void totalsSection(PageFlow& flow, const RunDigest& run)
                                        : QStringLiteral("No bit was counted: the BER has no bound."));
 }
 
-// Each limit the verdict went by, and whether the report was given it.
-void limitsTable(PageFlow& flow, const RunDigest& run)
+// "fail: BER above 1.8e-05, above 1e-05; [12,14] unavailable seconds, ..." as
+// short sentences, one a fact: "BER above 1.8e-05, above 1e-05."
+QStringList sentencesOf(const QString& head)
 {
-    const measurement::RunSettings& recorded = run.recorded();
-    const measurement::RunAnalysis& analysis = run.analysis();
-    const measurement::RunSettings& analysed = analysis.settings();
-    const auto number = [](auto value) { return QString::number(value); };
-    const auto seconds = [](qint64 value) { return QStringLiteral("%1 s").arg(value); };
-    using S = measurement::RunSettings;
-    QString lost = limitText(recorded, analysed, &S::maxLostFrames, number);
-    if (!analysed.maxLostFrames && analysed.maxBer)
-        lost = QStringLiteral("0 (a BER limit without one of its own allows none)");
-    const QString duration =
-        recorded.durationSeconds <= 0
-            ? QStringLiteral("none")
-            : durationText(recorded.durationSeconds)
-                  + (analysis.reachedDuration() ? QStringLiteral(", reached") : QStringLiteral(", not reached"));
-    flow.table(
-        {QStringLiteral("Limit"), QStringLiteral("At most"), QStringLiteral("Limit"), QStringLiteral("At most")},
-        {
-            {QStringLiteral("BER"),
-             limitText(recorded, analysed, &S::maxBer, [](double value) { return QString::number(value, 'g', 6); }),
-             QStringLiteral("Errored seconds"), limitText(recorded, analysed, &S::maxEs, number)},
-            {QStringLiteral("Lost frames"), lost, QStringLiteral("Severely errored seconds"),
-             limitText(recorded, analysed, &S::maxSes, number)},
-            {QStringLiteral("Duration"), duration, QStringLiteral("Unavailable time"),
-             limitText(recorded, analysed, &S::maxUnavailableSeconds, seconds)},
-        },
-        {1.3, 2.5, 1.8, 2});
+    QStringList sentences;
+    const QString facts = head.mid(head.indexOf(QStringLiteral(": ")) + 2);
+    for (QString fact : facts.split(QStringLiteral("; "), Qt::SkipEmptyParts)) {
+        fact[0] = fact[0].toUpper();
+        sentences << fact + u'.';
+    }
+    return sentences;
+}
+
+// What a decision needs, in the run's own terms: an interrupted run says how
+// much of its --duration it missed.
+QString decisionNeeds(const RunDigest& run, const QString& need)
+{
+    const measurement::RunSettings& settings = run.analysis().settings();
+    if (settings.durationSeconds <= 0 || run.analysis().reachedDuration())
+        return need;
+    const QString missing =
+        QStringLiteral("the run stopped %1 before its --duration of %2; error performance can pass only at the end")
+            .arg(durationText(std::round(settings.durationSeconds) - std::round(runSeconds(run))),
+                 durationText(settings.durationSeconds));
+    return QString(need).replace(QLatin1String(measurement::kPerformanceWithinSoFar), missing);
 }
 
 void verdictSection(PageFlow& flow, const RunDigest& run)
@@ -192,15 +212,40 @@ void verdictSection(PageFlow& flow, const RunDigest& run)
                                       "--max-es, --max-ses, --max-unavailable)."));
         return;
     }
-    static const std::map<measurement::Outcome, QString> words{
-        {measurement::Outcome::Pass, QStringLiteral("PASS")},
-        {measurement::Outcome::Fail, QStringLiteral("FAIL")},
-        {measurement::Outcome::NotDecided, QStringLiteral("NOT DECIDED")}};
-    flow.paragraph(words.at(verdict.outcome), PageFlow::Style::Bold);
-    flow.paragraph(verdict.line);
+    // Colours a printer in black and white turns into greys: the word says it.
+    struct Look
+    {
+        QColor colour, tint;
+        const char* line;
+    };
+    static const std::map<measurement::Outcome, Look> looks{
+        {measurement::Outcome::Pass, {QColor(30, 120, 50), QColor(215, 240, 215), "every criterion met"}},
+        {measurement::Outcome::Fail, {QColor(190, 30, 30), QColor(248, 212, 208), "a criterion is not met"}},
+        {measurement::Outcome::NotDecided,
+         {QColor(200, 130, 0), QColor(252, 232, 190), "the run cannot be decided yet"}}};
+    const Look& look = looks.at(verdict.outcome);
+    flow.banner(measurement::outcomeWord(verdict.outcome), QLatin1String(look.line), look.colour, look.tint);
+    for (const QString& sentence : sentencesOf(verdict.head))
+        flow.paragraph(sentence);
     if (verdict.outcome == measurement::Outcome::NotDecided && !verdict.need.isEmpty())
-        flow.paragraph(QStringLiteral("What a decision needs: ") + verdict.need);
-    limitsTable(flow, run);
+        flow.paragraph(QStringLiteral("What a decision needs: ") + decisionNeeds(run, verdict.need) + u'.');
+
+    QList<QStringList> rows;
+    const measurement::RunSettings& recorded = run.recorded();
+    for (const measurement::Criterion& c : measurement::criteria(run.analysis(), runSeconds(run))) {
+        QString limit = c.limit;
+        // A limit the run was recorded without came from the report's command line.
+        const bool given = (c.name.startsWith(QLatin1String("BER")) && !recorded.maxBer)
+                           || (c.name == QLatin1String("Errored seconds (ES)") && !recorded.maxEs)
+                           || (c.name.startsWith(QLatin1String("Severely")) && !recorded.maxSes)
+                           || (c.name == QLatin1String("Unavailable time") && !recorded.maxUnavailableSeconds);
+        if (given)
+            limit += QStringLiteral(" (given to the report)");
+        rows.push_back({c.name, limit, c.measured, measurement::outcomeWord(c.outcome), c.reason});
+    }
+    flow.table({QStringLiteral("Criterion"), QStringLiteral("Limit"), QStringLiteral("Measured"),
+                QStringLiteral("Result"), QStringLiteral("Why")},
+               rows, {2.2, 1.8, 1.8, 1.3, 3});
 }
 
 void errorPerformanceSection(PageFlow& flow, const RunDigest& run)
@@ -219,40 +264,132 @@ void errorPerformanceSection(PageFlow& flow, const RunDigest& run)
                     QStringLiteral("BBE ratio (BBER)"), boundedText(f.bber, true)},
                    {QStringLiteral("Error-free seconds (EFS)"), boundedText(f.efs, false),
                     QStringLiteral("Unavailable time (s)"), boundedText(f.unavailable, false)},
-                   {QStringLiteral("Seconds from the first report"), boundedText(fixed(f.seconds), false),
-                    QStringLiteral("Unknown seconds"), boundedText(fixed(f.unknown), false)},
+                   {QStringLiteral("Seconds"), boundedText(fixed(f.seconds), false), QStringLiteral("Unknown seconds"),
+                    boundedText(fixed(f.unknown), false)},
                },
                {2.5, 1.9, 1.9, 1.9});
+    flow.paragraph(QStringLiteral("Seconds are whole UTC seconds of the recording host's clock, from the second of "
+                                  "the first report to the second the run ended in, both counted: a run of %1 "
+                                  "spans %2 of them. The charts' seconds strip and the 'stopped' row count the same.")
+                       .arg(durationText(runSeconds(run)))
+                       .arg(f.seconds),
+                   PageFlow::Style::Small);
 }
 
-// The first events; the appendix holds them all.
+// From `from` to `to`: the end as the time of day, with the date when it is another day.
+QString spanText(const QDateTime& from, const QDateTime& to)
+{
+    const QDateTime end = to.toUTC();
+    return utcText(from) + QStringLiteral(" to ")
+           + end.toString(end.date() == from.toUTC().date() ? QStringLiteral("hh:mm:ss")
+                                                            : QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// When an event began, and when it ended unless it is a moment.
+QString whenText(const LinkEvent& event)
+{
+    if (event.to == event.from && !event.open)
+        return utcText(event.from);
+    return spanText(event.from, event.to) + (event.open ? QStringLiteral(", still at the end") : QString());
+}
+
+QString howMuch(const LinkEvent& event)
+{
+    QString text = event.kind == LinkEvent::Kind::Recorder && event.event == eventName(RowEvent::Started)
+                       ? measurement::startedDetailWords(event.detail)
+                       : event.amount();
+    if (event.provisional)
+        text += QStringLiteral(" (the next seconds may still change it)");
+    return text;
+}
+
+// The link's events and the recorder's, the routine ones folded; past about a
+// page the rest fold by kind, with how many and the first and the last time.
 void eventsSection(PageFlow& flow, const RunDigest& run)
 {
     flow.heading(QStringLiteral("Events"), 2);
-    QList<QStringList> events;
-    for (const ReadRow& event : run.events()) {
-        if (events.size() == kFirstPageEvents)
-            break;
-        events.push_back({utcText(event.time), event.event, shortDetail(event)});
+    const std::vector<LinkEvent> events = run.linkEvents();
+    QList<QStringList> rows;
+    struct Rest
+    {
+        qint64 count = 0;
+        QDateTime from, to;
+    };
+    std::map<QString, Rest> rest;
+    QStringList restOrder;
+    for (const LinkEvent& event : events) {
+        if (rows.size() < kEventRows) {
+            rows.push_back({whenText(event), event.what(), howMuch(event)});
+            continue;
+        }
+        Rest& folded = rest[event.what()];
+        if (folded.count++ == 0) {
+            folded.from = event.from;
+            restOrder << event.what();
+        }
+        folded.to = std::max(folded.to, event.to);
     }
-    flow.table({QStringLiteral("Time"), QStringLiteral("Event"), QStringLiteral("Detail")}, events, {2.2, 1.6, 6},
+    for (const QString& what : restOrder) {
+        const Rest& folded = rest.at(what);
+        rows.push_back({spanText(folded.from, folded.to), what, QStringLiteral("%1 more").arg(folded.count)});
+    }
+    flow.table({QStringLiteral("When"), QStringLiteral("Event"), QStringLiteral("How much")}, rows, {3.3, 1.6, 4.5},
                true);
-    const qsizetype more = qsizetype(run.events().size()) - kFirstPageEvents;
-    if (more > 0)
-        flow.paragraph(QStringLiteral("and %1 more: every event is listed in the appendix.").arg(more));
+    if (!restOrder.isEmpty())
+        flow.paragraph(QStringLiteral("After the first %1 events the rest are folded by kind; the appendix lists "
+                                      "every row the recorder wrote.")
+                           .arg(kEventRows),
+                       PageFlow::Style::Small);
+}
+
+void signOff(PageFlow& flow)
+{
+    flow.heading(QStringLiteral("Sign-off"), 2);
+    flow.formLines({QStringLiteral("Tested by"), QStringLiteral("Checked by")},
+                   {QStringLiteral("Name"), QStringLiteral("Date"), QStringLiteral("Signature")});
 }
 
 void summary(PageFlow& flow, const RunDigest& run, int runNumber, int runs, const ReportOptions& options,
-             const QStringList& warnings)
+             const Identity& identity, const QStringList& warnings)
 {
-    runSection(flow, run, runNumber, runs, options, warnings);
-    totalsSection(flow, run);
+    runSection(flow, run, runNumber, runs, options, identity, warnings);
     verdictSection(flow, run);
+    totalsSection(flow, run);
     errorPerformanceSection(flow, run);
     eventsSection(flow, run);
+    signOff(flow);
 }
 
-void appendix(PageFlow& flow, const RunDigest& run)
+// What each setting of a `started` row means, for the appendix.
+QString settingMeaning(const QString& key)
+{
+    static const std::map<QString, QString> meanings{
+        {"device", "the serial device the run was recorded from"},
+        {"unit", "the unit under test"},
+        {"operator", "who ran the test"},
+        {"procedure", "the test procedure followed"},
+        {"customer", "whom the test is for"},
+        {"note", "a line about the run"},
+        {"baud", "line speed, bits a second"},
+        {"counters", "restart: a fall of the counts starts a new test period; wrap: free-running counters"},
+        {"confidence", "confidence of the bound on the BER"},
+        {"max_ber", "a pass needs the BER's upper bound at or below this"},
+        {"max_lost_frames", "frames lost through loss of sync that a pass allows"},
+        {"max_es", "errored seconds that a pass allows"},
+        {"max_ses", "severely errored seconds that a pass allows"},
+        {"max_unavailable", "seconds of unavailable time that a pass allows"},
+        {"latency_ms", "how long before its arrival a report's counts may have been taken, ms"},
+        {"max_silence_s", "a time without reports that fails the run, s"},
+        {"duration", "the run's planned length, s; error performance passes only at its end"},
+        {"bits", "the run stops once it has counted this many bits"},
+        {"reports", "the run stops after this many reports"},
+        {"version", "the version of bermon-log that recorded the run"},
+    };
+    const auto found = meanings.find(key);
+    return found == meanings.end() ? QStringLiteral("a setting this version does not know") : found->second;
+}
+
+void appendix(PageFlow& flow, const RunDigest& run, const ReportOptions& options, const RecordingScan& scan)
 {
     flow.newPage();
     flow.heading(QStringLiteral("Appendix: every event"), 2);
@@ -275,12 +412,27 @@ void appendix(PageFlow& flow, const RunDigest& run)
 
     flow.heading(QStringLiteral("Appendix: the recorder's settings"), 2);
     const QString detail = run.started().detail;
-    flow.paragraph(QStringLiteral("As the 'started' row gives them: ") + measurement::startedDetailWords(detail));
     QList<QStringList> settings;
     for (const auto& [key, value] : measurement::startedDetailPairs(detail))
-        settings.push_back({key, value});
-    if (!settings.isEmpty())
-        flow.table({QStringLiteral("Setting"), QStringLiteral("Value")}, settings, {1, 3});
+        settings.push_back({key, value.isEmpty() ? QStringLiteral("not given") : value, settingMeaning(key)});
+    if (settings.isEmpty())
+        flow.paragraph(QStringLiteral("An earlier version recorded these words only: ")
+                       + measurement::startedDetailWords(detail));
+    else
+        flow.table({QStringLiteral("Setting"), QStringLiteral("Value"), QStringLiteral("Meaning")}, settings,
+                   {1.2, 2, 4});
+
+    flow.heading(QStringLiteral("Appendix: the file and the programs"), 2);
+    const QString recorder =
+        run.recorded().version.isEmpty() ? QStringLiteral("an earlier version") : run.recorded().version;
+    flow.table(
+        {QStringLiteral("Item"), QStringLiteral("Value")},
+        {{QStringLiteral("File"), QFileInfo(options.input).absoluteFilePath()},
+         {QStringLiteral("Size"), QStringLiteral("%1 bytes").arg(countText(quint64(QFileInfo(options.input).size())))},
+         {QStringLiteral("SHA-256"), QString::fromLatin1(scan.sha256)},
+         {QStringLiteral("Recorded by"), QStringLiteral("bermon-log %1").arg(recorder)},
+         {QStringLiteral("Reported by"), QStringLiteral("bermon-report %1").arg(QLatin1String(util::kVersion))}},
+        {1, 4});
 }
 
 } // namespace
@@ -312,11 +464,12 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
     writer.setPageSize(QPageSize(options.page));
     writer.setPageMargins(QMarginsF(15, 15, 15, 12), QPageLayout::Millimeter);
     writer.setResolution(600);
-    writer.setTitle(QStringLiteral("BER test record: %1").arg(QFileInfo(options.input).fileName()));
-    writer.setCreator(QStringLiteral("bermon-report %1").arg(measurement::programVersion()));
+    const Identity identity = identityOf(run.recorded(), options.identity, warnings);
+    // An archival PDF: every font embedded, the metadata in an XMP packet.
+    writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
 
     PageFlow flow(writer);
-    summary(flow, run, digests.lastNumber(), digests.scan().runs, options, warnings);
+    summary(flow, run, digests.lastNumber(), digests.scan().runs, options, identity, warnings);
     flow.drawing([&run](QPainter& painter, const QRectF& area) {
         // Wide enough for the axes' labels, tall enough for the page: about 7 pt
         // type on paper.
@@ -324,8 +477,18 @@ QString writeReport(const ReportOptions& options, QStringList& warnings)
         const ChartLayout layout{width, int(width * area.height() / area.width()), {}, std::nullopt};
         drawRunCharts(painter, area, {&run}, layout);
     });
-    appendix(flow, run);
+    appendix(flow, run, options, digests.scan());
 
+    PdfMetadata metadata;
+    metadata.title = QStringLiteral("BER test record: %1").arg(titleName(run, identity));
+    metadata.author = identity.operatorName;
+    metadata.subject = identity.unit;
+    metadata.creator = QStringLiteral("bermon-report %1").arg(QLatin1String(util::kVersion));
+    // The writer dates the document when painting begins, to the second: now.
+    metadata.created = QDateTime::currentDateTimeUtc();
+    writer.setTitle(metadata.title);
+    writer.setCreator(metadata.creator);
+    writer.setDocumentXmpMetadata(xmpPacket(metadata, QStringLiteral("Qt ") + QLatin1String(qVersion())));
     QPainter painter;
     if (!painter.begin(&writer)) {
         out.fail(QStringLiteral("cannot be written"));

@@ -23,7 +23,10 @@ void addOptions(QCommandLineParser& parser)
         {"page", "page size, a4 or letter (default: a4)", "SIZE"},
         {"tz", "give local times in ZONE, such as Europe/Berlin (default: this machine's)", "ZONE"},
         {"note", "print TEXT on the first page; give it again for more lines", "TEXT"},
-        {"unit", "name of the unit under test (default: the run's, else the device's name)", "NAME"},
+        {"unit", "the unit under test, for a run recorded without one (default: the run's, else none)", "NAME"},
+        {"operator", "who ran the test, for a run recorded without one", "NAME"},
+        {"procedure", "the test procedure, for a run recorded without one", "ID"},
+        {"customer", "whom the test is for, for a run recorded without one", "NAME"},
     });
     parser.addOptions(limitOptions(QStringLiteral("for a run recorded without such a limit")));
     parser.addOption({{"h", "help"}, "show this text"});
@@ -37,7 +40,9 @@ ReportOptions readOptions(const QCommandLineParser& parser)
     o.showVersion = parser.isSet("version");
     if (o.showHelp || o.showVersion)
         return o;
-    util::rejectRepeatedOptions(parser, QStringList{"output", "run", "page", "tz", "unit"} + kLimitOptionNames);
+    util::rejectRepeatedOptions(parser,
+                                QStringList{"output", "run", "page", "tz", "unit", "operator", "procedure", "customer"}
+                                    + kLimitOptionNames);
     o.input = recordingArgument(parser);
     if (parser.isSet("output")) {
         o.output = parser.value("output");
@@ -63,12 +68,8 @@ ReportOptions readOptions(const QCommandLineParser& parser)
             rejectOption("tz", parser.value("tz"),
                          QStringLiteral("not a time zone this machine knows, such as Europe/Berlin"));
     }
+    readIdentityOptions(parser, o.identity);
     o.notes = parser.values("note");
-    if (parser.isSet("unit")) {
-        o.unit = parser.value("unit");
-        if (o.unit.trimmed().isEmpty())
-            rejectOption("unit", o.unit, QStringLiteral("empty name"));
-    }
     readLimitOptions(parser, o.limits);
     return o;
 }
@@ -84,7 +85,9 @@ QString reportHelpText()
 {
     return recordingHelpText(addOptions, QStringLiteral("bermon-report")) + QStringLiteral("\n")
            + util::wrapText(QStringLiteral(
-               "Writes the test record of one run as a PDF, without a window: the unit, the device, when and\n"
+               "Writes the test record of one run as a PDF/A-1b, without a window: the unit, operator, test\n"
+               "procedure and customer (the run's own; the options stand in for those it lacks, a conflict is\n"
+               "a warning), the device, when and\n"
                "how long, the totals, the rates, the bound at the run's confidence, the verdict against the\n"
                "run's limits worked out as bermon-log works it out, the error performance (ES, SES, BBE, EFS,\n"
                "unavailable time, ESR, SESR, BBER, as least and most where the reports allow a range) and\n"

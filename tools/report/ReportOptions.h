@@ -19,7 +19,9 @@ struct ReportOptions
     QPageSize::PageSizeId page = QPageSize::A4;
     QTimeZone zone = QTimeZone::systemTimeZone();
     QStringList notes;
-    QString unit; // empty: the run's own, else the device's base name
+    // The unit, operator, procedure and customer for a run recorded without
+    // them; the run's own win.
+    measurement::RunSettings identity;
     // Limits that stand in for the ones the run was recorded without.
     measurement::RunSettings limits;
 };

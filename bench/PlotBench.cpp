@@ -30,9 +30,19 @@ namespace bench {
 
 namespace {
 
+// What a synthetic recording holds besides its reports: a new test period
+// every `restartMs` (the unit's counts start again from 0, and the recorder
+// writes `counts went down`), and every `outageEveryS` an outage of 12 s whose
+// frames are all lost, after a burst of errored seconds.
+struct Happenings
+{
+    int restartMs = 0;    // 0: the counts restart only when they fill
+    int outageEveryS = 0; // 0: none
+};
+
 // `rows` reports `stepMs` apart: a link near 1e-7 with bursts, lost frames,
 // rates of 0 now and then, and a new test period when the counts fill.
-bool writeRecording(const QString& path, int rows, int stepMs)
+bool writeRecording(const QString& path, int rows, int stepMs, const Happenings& happenings = {})
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -50,21 +60,38 @@ bool writeRecording(const QString& path, int rows, int stepMs)
     quint64 runBits = 0, runErrors = 0;
     const quint64 frames = quint64(stepMs) * 400 / 864; // about 460 frames a second
     for (int i = 0; i < rows; ++i) {
+        const qint64 ms = qint64(i) * stepMs;
         WrittenRow record;
-        record.time = start.addMSecs(qint64(i) * stepMs);
-        record.elapsedSeconds = i * stepMs / 1000.0;
-        counts.recvFrame += frames;
-        if (counts.recvFrame > 65535)
+        record.time = start.addMSecs(ms);
+        record.elapsedSeconds = double(ms) / 1000;
+        const bool restart = happenings.restartMs > 0 && i > 0
+                             && ms / happenings.restartMs != (ms - stepMs) / happenings.restartMs;
+        if (restart) {
             counts = {};
-        counts.errorBit += quint64(errors(random) * (i % 5000 < 50 ? 20 : 1));
-        counts.errorFrame = std::min(counts.errorBit, counts.recvFrame);
-        counts.lossFrame += i % 7 == 0;
+            WrittenRow wentDown = record;
+            wentDown.event = QStringLiteral("counts went down");
+            wentDown.detail = QStringLiteral("recv_frames went down");
+            bytes += csvLine(wentDown);
+        }
+        const qint64 intoOutage = happenings.outageEveryS > 0 ? ms % (qint64(happenings.outageEveryS) * 1000) : -1;
+        const bool outage = intoOutage >= 60000 && intoOutage < 72000;
+        const bool burst = intoOutage >= 50000 && intoOutage < 55000;
+        if (outage) {
+            counts.lossFrame += frames;
+        } else {
+            counts.recvFrame += frames;
+            if (counts.recvFrame > 65535)
+                counts = {};
+            counts.errorBit += quint64(errors(random) * (i % 5000 < 50 || burst ? 20 : 1));
+            counts.errorFrame = std::min(counts.errorBit, counts.recvFrame);
+            counts.lossFrame += i % 7 == 0;
+        }
         describeReport(counts, record);
-        runBits += frames * 512;
+        runBits += outage ? 0 : frames * 512;
         runErrors += counts.errorBit;
         record.run.bits = runBits;
         record.run.errorBits = runErrors;
-        record.run.berUpper = double(runErrors + 3) / double(runBits);
+        record.run.berUpper = double(runErrors + 3) / double(std::max<quint64>(runBits, 1));
         bytes += csvLine(record);
         if (bytes.size() > (1 << 24)) {
             if (file.write(bytes) != bytes.size())
@@ -265,6 +292,10 @@ std::vector<Figure> benchPlot(const QString& plotPath)
     const bool written = writeRecording(csv, 100000, 864);
     const ChildRun png = written ? runChild({plotPath, csv, "-o", dir.filePath("day.png")}) : ChildRun{};
     const ChildRun svg = written ? runChild({plotPath, csv, "-o", dir.filePath("day.svg")}) : ChildRun{};
+    // 30 s of reports every 3 ms, the counts restarting every 6 ms: 5,000 restarts.
+    const QString restarts = dir.filePath("restarts.csv");
+    const bool restartsWritten = writeRecording(restarts, 10000, 3, {6, 0});
+    const ChildRun busy = restartsWritten ? runChild({plotPath, restarts, "-o", dir.filePath("restarts.png")}) : ChildRun{};
     const auto seconds = [](double s) { return QString::number(s, 'f', 2) + " s"; };
     const auto mib = [](double m) { return QString::number(m, 'f', 0) + " MiB"; };
     return {
@@ -276,6 +307,10 @@ std::vector<Figure> benchPlot(const QString& plotPath)
          svg.status == 0 && svg.seconds < 3},
         {QStringLiteral("bermon-plot, 100,000-row recording to SVG: peak memory"), mib(svg.peakMiB), "< 150 MiB",
          svg.status == 0 && svg.peakMiB < 150},
+        {QStringLiteral("bermon-plot, 30 s recording with 5,000 restarts to PNG: time"), seconds(busy.seconds),
+         "< 2 s", busy.status == 0 && busy.seconds < 2},
+        {QStringLiteral("bermon-plot, 30 s recording with 5,000 restarts to PNG: peak memory"), mib(busy.peakMiB),
+         "< 150 MiB", busy.status == 0 && busy.peakMiB < 150},
         {QStringLiteral("bermon-plot draws the 100,000-row recording"),
          png.status == 0 && svg.status == 0 ? "yes" : "no", "yes", png.status == 0 && svg.status == 0,
          Figure::Correctness},
@@ -306,6 +341,16 @@ std::vector<Figure> benchDayTools(const QString& plotPath, const QString& report
     const ChildRun report =
         written ? runChild({reportPath, csv, "-o", dir.filePath("day.pdf"), "--max-ber", "1e-6"}) : ChildRun{};
     const ChildRun png = written ? runChild({plotPath, csv, "-o", dir.filePath("day.png")}) : ChildRun{};
+    // The same day with a restart every 0.65 s (132,923 of them), and every
+    // two hours a burst of errored seconds and a 12 s outage.
+    const QString eventful = dir.filePath("eventful.csv");
+    const bool eventfulWritten = writeRecording(eventful, 864000, 100, {650, 7200});
+    const ChildRun eventfulReport =
+        eventfulWritten ? runChild({reportPath, eventful, "-o", dir.filePath("eventful.pdf"), "--max-ber", "1e-6"})
+                        : ChildRun{};
+    const ChildRun eventfulPng =
+        eventfulWritten ? runChild({plotPath, eventful, "-o", dir.filePath("eventful.png")}) : ChildRun{};
+    QFile::remove(eventful);
     // The reader holds at most 64 KiB of a line: the report refuses the file
     // at its first line, having read a megabyte of it.
     const QString line = dir.filePath("line.csv");
@@ -324,6 +369,14 @@ std::vector<Figure> benchDayTools(const QString& plotPath, const QString& report
          png.status == 0 && png.seconds < 10},
         {QStringLiteral("bermon-plot, %1 to PNG: peak memory").arg(day), mib(png.peakMiB), "< 300 MiB",
          png.status == 0 && png.peakMiB < 300},
+        {QStringLiteral("bermon-report, %1 with a restart every 0.65 s and outages to PDF: time").arg(day),
+         seconds(eventfulReport.seconds), "< 10 s", eventfulReport.status == 0 && eventfulReport.seconds < 10},
+        {QStringLiteral("bermon-report, %1 with a restart every 0.65 s and outages to PDF: peak memory").arg(day),
+         mib(eventfulReport.peakMiB), "< 300 MiB", eventfulReport.status == 0 && eventfulReport.peakMiB < 300},
+        {QStringLiteral("bermon-plot, %1 with a restart every 0.65 s and outages to PNG: time").arg(day),
+         seconds(eventfulPng.seconds), "< 10 s", eventfulPng.status == 0 && eventfulPng.seconds < 10},
+        {QStringLiteral("bermon-plot, %1 with a restart every 0.65 s and outages to PNG: peak memory").arg(day),
+         mib(eventfulPng.peakMiB), "< 300 MiB", eventfulPng.status == 0 && eventfulPng.peakMiB < 300},
         {QStringLiteral("bermon-report, 1 GiB file of one line: time to refuse it"), seconds(endless.seconds),
          "< 1 s", endless.status == 2 && endless.seconds < 1},
         {QStringLiteral("bermon-report, 1 GiB file of one line: peak memory"), mib(endless.peakMiB), "< 100 MiB",

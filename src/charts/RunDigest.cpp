@@ -13,6 +13,7 @@ RunDigest::RunDigest(const ReadRow& started, const measurement::RunSettings& rec
                ColumnReducer(columns, true), ColumnReducer(columns, false), ColumnReducer(columns, false)}
 {
     m_events.push_back(started);
+    m_linkEvents.addEvent(started);
     if (latestSeconds > 0)
         for (int c = 0; c < CurveCount; ++c)
             m_latest.push_back(ColumnReducer::latest(columns, onLogAxis(Curve(c)), latestSeconds / columns));
@@ -34,6 +35,7 @@ void RunDigest::add(const ReadRow& row)
     const measurement::RunMoment at{row.time.toMSecsSinceEpoch(), qRound64(row.elapsed * 1000)};
     if (!row.isReport()) {
         m_events.push_back(row);
+        m_linkEvents.addEvent(row);
         m_analysis.runUntil(at);
         if (row.is(RowEvent::DeviceLost))
             m_analysis.deviceLost();
@@ -44,6 +46,7 @@ void RunDigest::add(const ReadRow& row)
     m_lastReport = row;
     const measurement::TotalsStep step =
         m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    m_linkEvents.addReport(row, step);
     const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
     if (added)
         it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charts/ColumnReducer.h"
+#include "charts/LinkEvents.h"
 #include "recording/RecordingReader.h"
 
 #include "measurement/RunAnalysis.h"
@@ -43,6 +44,9 @@ public:
     const ColumnReducer* latest(Curve c) const { return m_latest.empty() ? nullptr : &m_latest[size_t(c)]; }
     // Every row that is no report, the started row first.
     const std::vector<ReadRow>& events() const { return m_events; }
+    // What happened in the run so far: the link's events and the recorder's, folded.
+    std::vector<LinkEvent> linkEvents() const { return m_linkEvents.events(m_analysis.performance(), m_last); }
+    const LinkEventLog& linkEventLog() const { return m_linkEvents; }
 
     // A time without reports: from the report before, `seconds` long. Or,
     // with `clockStep`, a clock set by that many seconds (or a host that
@@ -66,6 +70,7 @@ private:
     std::array<ColumnReducer, CurveCount> m_curves;
     std::vector<ColumnReducer> m_latest;
     std::vector<ReadRow> m_events;
+    LinkEventLog m_linkEvents;
     std::vector<Gap> m_gaps;
     std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part
 };

@@ -233,20 +233,6 @@ private:
     QAreaSeries* m_area = nullptr;
 };
 
-// Moments closer than `within` to the one before, as [first, last] stretches:
-// a restart every 0.65 s of a day is one band, not 130,000 lines.
-std::vector<std::pair<double, double>> folded(const std::vector<double>& moments, double within)
-{
-    std::vector<std::pair<double, double>> out;
-    for (const double at : moments) {
-        if (!out.empty() && at - out.back().second < within)
-            out.back().second = at;
-        else
-            out.emplace_back(at, at);
-    }
-    return out;
-}
-
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
 // A run's rows go by their elapsed time from the run's start, on a clock that
 // never goes back: rows after a wall clock set back stay in the order written.
@@ -477,7 +463,7 @@ struct ChartData
     std::optional<std::pair<double, double>> range; // of one run's elapsed time
     Curve ber, berBound, berLoss, runBound, errored, lost;
     std::vector<double> restarts;                        // x of each
-    std::vector<std::pair<double, double>> deviceLost;   // from, to
+    std::vector<std::pair<double, double>> deviceLost, syncLoss; // from, to
     std::optional<double> limit;
     double xLow = INFINITY, xHigh = -INFINITY;
     std::vector<std::vector<StripCell>> runSpans;
@@ -538,25 +524,21 @@ void gatherCurves(ChartData& data, const std::vector<const RunDigest*>& runs)
                     curve->stretches << shown;
             }
         }
-        double lostAt = NAN; // the device lost since then
-        for (const ReadRow& row : run->events()) {
-            if (row.is(RowEvent::CountsWentDown) && inRange(row.elapsed)) {
-                data.restarts.push_back(scale.x(*run, row.elapsed));
-            } else if (row.is(RowEvent::DeviceLost) && std::isnan(lostAt)) {
-                lostAt = row.elapsed;
-            } else if (row.is(RowEvent::DeviceBack) && !std::isnan(lostAt)) {
-                if (overlaps(lostAt, row.elapsed))
-                    data.deviceLost.emplace_back(scale.x(*run, lostAt), scale.x(*run, row.elapsed));
-                lostAt = NAN;
-            }
+        for (const double at : run->linkEventLog().restarts())
+            if (inRange(at))
+                data.restarts.push_back(scale.x(*run, at));
+        for (const LinkEvent& event : run->linkEvents()) {
+            const bool lost = event.kind == LinkEvent::Kind::DeviceLost;
+            if ((lost || event.kind == LinkEvent::Kind::SyncLoss) && overlaps(event.fromElapsed, event.toElapsed))
+                (lost ? data.deviceLost : data.syncLoss)
+                    .emplace_back(scale.x(*run, event.fromElapsed), scale.x(*run, event.toElapsed));
         }
-        if (!std::isnan(lostAt) && overlaps(lostAt, run->last().elapsed)) // still lost at the run's last row
-            data.deviceLost.emplace_back(scale.x(*run, lostAt), scale.x(*run, run->last().elapsed));
     }
-    for (auto& [from, to] : data.deviceLost) {
-        from = std::max(from, data.xLow);
-        to = std::min(to, data.xHigh);
-    }
+    for (auto* spans : {&data.deviceLost, &data.syncLoss})
+        for (auto& [from, to] : *spans) {
+            from = std::max(from, data.xLow);
+            to = std::min(to, data.xHigh);
+        }
 }
 
 // Every second of each run, from the analysis the recorder runs on the same
@@ -643,7 +625,7 @@ ChartData prepareCharts(const std::vector<const RunDigest*>& runs, const ChartLa
 constexpr double kCountFloor = 0.5;
 
 const QColor kBlue(31, 119, 180), kRed(214, 39, 40), kGreen(44, 140, 44), kGrey(90, 90, 90), kPurple(120, 60, 170);
-const QColor kRestartColor(230, 130, 0, 110), kDeviceLostColor(200, 0, 0, 70);
+const QColor kRestartColor(230, 130, 0, 110), kDeviceLostColor(200, 0, 0, 70), kSyncLossColor(120, 60, 170, 50);
 
 } // namespace
 
@@ -664,7 +646,12 @@ struct RunCharts::Kept
     QValueAxis* stripY = new QValueAxis;
     KeptCurve ber, berBound, berLoss, runBound, errored, lost;
     QLineSeries* limit = new QLineSeries;
-    KeptBands topRestarts, topDeviceLost, middleRestarts, middleDeviceLost;
+    // The run's events on the time axis: on the BER, named in its legend, and on the error history.
+    struct EventBands
+    {
+        KeptBands restarts, deviceLost, syncLoss;
+    };
+    EventBands topEvents, middleEvents;
     // The strip's bands by (class or kUnknown, part: whole, upper, lower; provisional).
     std::map<std::tuple<int, int, bool>, KeptBands> bands;
     QGraphicsSimpleTextItem* nothing = nullptr; // the error history's line when it has nothing to show
@@ -711,10 +698,12 @@ RunCharts::Kept::Kept(bool wall)
     decades(top, topX, berY, QStringLiteral("BER"), QStringLiteral("%.0e"));
     decades(middle, middleX, countY, QStringLiteral("frames"), QStringLiteral("%g"));
     // Drawn first, so that the curves lie over the marks.
-    topDeviceLost.attach(top, topX, berY, kDeviceLostColor);
-    topRestarts.attach(top, topX, berY, kRestartColor);
-    middleDeviceLost.attach(middle, middleX, countY, kDeviceLostColor);
-    middleRestarts.attach(middle, middleX, countY, kRestartColor);
+    for (auto [chart, x, y, events] : {std::tuple{top, topX, static_cast<QAbstractAxis*>(berY), &topEvents},
+                                       {middle, middleX, countY, &middleEvents}}) {
+        events->deviceLost.attach(chart, x, y, kDeviceLostColor);
+        events->syncLoss.attach(chart, x, y, kSyncLossColor);
+        events->restarts.attach(chart, x, y, kRestartColor);
+    }
     // The BER with sync loss under the one without and wider, so that both show where they coincide.
     berLoss.attach(top, topX, berY, QPen(kRed, 3.5));
     ber.attach(top, topX, berY, QPen(kBlue, 1.5));
@@ -915,15 +904,19 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
     const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
     m->fillStrip(data, minWidth);
     // The events, folded where they crowd, on the BER and the error history alike.
-    const std::vector<std::pair<double, double>> restarts = folded(data.restarts, minWidth);
+    const std::vector<std::pair<double, double>> restarts = LinkEventLog::fold(data.restarts, minWidth);
     const QString restartsName =
         QStringLiteral("%1 (%2)").arg(eventName(RowEvent::CountsWentDown)).arg(data.restarts.size());
-    const QString lostName = eventName(RowEvent::DeviceLost);
-    m->topRestarts.fill(restarts, data.yLow, data.yHigh, data.xLow, data.xHigh, minWidth / 2, restartsName, true);
-    m->topDeviceLost.fill(data.deviceLost, data.yLow, data.yHigh, data.xLow, data.xHigh, minWidth / 2, lostName, true);
-    m->middleRestarts.fill(restarts, kCountFloor, m->countY->max(), data.xLow, data.xHigh, minWidth / 2, {}, false);
-    m->middleDeviceLost.fill(data.deviceLost, kCountFloor, m->countY->max(), data.xLow, data.xHigh, minWidth / 2, {},
-                             false);
+    for (auto [events, bottom, top, named] : {std::tuple{&m->topEvents, data.yLow, data.yHigh, true},
+                                              {&m->middleEvents, kCountFloor, m->countY->max(), false}}) {
+        const auto fill = [&](KeptBands& bands, const std::vector<std::pair<double, double>>& spans,
+                              const QString& name) {
+            bands.fill(spans, bottom, top, data.xLow, data.xHigh, minWidth / 2, name, named);
+        };
+        fill(events->restarts, restarts, restartsName);
+        fill(events->deviceLost, data.deviceLost, eventName(RowEvent::DeviceLost));
+        fill(events->syncLoss, data.syncLoss, QStringLiteral("sync loss"));
+    }
     const RunDigest& first = *runs.front();
     m->geometry.elapsedLow = data.range ? data.range->first : first.started().elapsed;
     m->geometry.elapsedHigh = data.range ? data.range->second : first.last().elapsed;

@@ -99,6 +99,9 @@ constexpr char kInLegend[] = "inLegend";
 
 void showInLegend(QChart& chart, QAbstractSeries* series, bool shown)
 {
+    const QVariant was = series->property(kInLegend);
+    if (was.isValid() && was.toBool() == shown)
+        return; // the legend's layout left alone
     for (QLegendMarker* marker : chart.legend()->markers(series))
         marker->setVisible(shown);
     series->setProperty(kInLegend, shown);
@@ -111,12 +114,16 @@ void showInLegend(QChart& chart, QAbstractSeries* series, bool shown)
 class KeptCurve
 {
 public:
-    void attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, const QPen& pen)
+    // `thin`: one-pixel lines of the same colour and dash, which cost a
+    // fraction of wider ones to draw.
+    void attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, const QPen& pen, bool thin)
     {
         m_chart = chart;
         m_x = x;
         m_y = y;
         m_pen = pen;
+        if (thin)
+            m_pen.setWidth(0);
         m_lone = new QScatterSeries;
         m_lone->setMarkerSize(4);
         m_lone->setColor(pen.color());
@@ -200,6 +207,11 @@ public:
         chart->addSeries(m_area);
         m_area->attachAxis(x);
         m_area->attachAxis(y);
+        // A band's sample is a square of its colour, whatever the legend's other samples are.
+        for (QLegendMarker* marker : chart->legend()->markers(m_area)) {
+            marker->setShape(QLegend::MarkerShapeRectangle);
+            marker->setBrush(brush);
+        }
     }
 
     void fill(const std::vector<std::pair<double, double>>& spans, double bottom, double top, double xLow,
@@ -219,11 +231,6 @@ public:
         m_area->lowerSeries()->replace({QPointF(xLow, bottom), QPointF(xHigh, bottom)});
         m_area->setName(name);
         showInLegend(*m_chart, m_area, inLegend && !spans.empty());
-        // A band's sample is a square of its colour, whatever the legend's other samples are.
-        for (QLegendMarker* marker : m_chart->legend()->markers(m_area)) {
-            marker->setShape(QLegend::MarkerShapeRectangle);
-            marker->setBrush(m_area->brush());
-        }
     }
 
     QAreaSeries* area() const { return m_area; }
@@ -281,13 +288,19 @@ struct TimeScale
             return;
         }
         auto* values = static_cast<QValueAxis*>(axis);
-        values->setTitleText(QStringLiteral("elapsed (%1)").arg(unitName));
-        values->setRange(low, high);
+        const QString title = QStringLiteral("elapsed (%1)").arg(unitName);
+        if (values->titleText() != title)
+            values->setTitleText(title);
+        // Each change lays the axis and every series on it out again: ticks first, once, then the range.
         const double rough = (high - low) / 5;
         const double decade = std::pow(10, std::floor(std::log10(rough)));
         const double step = decade * (rough / decade < 2 ? 1 : rough / decade < 5 ? 2 : 5);
-        values->setTickAnchor(std::ceil(low / step) * step);
-        values->setTickInterval(step);
+        const double anchor = std::ceil(low / step) * step;
+        if (values->tickInterval() != step)
+            values->setTickInterval(step);
+        if (values->tickAnchor() != anchor)
+            values->setTickAnchor(anchor);
+        values->setRange(low, high);
     }
 };
 
@@ -638,6 +651,7 @@ struct RunCharts::Kept
     QChart* middle = new QChart;
     QChart* strip = new QChart;
     bool wallClock = false;
+    bool thin = false;
     QAbstractAxis* topX = nullptr;
     QAbstractAxis* middleX = nullptr;
     QAbstractAxis* stripX = nullptr;
@@ -657,10 +671,12 @@ struct RunCharts::Kept
     QGraphicsSimpleTextItem* nothing = nullptr; // the error history's line when it has nothing to show
     std::array<QGraphicsSimpleTextItem*, 2> halves{};
     QString title;
+    QString aligned; // what the plot areas were last aligned for; see layoutKey()
+    std::pair<qreal, qreal> columns;
     ChartLayout layout;
     ChartGeometry geometry; // elapsed ends; the plot's columns once rendered
 
-    explicit Kept(bool wall);
+    Kept(bool wall, bool thinLines);
     std::array<QChart*, 3> charts() const { return {top, middle, strip}; }
     void place(const ChartLayout& layout, const QString& head, const QString& standing);
     void fillBer(const ChartData& data, int columns);
@@ -668,10 +684,29 @@ struct RunCharts::Kept
     void fillStrip(const ChartData& data, double minWidth);
     KeptBands& band(int cls, int part, bool provisional);
     std::pair<qreal, qreal> alignPlotAreas();
+    QString layoutKey() const;
 };
 
-RunCharts::Kept::Kept(bool wall)
+// What the charts' plot areas depend on: their geometry, the title's lines, the
+// value axes' ranges (their labels' widths) and the legends' entries. While
+// it stays, the plot areas stay and a frame lays nothing out.
+QString RunCharts::Kept::layoutKey() const
+{
+    QStringList key{QString::number(top->title().count(QStringLiteral("<br>"))), QString::number(berY->min()), QString::number(berY->max()),
+                    QString::number(countY->max())};
+    for (const QChart* chart : charts()) {
+        const QRectF g = chart->geometry();
+        key << QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+        for (const QAbstractSeries* series : chart->series())
+            if (series->property(kInLegend).toBool())
+                key << (chart == strip ? QStringLiteral("shown") : series->name());
+    }
+    return key.join(u'|');
+}
+
+RunCharts::Kept::Kept(bool wall, bool thinLines)
     : wallClock(wall)
+    , thin(thinLines)
 {
     TimeScale scale;
     scale.wallClock = wall;
@@ -691,6 +726,8 @@ RunCharts::Kept::Kept(bool wall)
         y->setBase(10);
         y->setLabelFormat(format);
         y->setMinorTickCount(-1);
+        // Solid: a dashed line costs its dashes' stroking, a frame's largest part on a live view.
+        y->setMinorGridLinePen(QPen(QColor(238, 238, 238), 1));
         y->setTitleText(title);
         chart->addAxis(x, Qt::AlignBottom);
         chart->addAxis(y, Qt::AlignLeft);
@@ -705,16 +742,16 @@ RunCharts::Kept::Kept(bool wall)
         events->restarts.attach(chart, x, y, kRestartColor);
     }
     // The BER with sync loss under the one without and wider, so that both show where they coincide.
-    berLoss.attach(top, topX, berY, QPen(kRed, 3.5));
-    ber.attach(top, topX, berY, QPen(kBlue, 1.5));
-    berBound.attach(top, topX, berY, QPen(kGreen, 1.2, Qt::DashLine));
-    runBound.attach(top, topX, berY, QPen(kGrey, 1.5, Qt::DotLine));
+    berLoss.attach(top, topX, berY, QPen(kRed, 3.5), thin);
+    ber.attach(top, topX, berY, QPen(kBlue, 1.5), thin);
+    berBound.attach(top, topX, berY, QPen(kGreen, 1.2, Qt::DashLine), thin);
+    runBound.attach(top, topX, berY, QPen(kGrey, 1.5, Qt::DotLine), thin);
     limit->setPen(QPen(Qt::black, 1.5, Qt::DashDotLine));
     top->addSeries(limit);
     limit->attachAxis(topX);
     limit->attachAxis(berY);
-    lost.attach(middle, middleX, countY, QPen(kPurple, 2.5));
-    errored.attach(middle, middleX, countY, QPen(kRed, 1.2, Qt::DashLine));
+    lost.attach(middle, middleX, countY, QPen(kPurple, 2.5), thin);
+    errored.attach(middle, middleX, countY, QPen(kRed, 1.2, Qt::DashLine), thin);
     nothing = new QGraphicsSimpleTextItem(QStringLiteral("no errored frames in this run"), middle);
 
     stripX->setTitleVisible(false);
@@ -889,8 +926,8 @@ RunCharts::~RunCharts() = default;
 void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
 {
     const ChartData data = prepareCharts(runs, layout);
-    if (!m || m->wallClock != data.scale.wallClock)
-        m = std::make_unique<Kept>(data.scale.wallClock);
+    if (!m || m->wallClock != data.scale.wallClock || m->thin != layout.thinLines)
+        m = std::make_unique<Kept>(data.scale.wallClock, layout.thinLines);
     m->layout = layout;
     const QString head = layout.title.isEmpty() ? defaultTitle(runs) : layout.title;
     const QString standing = runStanding(*runs.back(), layout.live);
@@ -926,7 +963,14 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
 {
     const QRectF area(0, 0, m->layout.width, m->layout.height);
     m->scene.setSceneRect(area);
-    const auto [left, right] = m->alignPlotAreas();
+    const QString key = m->layoutKey();
+    if (key != m->aligned) {
+        m->columns = m->alignPlotAreas();
+        m->aligned = key;
+    } else {
+        QCoreApplication::sendPostedEvents(); // the series' new points
+    }
+    const auto [left, right] = m->columns;
     QFont small = m->stripX->labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     const QRectF band = m->strip->plotArea();

@@ -26,6 +26,9 @@ struct ChartLayout
     bool live = false;
     // Columns a curve is drawn in, at most four points each; 0: one a pixel.
     int columns = 0;
+    // Curves in lines of one pixel, for charts drawn frame after frame: a
+    // wider line costs several times as much to draw.
+    bool thinLines = false;
 };
 
 // Where the charts' common time axis went in the painter's target: for one

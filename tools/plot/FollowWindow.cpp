@@ -16,7 +16,7 @@ namespace {
 // At most two redraws a second (the window's frame period), and fewer when a
 // frame costs more than a thirtieth of the time between frames: a live view
 // that updates every second or two is current enough for a soak test.
-constexpr int kRedrawCostShare = 30;
+constexpr int kRedrawCostShare = 60;
 // A live curve is drawn in a column every few pixels, at most four points
 // each: the kept charts' cost is their points, and a live view needs no more.
 constexpr int kPixelsPerLiveColumn = 6;
@@ -139,6 +139,7 @@ void FollowWindow::redraw()
     ChartLayout layout{area.width(), area.height(), m_options.title, {}};
     layout.live = live;
     layout.columns = std::max(kFewestLiveColumns, area.width() / kPixelsPerLiveColumn);
+    layout.thinLines = true;
     const double end = digest->last().elapsed;
     if (m_held)
         layout.elapsedRange = m_heldRange;

@@ -36,7 +36,7 @@ public:
     // The charts of the frame drawn last, and the header drawn with them.
     const RunCharts& charts() const { return m_charts; }
     QString header() const;
-    // The shortest time between frames, 500 ms unless a test feeding a run
+    // The shortest time between frames, a second unless a test feeding a run
     // fast asks for less; a frame's cost paces them further.
     void setFramePeriod(int ms) { m_framePeriodMs = ms; }
 
@@ -80,7 +80,7 @@ private:
     std::optional<int> m_dragFrom;
     QImage m_frame;
     RunCharts m_charts;
-    int m_framePeriodMs = 500;
+    int m_framePeriodMs = 1000;
     ChartGeometry m_geometry;
     bool m_held = false; // paused or zoomed: the view stays
     std::pair<double, double> m_heldRange;

@@ -240,6 +240,20 @@ private:
     QAreaSeries* m_area = nullptr;
 };
 
+// Stretches closer than `within` to the one before joined: sync loss every
+// few reports of a day is one band, not a hundred thousand.
+std::vector<std::pair<double, double>> joined(const std::vector<std::pair<double, double>>& spans, double within)
+{
+    std::vector<std::pair<double, double>> out;
+    for (const auto& [from, to] : spans) {
+        if (!out.empty() && from - out.back().second < within)
+            out.back().second = std::max(out.back().second, to);
+        else
+            out.emplace_back(from, to);
+    }
+    return out;
+}
+
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
 // A run's rows go by their elapsed time from the run's start, on a clock that
 // never goes back: rows after a wall clock set back stay in the order written.
@@ -751,7 +765,8 @@ RunCharts::Kept::Kept(bool wall, bool thinLines)
     limit->attachAxis(topX);
     limit->attachAxis(berY);
     lost.attach(middle, middleX, countY, QPen(kPurple, 2.5), thin);
-    errored.attach(middle, middleX, countY, QPen(kRed, 1.2, Qt::DashLine), thin);
+    // Solid: a dashed line of thousands of steps takes seconds to draw smoothed.
+    errored.attach(middle, middleX, countY, QPen(kRed, 1.2), thin);
     nothing = new QGraphicsSimpleTextItem(QStringLiteral("no errored frames in this run"), middle);
 
     stripX->setTitleVisible(false);
@@ -942,6 +957,8 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
     m->fillStrip(data, minWidth);
     // The events, folded where they crowd, on the BER and the error history alike.
     const std::vector<std::pair<double, double>> restarts = LinkEventLog::fold(data.restarts, minWidth);
+    const std::vector<std::pair<double, double>> deviceLost = joined(data.deviceLost, minWidth);
+    const std::vector<std::pair<double, double>> syncLoss = joined(data.syncLoss, minWidth);
     const QString restartsName =
         QStringLiteral("%1 (%2)").arg(eventName(RowEvent::CountsWentDown)).arg(data.restarts.size());
     for (auto [events, bottom, top, named] : {std::tuple{&m->topEvents, data.yLow, data.yHigh, true},
@@ -951,8 +968,8 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
             bands.fill(spans, bottom, top, data.xLow, data.xHigh, minWidth / 2, name, named);
         };
         fill(events->restarts, restarts, restartsName);
-        fill(events->deviceLost, data.deviceLost, eventName(RowEvent::DeviceLost));
-        fill(events->syncLoss, data.syncLoss, QStringLiteral("sync loss"));
+        fill(events->deviceLost, deviceLost, eventName(RowEvent::DeviceLost));
+        fill(events->syncLoss, syncLoss, QStringLiteral("sync loss"));
     }
     const RunDigest& first = *runs.front();
     m->geometry.elapsedLow = data.range ? data.range->first : first.started().elapsed;

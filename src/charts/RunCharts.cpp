@@ -817,7 +817,8 @@ void RunCharts::Kept::place(const ChartLayout& l, const QString& head, const QSt
         if (charts()[i]->geometry() != geometries[i])
             charts()[i]->setGeometry(geometries[i]);
     // Each part of the title on lines of its own, wrapped to the chart's width, never cut.
-    const double width = l.width - 40;
+    // Inside the chart's margins and layout, with room to spare: a line a hair too long is cut with "…".
+    const double width = l.width * 0.9 - 60;
     QString html = wrapped(head, top->titleFont(), width);
     if (!standing.isEmpty())
         html += QStringLiteral("<br>") + wrapped(standing, top->titleFont(), width);

@@ -16,8 +16,9 @@ std::vector<Figure> benchPlot(const QString& plotPath);
 std::vector<Figure> benchDayTools(const QString& plotPath, const QString& reportPath);
 
 // bermon-plot --follow on an X server of its own: CPU of the window while a
-// recorder appends at 10 and at 960 reports a second, and the time to the
-// first frame and peak memory for a day's recording.
-std::vector<Figure> benchFollow(const QString& plotPath, const QString& logPath);
+// recorder appends at 10 and at 960 reports a second, beside a bare window
+// following the same file (`floorPath`), and the time to the first frame and
+// peak memory for a day's recording.
+std::vector<Figure> benchFollow(const QString& plotPath, const QString& logPath, const QString& floorPath);
 
 } // namespace bench

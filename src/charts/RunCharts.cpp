@@ -1,12 +1,13 @@
 #include "charts/RunCharts.h"
 
-#include "measurement/ConfidenceBound.h"
+#include "measurement/Availability.h"
 #include "measurement/Rates.h"
 
 #include <QAreaSeries>
 #include <QChart>
 #include <QCoreApplication>
 #include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
@@ -19,15 +20,14 @@
 #include <QTimeZone>
 #include <QValueAxis>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <tuple>
 
 namespace {
-
-QString figure(double value)
-{
-    return std::isfinite(value) ? QString::number(value, 'g', 3) : QStringLiteral("N/A");
-}
 
 // One curve of the plot: its points in every run, drawn as stretches with gaps.
 struct Curve
@@ -37,8 +37,8 @@ struct Curve
     QList<QList<QPointF>> stretches;
 };
 
-// At most the first, lowest, highest and last point of each pixel column: a
-// day of reports draws as fast as a minute, and no peak is lost.
+// At most the first, lowest, highest and last point of each column: a day of
+// reports draws as fast as a minute, and no peak is lost.
 QList<QPointF> thinned(const QList<QPointF>& points, double xLow, double xHigh, int columns)
 {
     if (points.size() <= 4 * columns)
@@ -64,8 +64,8 @@ QList<QPointF> thinned(const QList<QPointF>& points, double xLow, double xHigh, 
     return out;
 }
 
-// Stretches whose gap is narrower than two pixel columns joined: such a gap
-// cannot be seen, and every series costs the chart time for every other one.
+// Stretches whose gap is narrower than two columns joined: such a gap cannot
+// be seen, and every series costs the chart time for every other one.
 QList<QList<QPointF>> joinedAcrossHiddenGaps(const QList<QList<QPointF>>& stretches, double minGap)
 {
     QList<QList<QPointF>> out;
@@ -78,83 +78,180 @@ QList<QList<QPointF>> joinedAcrossHiddenGaps(const QList<QList<QPointF>>& stretc
     return out;
 }
 
-// Adds the curve as line series, one per stretch, and the lone points of
-// stretches of one as a scatter series: a line of one point shows nothing.
-void addCurve(QChart& chart, const Curve& curve, QAbstractAxis* x, QAbstractAxis* y, double xLow, double xHigh,
-              int columns)
+// A count of each report interval as a step: the value holds from the report
+// before to its own. Counts of 0 lie on `floor`, the bottom of a log axis.
+QList<QPointF> steps(const QList<QPointF>& points, double floor)
 {
-    bool named = false;
-    const auto attach = [&](QXYSeries* series) {
-        chart.addSeries(series);
-        series->attachAxis(x);
-        series->attachAxis(y);
-        const bool first = !named;
-        named = true;
-        for (QLegendMarker* marker : chart.legend()->markers(series))
-            marker->setVisible(first);
-        series->setName(curve.name);
-    };
-    auto* lone = new QScatterSeries;
-    lone->setMarkerSize(4);
-    lone->setColor(curve.pen.color());
-    lone->setBorderColor(curve.pen.color());
-    for (const QList<QPointF>& stretch : joinedAcrossHiddenGaps(curve.stretches, 2 * (xHigh - xLow) / columns)) {
-        if (stretch.size() == 1) {
-            lone->append(stretch.first());
-            continue;
-        }
-        auto* series = new QLineSeries;
-        series->setPen(curve.pen);
-        series->replace(thinned(stretch, xLow, xHigh, columns));
-        attach(series);
+    QList<QPointF> out;
+    out.reserve(points.size() * 2);
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const double y = std::max(points[i].y(), floor);
+        if (i > 0)
+            out << QPointF(points[i - 1].x(), y);
+        out << QPointF(points[i].x(), y);
     }
-    if (lone->count() > 0)
-        attach(lone);
-    else
-        delete lone;
+    return out;
 }
 
-struct Event
+// The legend's own markers tell whether they show only once the legend is
+// laid out: the series says too, for RunCharts::legend().
+constexpr char kInLegend[] = "inLegend";
+
+void showInLegend(QChart& chart, QAbstractSeries* series, bool shown)
 {
-    double x;
-    QString kind;
+    const QVariant was = series->property(kInLegend);
+    if (was.isValid() && was.toBool() == shown)
+        return; // the legend's layout left alone
+    for (QLegendMarker* marker : chart.legend()->markers(series))
+        marker->setVisible(shown);
+    series->setProperty(kInLegend, shown);
+}
+
+// A curve on a chart, kept between frames: a line series a stretch, and one
+// scatter series for the lone points of stretches of one (a line of one point
+// shows nothing). Series are made as more stretches come and emptied when
+// fewer do; one entry in the legend.
+class KeptCurve
+{
+public:
+    // `thin`: one-pixel lines of the same colour and dash, which cost a
+    // fraction of wider ones to draw.
+    void attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, const QPen& pen, bool thin)
+    {
+        m_chart = chart;
+        m_x = x;
+        m_y = y;
+        m_pen = pen;
+        if (thin)
+            m_pen.setWidth(0);
+        m_lone = new QScatterSeries;
+        m_lone->setMarkerSize(4);
+        m_lone->setColor(pen.color());
+        m_lone->setBorderColor(pen.color());
+        add(m_lone);
+    }
+
+    void fill(const Curve& curve, double xLow, double xHigh, int columns)
+    {
+        QList<QPointF> lone;
+        size_t used = 0;
+        for (const QList<QPointF>& stretch : joinedAcrossHiddenGaps(curve.stretches, 2 * (xHigh - xLow) / columns)) {
+            if (stretch.size() == 1) {
+                lone << stretch.first();
+                continue;
+            }
+            if (used == m_lines.size()) {
+                auto* line = new QLineSeries;
+                line->setPen(m_pen);
+                add(line);
+                m_lines.push_back(line);
+            }
+            m_lines[used++]->replace(thinned(stretch, xLow, xHigh, columns));
+        }
+        for (size_t i = used; i < m_lines.size(); ++i)
+            m_lines[i]->clear();
+        m_lone->replace(lone);
+        // The legend names the curve once, by the first series that shows it.
+        QXYSeries* named = used > 0 ? static_cast<QXYSeries*>(m_lines.front()) : lone.isEmpty() ? nullptr : m_lone;
+        for (QXYSeries* series : all()) {
+            series->setName(curve.name);
+            showInLegend(*m_chart, series, series == named);
+        }
+    }
+
+    bool empty() const
+    {
+        for (const QXYSeries* series : all())
+            if (series->count() > 0)
+                return false;
+        return true;
+    }
+
+private:
+    void add(QXYSeries* series)
+    {
+        m_chart->addSeries(series);
+        series->attachAxis(m_x);
+        series->attachAxis(m_y);
+    }
+    std::vector<QXYSeries*> all() const
+    {
+        std::vector<QXYSeries*> out(m_lines.begin(), m_lines.end());
+        out.push_back(m_lone);
+        return out;
+    }
+
+    QChart* m_chart = nullptr;
+    QAbstractAxis* m_x = nullptr;
+    QAbstractAxis* m_y = nullptr;
+    QPen m_pen;
+    std::vector<QLineSeries*> m_lines;
+    QScatterSeries* m_lone = nullptr;
 };
 
-void addEvents(QChart& chart, const std::vector<Event>& events, QAbstractAxis* x, QValueAxis* linearY,
-               QLogValueAxis* logY, bool legend)
+// Bands across a chart's height, one area series for all of them: a mark a
+// band, however many there are. Bands narrower than `minWidth` widen to it
+// about their middle.
+class KeptBands
 {
-    static const std::map<QString, QColor> colors{{eventName(RowEvent::DeviceLost), QColor(200, 0, 0)},
-                                                  {eventName(RowEvent::DeviceBack), QColor(0, 150, 0)},
-                                                  {eventName(RowEvent::CountsWentDown), QColor(230, 130, 0)}};
-    std::map<QString, bool> named;
-    for (const Event& event : events) {
-        const double low = logY ? logY->min() : linearY->min();
-        const double high = logY ? logY->max() : linearY->max();
-        auto* line = new QLineSeries;
-        line->setPen(QPen(colors.at(event.kind), 1.5, Qt::DashLine));
-        line->append(event.x, low);
-        line->append(event.x, high);
-        line->setName(event.kind);
-        chart.addSeries(line);
-        line->attachAxis(x);
-        line->attachAxis(logY ? static_cast<QAbstractAxis*>(logY) : linearY);
-        for (QLegendMarker* marker : chart.legend()->markers(line))
-            marker->setVisible(legend && !named[event.kind]);
-        named[event.kind] = true;
+public:
+    void attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, const QBrush& brush)
+    {
+        m_chart = chart;
+        // An area series does not own its lines: the area is their parent.
+        m_area = new QAreaSeries;
+        m_area->setUpperSeries(new QLineSeries(m_area));
+        m_area->setLowerSeries(new QLineSeries(m_area));
+        m_area->setPen(Qt::NoPen);
+        m_area->setBrush(brush);
+        chart->addSeries(m_area);
+        m_area->attachAxis(x);
+        m_area->attachAxis(y);
+        // A band's sample is a square of its colour, whatever the legend's other samples are.
+        for (QLegendMarker* marker : chart->legend()->markers(m_area)) {
+            marker->setShape(QLegend::MarkerShapeRectangle);
+            marker->setBrush(brush);
+        }
     }
-}
 
-// The BER limit, a horizontal line across the whole time axis.
-void addLimit(QChart& chart, double limit, QAbstractAxis* x, QAbstractAxis* y, double xLow, double xHigh)
+    void fill(const std::vector<std::pair<double, double>>& spans, double bottom, double top, double xLow,
+              double xHigh, double minWidth, const QString& name, bool inLegend)
+    {
+        QList<QPointF> upper;
+        upper.reserve(qsizetype(spans.size()) * 4);
+        for (auto [x0, x1] : spans) {
+            if (x1 - x0 < minWidth) {
+                const double middle = (x0 + x1) / 2;
+                x0 = middle - minWidth / 2;
+                x1 = middle + minWidth / 2;
+            }
+            upper << QPointF(x0, bottom) << QPointF(x0, top) << QPointF(x1, top) << QPointF(x1, bottom);
+        }
+        m_area->upperSeries()->replace(upper);
+        m_area->lowerSeries()->replace({QPointF(xLow, bottom), QPointF(xHigh, bottom)});
+        m_area->setName(name);
+        showInLegend(*m_chart, m_area, inLegend && !spans.empty());
+    }
+
+    QAreaSeries* area() const { return m_area; }
+
+private:
+    QChart* m_chart = nullptr;
+    QAreaSeries* m_area = nullptr;
+};
+
+// Stretches closer than `within` to the one before joined: sync loss every
+// few reports of a day is one band, not a hundred thousand.
+std::vector<std::pair<double, double>> joined(const std::vector<std::pair<double, double>>& spans, double within)
 {
-    auto* line = new QLineSeries;
-    line->setPen(QPen(Qt::black, 1.5, Qt::DashDotLine));
-    line->append(xLow, limit);
-    line->append(xHigh, limit);
-    line->setName(QStringLiteral("limit %1").arg(QString::number(limit, 'g', 6)));
-    chart.addSeries(line);
-    line->attachAxis(x);
-    line->attachAxis(y);
+    std::vector<std::pair<double, double>> out;
+    for (const auto& [from, to] : spans) {
+        if (!out.empty() && from - out.back().second < within)
+            out.back().second = std::max(out.back().second, to);
+        else
+            out.emplace_back(from, to);
+    }
+    return out;
 }
 
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
@@ -165,7 +262,6 @@ struct TimeScale
     bool wallClock = false;
     double secondsPerUnit = 1;
     QString unitName = QStringLiteral("s");
-    bool exactRange = false; // a part of a run asked for: its ends are the axis's ends
 
     // Where a row of the run at `elapsed` seconds goes.
     double x(const RunDigest& run, double elapsed) const
@@ -183,47 +279,60 @@ struct TimeScale
         const ReadRow& start = run.started();
         return (double(msSinceEpoch - start.time.toMSecsSinceEpoch()) / 1000 + start.elapsed) / secondsPerUnit;
     }
-    QAbstractAxis* makeAxis(double low, double high) const
+    QAbstractAxis* makeAxis() const
     {
         if (wallClock) {
             auto* axis = new QDateTimeAxis;
-            axis->setFormat(high - low > 86400e3 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss"));
             axis->setTitleText(QStringLiteral("time (UTC)"));
-            axis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(low), QTimeZone::utc()),
-                           QDateTime::fromMSecsSinceEpoch(qint64(high), QTimeZone::utc()));
             return axis;
         }
         auto* axis = new QValueAxis;
-        axis->setTitleText(QStringLiteral("elapsed (%1)").arg(unitName));
-        axis->setRange(low, high);
-        if (!exactRange) {
-            axis->applyNiceNumbers();
-        } else if (high > low) {
-            // Ticks on round numbers between ends that are not.
-            const double rough = (high - low) / 5;
-            const double decade = std::pow(10, std::floor(std::log10(rough)));
-            const double step = decade * (rough / decade < 2 ? 1 : rough / decade < 5 ? 2 : 5);
-            axis->setTickType(QValueAxis::TicksDynamic);
-            axis->setTickAnchor(std::ceil(low / step) * step);
-            axis->setTickInterval(step);
-        }
         axis->setLabelFormat(QStringLiteral("%g"));
+        axis->setTickType(QValueAxis::TicksDynamic);
         return axis;
+    }
+    // The axis ends where the run (or the part shown) ends, with ticks on round
+    // numbers between ends that are not.
+    void setRange(QAbstractAxis* axis, double low, double high) const
+    {
+        if (auto* dates = qobject_cast<QDateTimeAxis*>(axis)) {
+            dates->setFormat(high - low > 86400e3 ? QStringLiteral("MM-dd hh:mm") : QStringLiteral("hh:mm:ss"));
+            dates->setRange(QDateTime::fromMSecsSinceEpoch(qint64(low), QTimeZone::utc()),
+                            QDateTime::fromMSecsSinceEpoch(qint64(high), QTimeZone::utc()));
+            return;
+        }
+        auto* values = static_cast<QValueAxis*>(axis);
+        const QString title = QStringLiteral("elapsed (%1)").arg(unitName);
+        if (values->titleText() != title)
+            values->setTitleText(title);
+        // Each change lays the axis and every series on it out again: ticks first, once, then the range.
+        const double rough = (high - low) / 5;
+        const double decade = std::pow(10, std::floor(std::log10(rough)));
+        const double step = decade * (rough / decade < 2 ? 1 : rough / decade < 5 ? 2 : 5);
+        const double anchor = std::ceil(low / step) * step;
+        if (values->tickInterval() != step)
+            values->setTickInterval(step);
+        if (values->tickAnchor() != anchor)
+            values->setTickAnchor(anchor);
+        values->setRange(low, high);
     }
 };
 
 // A stretch of the seconds strip: seconds in a row that stood alike, between
-// two places on the time axis.
+// two places on the time axis. Provisional: seconds whose availability the
+// seconds still to come may revise.
 struct StripCell
 {
     double x0 = 0, x1 = 0;
     measurement::SecondClass least = measurement::SecondClass::ErrorFree;
     measurement::SecondClass most = measurement::SecondClass::ErrorFree;
     bool unknown = false;
+    bool provisional = false;
 
     bool sameStanding(const StripCell& other) const
     {
-        return least == other.least && most == other.most && unknown == other.unknown;
+        return least == other.least && most == other.most && unknown == other.unknown
+               && provisional == other.provisional;
     }
 };
 
@@ -243,7 +352,8 @@ std::vector<StripCell> stripCells(const std::vector<std::vector<StripCell>>& run
             if (out.size() > runStart && out.back().sameStanding(span)) {
                 out.back().x1 = span.x1;
                 gathering = gathering && narrow;
-            } else if (gathering && narrow && span.x1 - out.back().x0 <= minWidth) {
+            } else if (gathering && narrow && span.x1 - out.back().x0 <= minWidth
+                       && out.back().provisional == span.provisional) {
                 StripCell& cell = out.back();
                 cell.x1 = span.x1;
                 if (cell.unknown && !span.unknown) {
@@ -275,19 +385,7 @@ std::vector<StripCell> stripCells(const std::vector<std::vector<StripCell>>& run
 // The strip's colours, by class from error-free to unavailable.
 const QColor kClassColors[] = {QColor(44, 160, 44), QColor(245, 170, 0), QColor(214, 39, 40), QColor(45, 45, 45)};
 const QColor kUnknownColor(150, 150, 150);
-
-// One colour of the strip over a band of its height: a rectangle a cell.
-struct StripBand
-{
-    QAreaSeries* area = nullptr;
-    double bottom = 0, top = 1;
-
-    void add(double x0, double x1)
-    {
-        QLineSeries* upper = area->upperSeries();
-        upper->append({QPointF(x0, bottom), QPointF(x0, top), QPointF(x1, top), QPointF(x1, bottom)});
-    }
-};
+constexpr int kUnknown = 4; // after the classes
 
 QString secondsText(const measurement::Bounded& seconds)
 {
@@ -297,69 +395,6 @@ QString secondsText(const measurement::Bounded& seconds)
 measurement::Bounded sum(const measurement::Bounded& a, const measurement::Bounded& b)
 {
     return {a.least + b.least, a.most + b.most};
-}
-
-// The seconds strip: a second known to stand in one class takes the class's
-// colour from the bottom of the strip to the top; one that the reports leave
-// between two classes, the least in the upper half and the most in the lower;
-// one no report speaks for is hatched grey. Cells narrower than `minWidth`
-// are widened to it about their middle, the worse classes drawn over the
-// better ones. The legend gives the figures of the runs together.
-void addSecondsStrip(QChart& chart, const std::vector<StripCell>& cells,
-                     const measurement::ErrorPerformanceFigures& figures, QAbstractAxis* x, QAbstractAxis* y,
-                     double xLow, double xHigh, double minWidth)
-{
-    enum Part { Whole, Upper, Lower };
-    constexpr int kUnknown = 4;                     // after the classes
-    std::map<std::pair<int, int>, StripBand> bands; // by (class, part)
-    const auto band = [&](int cls, Part part) -> StripBand& {
-        StripBand& b = bands[{cls, part}];
-        if (!b.area) {
-            // An area series does not own its lines: the area is their parent.
-            b.area = new QAreaSeries;
-            b.area->setUpperSeries(new QLineSeries(b.area));
-            b.area->setLowerSeries(new QLineSeries(b.area));
-            b.bottom = part == Upper ? 0.5 : 0;
-            b.top = part == Lower ? 0.5 : 1;
-            b.area->lowerSeries()->append({QPointF(xLow, b.bottom), QPointF(xHigh, b.bottom)});
-            b.area->setPen(Qt::NoPen);
-            b.area->setBrush(cls == kUnknown ? QBrush(kUnknownColor, Qt::BDiagPattern) : QBrush(kClassColors[cls]));
-        }
-        return b;
-    };
-    // The legend's entries, one a class, in the strip's order.
-    const QString names[] = {
-        QStringLiteral("error-free %1").arg(secondsText(figures.efs)),
-        QStringLiteral("errored %1").arg(secondsText(figures.es)),
-        QStringLiteral("severely errored %1").arg(secondsText(figures.ses)),
-        QStringLiteral("unavailable %1").arg(secondsText(figures.unavailable)),
-        QStringLiteral("unknown %1 s").arg(figures.unknown),
-    };
-    for (int cls = 0; cls <= kUnknown; ++cls)
-        band(cls, Whole).area->setName(names[cls]);
-    for (StripCell cell : cells) {
-        if (cell.x1 - cell.x0 < minWidth) {
-            const double middle = (cell.x0 + cell.x1) / 2;
-            cell.x0 = middle - minWidth / 2;
-            cell.x1 = middle + minWidth / 2;
-        }
-        if (cell.unknown) {
-            band(kUnknown, Whole).add(cell.x0, cell.x1);
-        } else if (cell.least == cell.most) {
-            band(int(cell.least), Whole).add(cell.x0, cell.x1);
-        } else {
-            band(int(cell.least), Upper).add(cell.x0, cell.x1);
-            band(int(cell.most), Lower).add(cell.x0, cell.x1);
-        }
-    }
-    // The map's order, by class then part, is the order of drawing and of the legend.
-    for (auto& [key, b] : bands) {
-        chart.addSeries(b.area);
-        b.area->attachAxis(x);
-        b.area->attachAxis(y);
-        for (QLegendMarker* marker : chart.legend()->markers(b.area))
-            marker->setVisible(key.second == Whole);
-    }
 }
 
 // The points of a stretch from `low` to `high`, with the one on each side
@@ -383,47 +418,84 @@ QString defaultTitle(const std::vector<const RunDigest*>& runs)
     for (const RunDigest* run : runs) {
         if (!devices.contains(run->recorded().device))
             devices << run->recorded().device;
-        bits += run->lastReport() ? run->lastReport()->runBits : 0;
+        bits += run->analysis().bits();
     }
-    const RunDigest& last = *runs.back();
-    const ReadRow end = last.lastReport().value_or(last.last());
+    const measurement::RunAnalysis& last = runs.back()->analysis();
+    const double ber = last.bits() > 0 ? double(last.bitErrors()) / double(last.bits()) : NAN;
     QString title = QStringLiteral("%1 — started %2 UTC — %3 bits — BER %4, below %5 at %6 %")
                         .arg(devices.join(QStringLiteral(", ")),
                              runs.front()->started().time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
-                             figure(double(bits)), figure(end.runBer), figure(end.runBerUpper))
-                        .arg(last.recorded().confidence * 100);
+                             measurement::figureText(double(bits)), measurement::figureText(ber),
+                             measurement::figureText(last.berUpper()))
+                        .arg(runs.back()->recorded().confidence * 100);
     if (runs.size() > 1)
         title += QStringLiteral(" (last of %1 runs)").arg(runs.size());
     return title;
 }
 
+// The words broken into lines no wider than `width` in `font`, joined by `<br>`.
+QString wrapped(const QString& text, const QFont& font, double width)
+{
+    const QFontMetricsF metrics(font);
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        const QString longer = line.isEmpty() ? word : line + u' ' + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+            lines << line.toHtmlEscaped();
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    if (!line.isEmpty())
+        lines << line.toHtmlEscaped();
+    return lines.join(QStringLiteral("<br>"));
+}
+
 } // namespace
+
+QString runStanding(const RunDigest& run, bool live)
+{
+    const measurement::Verdict verdict = measurement::decide(run.analysis());
+    if (verdict.outcome == measurement::Outcome::NoVerdict || !live)
+        return verdict.head;
+    QString words = verdict.outcome == measurement::Outcome::Fail ? verdict.head : verdict.need;
+    const double duration = run.analysis().settings().durationSeconds;
+    if (duration > 0) {
+        const double elapsed = run.last().elapsed - run.started().elapsed;
+        words += QStringLiteral(" — %1 of --duration left")
+                     .arg(measurement::clockText(qint64(std::max(0.0, duration - elapsed) * 1000)));
+    }
+    return words;
+}
 
 QString chartsTitle(const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
 {
     QString title = layout.title.isEmpty() ? defaultTitle(runs) : layout.title;
-    const measurement::Verdict verdict = measurement::decide(runs.back()->analysis());
-    if (!verdict.head.isEmpty())
-        title += QStringLiteral(" — ") + verdict.head;
+    const QString standing = runStanding(*runs.back(), layout.live);
+    if (!standing.isEmpty())
+        title += QStringLiteral(" — ") + standing;
     return title;
 }
 
 namespace {
 
-// What the charts show, worked out from the runs before any chart exists:
+// What the charts show, worked out from the runs before any chart is touched:
 // the time axis, the curves and events along it, every second of the runs,
-// and the BER axis's decades.
+// and the axes' decades.
 struct ChartData
 {
     TimeScale scale;
     std::optional<std::pair<double, double>> range; // of one run's elapsed time
-    Curve ber, berBound, berLoss, runBound, per, perLoss;
-    std::vector<Event> events;
+    Curve ber, berBound, berLoss, runBound, errored, lost;
+    std::vector<double> restarts;                        // x of each
+    std::vector<std::pair<double, double>> deviceLost, syncLoss; // from, to
     std::optional<double> limit;
     double xLow = INFINITY, xHigh = -INFINITY;
     std::vector<std::vector<StripCell>> runSpans;
     measurement::ErrorPerformanceFigures performance;
-    double yLow = INFINITY, yHigh = -INFINITY, perHigh = 0;
+    double yLow = INFINITY, yHigh = -INFINITY, countHigh = 0;
 };
 
 // One run along its elapsed time in a unit that suits the span, several along wall-clock time.
@@ -431,36 +503,38 @@ void chooseScale(ChartData& data, const std::vector<const RunDigest*>& runs, con
 {
     TimeScale& scale = data.scale;
     scale.wallClock = runs.size() > 1;
-    if (!scale.wallClock)
-        data.range = layout.elapsedRange;
-    if (!scale.wallClock) {
-        const double span = data.range ? data.range->second - data.range->first : runs.front()->last().elapsed;
-        if (span > 3 * 3600)
-            scale = {false, 3600, QStringLiteral("h")};
-        else if (span > 3 * 60)
-            scale = {false, 60, QStringLiteral("min")};
-    }
-    scale.exactRange = bool(data.range);
+    if (scale.wallClock)
+        return;
+    data.range = layout.elapsedRange;
+    const double span = data.range ? data.range->second - data.range->first : runs.front()->last().elapsed;
+    if (span > 3 * 3600)
+        scale = {false, 3600, QStringLiteral("h")};
+    else if (span > 3 * 60)
+        scale = {false, 60, QStringLiteral("min")};
 }
 
 // The curves, run by run, so that a new run starts a new stretch, and the events to mark.
 void gatherCurves(ChartData& data, const std::vector<const RunDigest*>& runs)
 {
-    const QColor blue(31, 119, 180), red(214, 39, 40), grey(90, 90, 90);
-    data.ber = {QStringLiteral("BER"), QPen(blue, 1.5), {}};
-    data.berBound = {QStringLiteral("BER bound"), QPen(blue, 1, Qt::DashLine), {}};
-    // Drawn under the BER without sync loss and wider, so that both show where they coincide.
-    data.berLoss = {QStringLiteral("BER with sync loss"), QPen(red, 3.5), {}};
-    data.runBound = {QStringLiteral("run's BER bound"), QPen(grey, 1.5, Qt::DotLine), {}};
-    data.per = {QStringLiteral("PER"), QPen(blue, 1.5), {}};
-    data.perLoss = {QStringLiteral("PER with sync loss"), QPen(red, 3.5), {}};
     const std::pair<Curve*, RunDigest::Curve> curves[] = {
         {&data.ber, RunDigest::Ber},         {&data.berBound, RunDigest::BerBound},
         {&data.berLoss, RunDigest::BerLoss}, {&data.runBound, RunDigest::RunBound},
-        {&data.per, RunDigest::Per},         {&data.perLoss, RunDigest::PerLoss}};
+        {&data.errored, RunDigest::ErroredFrames}, {&data.lost, RunDigest::LostFrames}};
+    data.ber.name = QStringLiteral("BER");
+    data.berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
+    data.berLoss.name = QStringLiteral("BER with sync loss");
+    data.runBound.name = QStringLiteral("run's BER bound");
+    data.errored.name = QStringLiteral("errored frames a report");
+    data.lost.name = QStringLiteral("lost frames a report");
     data.limit = runs.back()->analysis().settings().maxBer;
     const TimeScale& scale = data.scale;
     const std::optional<std::pair<double, double>>& range = data.range;
+    const auto inRange = [&](double elapsed) {
+        return !range || (elapsed >= range->first && elapsed <= range->second);
+    };
+    const auto overlaps = [&](double from, double to) {
+        return !range || (from <= range->second && to >= range->first);
+    };
     for (const RunDigest* run : runs) {
         data.xLow = std::min(data.xLow, scale.x(*run, range ? range->first : run->started().elapsed));
         data.xHigh = std::max(data.xHigh, scale.x(*run, range ? range->second : run->last().elapsed));
@@ -477,16 +551,27 @@ void gatherCurves(ChartData& data, const std::vector<const RunDigest*>& runs)
                     curve->stretches << shown;
             }
         }
-        for (const ReadRow& row : run->events())
-            if ((row.is(RowEvent::DeviceLost) || row.is(RowEvent::DeviceBack) || row.is(RowEvent::CountsWentDown))
-                && (!range || (row.elapsed >= range->first && row.elapsed <= range->second)))
-                data.events.push_back({scale.x(*run, row.elapsed), row.event});
+        for (const double at : run->linkEventLog().restarts())
+            if (inRange(at))
+                data.restarts.push_back(scale.x(*run, at));
+        for (const LinkEvent& event : run->linkEvents()) {
+            const bool lost = event.kind == LinkEvent::Kind::DeviceLost;
+            if ((lost || event.kind == LinkEvent::Kind::SyncLoss) && overlaps(event.fromElapsed, event.toElapsed))
+                (lost ? data.deviceLost : data.syncLoss)
+                    .emplace_back(scale.x(*run, event.fromElapsed), scale.x(*run, event.toElapsed));
+        }
     }
-    data.berBound.name = QStringLiteral("BER bound at %1 %").arg(runs.back()->recorded().confidence * 100);
+    for (auto* spans : {&data.deviceLost, &data.syncLoss})
+        for (auto& [from, to] : *spans) {
+            from = std::max(from, data.xLow);
+            to = std::min(to, data.xHigh);
+        }
 }
 
-// Every second of each run, from the analysis the recorder runs on the same rows.
-void gatherSeconds(ChartData& data, const std::vector<const RunDigest*>& runs)
+// Every second of each run, from the analysis the recorder runs on the same
+// rows. A live run's last seconds are provisional: unavailable time begins
+// and ends a streak of seconds before it is known.
+void gatherSeconds(ChartData& data, const std::vector<const RunDigest*>& runs, bool live)
 {
     measurement::ErrorPerformanceFigures& performance = data.performance;
     for (const RunDigest* run : runs) {
@@ -496,22 +581,36 @@ void gatherSeconds(ChartData& data, const std::vector<const RunDigest*>& runs)
         performance.es = sum(performance.es, f.es);
         performance.ses = sum(performance.ses, f.ses);
         performance.unavailable = sum(performance.unavailable, f.unavailable);
+        const std::vector<measurement::SecondSpan> spans = run->analysis().performance().spans();
+        const qint64 settledUntil = live && run == runs.back() && !spans.empty()
+                                        ? spans.back().first + spans.back().seconds
+                                              - measurement::AvailabilityTracker::kStreak
+                                        : std::numeric_limits<qint64>::max();
         std::vector<StripCell>& cells = data.runSpans.emplace_back();
-        for (const measurement::SecondSpan& span : run->analysis().performance().spans()) {
+        const auto add = [&](const measurement::SecondSpan& span, qint64 first, qint64 end, bool provisional) {
             // A run's first and last seconds may reach past its rows: cut at the axis's ends.
-            const StripCell cell{std::max(data.xLow, data.scale.xOfTime(*run, span.first * 1000)),
-                                 std::min(data.xHigh, data.scale.xOfTime(*run, (span.first + span.seconds) * 1000)),
-                                 span.least, span.most, span.unknown};
+            const StripCell cell{std::max(data.xLow, data.scale.xOfTime(*run, first * 1000)),
+                                 std::min(data.xHigh, data.scale.xOfTime(*run, end * 1000)),
+                                 span.least, span.most, span.unknown, provisional};
             if (cell.x1 > cell.x0)
                 cells.push_back(cell);
+        };
+        for (const measurement::SecondSpan& span : spans) {
+            const qint64 end = span.first + span.seconds;
+            const qint64 split = std::clamp(settledUntil, span.first, end);
+            if (split > span.first)
+                add(span, span.first, split, false);
+            if (end > split)
+                add(span, split, end, true);
         }
     }
     if (data.xHigh <= data.xLow)
         data.xHigh = data.xLow + 1;
 }
 
-// Decades that hold every positive BER; some decades when there is none.
-void fitRateAxes(ChartData& data)
+// Decades that hold every positive BER (some decades when there is none),
+// and the highest count of an interval.
+void fitAxes(ChartData& data)
 {
     double& yLow = data.yLow;
     double& yHigh = data.yHigh;
@@ -521,10 +620,10 @@ void fitRateAxes(ChartData& data)
                 yLow = std::min(yLow, point.y());
                 yHigh = std::max(yHigh, point.y());
             }
-    for (const Curve* curve : {&data.per, &data.perLoss})
+    for (const Curve* curve : {&data.errored, &data.lost})
         for (const QList<QPointF>& stretch : curve->stretches)
             for (const QPointF& point : stretch)
-                data.perHigh = std::max(data.perHigh, point.y());
+                data.countHigh = std::max(data.countHigh, point.y());
     if (data.limit) {
         yLow = std::min(yLow, *data.limit);
         yHigh = std::max(yHigh, *data.limit);
@@ -544,175 +643,406 @@ ChartData prepareCharts(const std::vector<const RunDigest*>& runs, const ChartLa
     ChartData data;
     chooseScale(data, runs, layout);
     gatherCurves(data, runs);
-    gatherSeconds(data, runs);
-    fitRateAxes(data);
+    gatherSeconds(data, runs, layout.live);
+    fitAxes(data);
     return data;
 }
 
-// The three charts on their scene, the BER above the PER above the seconds
-// strip, which the scene owns.
-struct ChartScene
+// A count of 0 lies here, half a frame, at the bottom of the error history's axis.
+constexpr double kCountFloor = 0.5;
+
+const QColor kBlue(31, 119, 180), kRed(214, 39, 40), kGreen(44, 140, 44), kGrey(90, 90, 90), kPurple(120, 60, 170);
+const QColor kRestartColor(230, 130, 0, 110), kDeviceLostColor(200, 0, 0, 70), kSyncLossColor(120, 60, 170, 50);
+
+} // namespace
+
+// The three charts on their scene, the BER above the error history above the
+// seconds strip, which the scene owns, with every series they draw.
+struct RunCharts::Kept
 {
     QGraphicsScene scene;
     QChart* top = new QChart;
-    QChart* bottom = new QChart;
+    QChart* middle = new QChart;
     QChart* strip = new QChart;
+    bool wallClock = false;
+    bool thin = false;
+    QAbstractAxis* topX = nullptr;
+    QAbstractAxis* middleX = nullptr;
     QAbstractAxis* stripX = nullptr;
+    QLogValueAxis* berY = new QLogValueAxis;
+    QLogValueAxis* countY = new QLogValueAxis;
+    QValueAxis* stripY = new QValueAxis;
+    KeptCurve ber, berBound, berLoss, runBound, errored, lost;
+    QLineSeries* limit = new QLineSeries;
+    // The run's events on the time axis: on the BER, named in its legend, and on the error history.
+    struct EventBands
+    {
+        KeptBands restarts, deviceLost, syncLoss;
+    };
+    EventBands topEvents, middleEvents;
+    // The strip's bands by (class or kUnknown, part: whole, upper, lower; provisional).
+    std::map<std::tuple<int, int, bool>, KeptBands> bands;
+    QGraphicsSimpleTextItem* nothing = nullptr; // the error history's line when it has nothing to show
+    std::array<QGraphicsSimpleTextItem*, 2> halves{};
+    QString title;
+    QString aligned; // what the plot areas were last aligned for; see layoutKey()
+    std::pair<qreal, qreal> columns;
+    ChartLayout layout;
+    ChartGeometry geometry; // elapsed ends; the plot's columns once rendered
 
-    std::array<QChart*, 3> charts() const { return {top, bottom, strip}; }
+    Kept(bool wall, bool thinLines);
+    std::array<QChart*, 3> charts() const { return {top, middle, strip}; }
+    void place(const ChartLayout& layout, const QString& head, const QString& standing);
+    void fillBer(const ChartData& data, int columns);
+    void fillHistory(const ChartData& data, int columns);
+    void fillStrip(const ChartData& data, double minWidth);
+    KeptBands& band(int cls, int part, bool provisional);
+    std::pair<qreal, qreal> alignPlotAreas();
+    QString layoutKey() const;
 };
 
-void placeCharts(ChartScene& charts, const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
+// What the charts' plot areas depend on: their geometry, the title's lines, the
+// value axes' ranges (their labels' widths) and the legends' entries. While
+// it stays, the plot areas stay and a frame lays nothing out.
+QString RunCharts::Kept::layoutKey() const
 {
-    charts.scene.addItem(charts.top);
-    charts.scene.addItem(charts.bottom);
-    charts.scene.addItem(charts.strip);
-    const int stripHeight = layout.height * 3 / 20;
-    const int topHeight = (layout.height - stripHeight) * 3 / 5;
-    charts.top->setGeometry(0, 0, layout.width, topHeight);
-    charts.bottom->setGeometry(0, topHeight, layout.width, layout.height - topHeight - stripHeight);
-    charts.strip->setGeometry(0, layout.height - stripHeight, layout.width, stripHeight);
-    QString title = (layout.title.isEmpty() ? defaultTitle(runs) : layout.title).toHtmlEscaped();
-    const measurement::Verdict verdict = measurement::decide(runs.back()->analysis());
-    if (!verdict.head.isEmpty())
-        title += QStringLiteral("<br>") + verdict.head.toHtmlEscaped();
-    charts.top->setTitle(title);
-    for (QChart* chart : charts.charts()) {
+    QStringList key{QString::number(top->title().count(QStringLiteral("<br>"))), QString::number(berY->min()), QString::number(berY->max()),
+                    QString::number(countY->max())};
+    for (const QChart* chart : charts()) {
+        const QRectF g = chart->geometry();
+        key << QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+        for (const QAbstractSeries* series : chart->series())
+            if (series->property(kInLegend).toBool())
+                key << (chart == strip ? QStringLiteral("shown") : series->name());
+    }
+    return key.join(u'|');
+}
+
+RunCharts::Kept::Kept(bool wall, bool thinLines)
+    : wallClock(wall)
+    , thin(thinLines)
+{
+    TimeScale scale;
+    scale.wallClock = wall;
+    for (QChart* chart : charts()) {
+        scene.addItem(chart);
         chart->setAnimationOptions(QChart::NoAnimation);
         chart->legend()->setAlignment(Qt::AlignRight);
-        // Line samples, not colour squares: dashed and dotted curves of one colour stay apart.
+        // Line samples, not colour squares: curves that differ in dash show it.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
         chart->setBackgroundRoundness(0);
     }
-}
+    topX = scale.makeAxis();
+    middleX = scale.makeAxis();
+    stripX = scale.makeAxis();
+    const auto decades = [](QChart* chart, QAbstractAxis* x, QLogValueAxis* y, const QString& title,
+                            const QString& format) {
+        y->setBase(10);
+        y->setLabelFormat(format);
+        y->setMinorTickCount(-1);
+        // Solid: a dashed line costs its dashes' stroking, a frame's largest part on a live view.
+        y->setMinorGridLinePen(QPen(QColor(238, 238, 238), 1));
+        y->setTitleText(title);
+        chart->addAxis(x, Qt::AlignBottom);
+        chart->addAxis(y, Qt::AlignLeft);
+    };
+    decades(top, topX, berY, QStringLiteral("BER"), QStringLiteral("%.0e"));
+    decades(middle, middleX, countY, QStringLiteral("frames"), QStringLiteral("%g"));
+    // Drawn first, so that the curves lie over the marks.
+    for (auto [chart, x, y, events] : {std::tuple{top, topX, static_cast<QAbstractAxis*>(berY), &topEvents},
+                                       {middle, middleX, countY, &middleEvents}}) {
+        events->deviceLost.attach(chart, x, y, kDeviceLostColor);
+        events->syncLoss.attach(chart, x, y, kSyncLossColor);
+        events->restarts.attach(chart, x, y, kRestartColor);
+    }
+    // The BER with sync loss under the one without and wider, so that both show where they coincide.
+    berLoss.attach(top, topX, berY, QPen(kRed, 3.5), thin);
+    ber.attach(top, topX, berY, QPen(kBlue, 1.5), thin);
+    berBound.attach(top, topX, berY, QPen(kGreen, 1.2, Qt::DashLine), thin);
+    runBound.attach(top, topX, berY, QPen(kGrey, 1.5, Qt::DotLine), thin);
+    limit->setPen(QPen(Qt::black, 1.5, Qt::DashDotLine));
+    top->addSeries(limit);
+    limit->attachAxis(topX);
+    limit->attachAxis(berY);
+    lost.attach(middle, middleX, countY, QPen(kPurple, 2.5), thin);
+    // Solid: a dashed line of thousands of steps takes seconds to draw smoothed.
+    errored.attach(middle, middleX, countY, QPen(kRed, 1.2), thin);
+    nothing = new QGraphicsSimpleTextItem(QStringLiteral("no errored frames in this run"), middle);
 
-void buildBerChart(QChart& top, const ChartData& data, const ChartLayout& layout)
-{
-    QAbstractAxis* topX = data.scale.makeAxis(data.xLow, data.xHigh);
-    auto* logY = new QLogValueAxis;
-    logY->setBase(10);
-    logY->setRange(data.yLow, data.yHigh);
-    logY->setLabelFormat(QStringLiteral("%.0e"));
-    logY->setMinorTickCount(-1);
-    logY->setTitleText(QStringLiteral("BER"));
-    top.addAxis(topX, Qt::AlignBottom);
-    top.addAxis(logY, Qt::AlignLeft);
-    for (const Curve* curve : {&data.berLoss, &data.ber, &data.berBound, &data.runBound})
-        addCurve(top, *curve, topX, logY, data.xLow, data.xHigh, layout.width);
-    if (data.limit)
-        addLimit(top, *data.limit, topX, logY, data.xLow, data.xHigh);
-    addEvents(top, data.events, topX, nullptr, logY, true);
-}
-
-void buildPerChart(QChart& bottom, const ChartData& data, const ChartLayout& layout)
-{
-    QAbstractAxis* bottomX = data.scale.makeAxis(data.xLow, data.xHigh);
-    auto* linearY = new QValueAxis;
-    linearY->setRange(0, data.perHigh > 0 ? data.perHigh * 1.1 : 1);
-    linearY->setTitleText(QStringLiteral("PER (%)"));
-    linearY->applyNiceNumbers();
-    bottom.addAxis(bottomX, Qt::AlignBottom);
-    bottom.addAxis(linearY, Qt::AlignLeft);
-    for (const Curve* curve : {&data.perLoss, &data.per})
-        addCurve(bottom, *curve, bottomX, linearY, data.xLow, data.xHigh, layout.width);
-    addEvents(bottom, data.events, bottomX, linearY, nullptr, false);
-}
-
-// Returns the strip's time axis, whose font and colour its side labels take.
-QAbstractAxis* buildSecondsStrip(QChart& strip, const ChartData& data, const ChartLayout& layout)
-{
-    QAbstractAxis* stripX = data.scale.makeAxis(data.xLow, data.xHigh);
     stripX->setTitleVisible(false);
-    // A row of five under the band: the strip stays narrow.
-    strip.legend()->setAlignment(Qt::AlignBottom);
-    strip.legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
-    strip.setMargins(QMargins(20, 0, 20, 0));
-    strip.layout()->setContentsMargins(0, 0, 0, 0);
-    auto* stripY = new QValueAxis;
+    // A row of entries under the band: the strip stays narrow.
+    strip->legend()->setAlignment(Qt::AlignBottom);
+    strip->legend()->setMarkerShape(QLegend::MarkerShapeRectangle);
+    strip->setMargins(QMargins(20, 0, 20, 0));
+    strip->layout()->setContentsMargins(0, 0, 0, 0);
     stripY->setRange(0, 1);
     stripY->setVisible(false);
-    strip.addAxis(stripX, Qt::AlignBottom);
-    strip.addAxis(stripY, Qt::AlignLeft);
-    const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
-    addSecondsStrip(strip, stripCells(data.runSpans, minWidth), data.performance, stripX, stripY, data.xLow, data.xHigh,
-                    minWidth);
-    return stripX;
+    strip->addAxis(stripX, Qt::AlignBottom);
+    strip->addAxis(stripY, Qt::AlignLeft);
+    // Every whole band first, in the legend's order, then the halves and the provisional ones.
+    for (bool provisional : {false, true})
+        for (int part = 0; part < 3; ++part)
+            for (int cls = 0; cls <= kUnknown; ++cls)
+                band(cls, part, provisional);
+    // The halves of a second the reports leave between two classes, named at the strip's side.
+    for (int i = 0; i < 2; ++i)
+        halves[size_t(i)] = new QGraphicsSimpleTextItem(i == 0 ? QStringLiteral("least") : QStringLiteral("most"),
+                                                        strip);
 }
 
-void buildCharts(ChartScene& charts, const ChartData& data, const std::vector<const RunDigest*>& runs,
-                 const ChartLayout& layout)
+KeptBands& RunCharts::Kept::band(int cls, int part, bool provisional)
 {
-    placeCharts(charts, runs, layout);
-    buildBerChart(*charts.top, data, layout);
-    buildPerChart(*charts.bottom, data, layout);
-    charts.stripX = buildSecondsStrip(*charts.strip, data, layout);
+    const auto key = std::tuple{cls, part, provisional};
+    auto it = bands.find(key);
+    if (it != bands.end())
+        return it->second;
+    QBrush brush;
+    if (cls == kUnknown)
+        brush = QBrush(provisional ? kUnknownColor.lighter(130) : kUnknownColor, Qt::BDiagPattern);
+    else
+        brush = QBrush(provisional ? kClassColors[cls].lighter(170) : kClassColors[cls]);
+    KeptBands& made = bands[key];
+    made.attach(strip, stripX, stripY, brush);
+    return made;
+}
+
+void RunCharts::Kept::place(const ChartLayout& l, const QString& head, const QString& standing)
+{
+    const int stripHeight = l.height * 3 / 20;
+    const int topHeight = (l.height - stripHeight) * 3 / 5;
+    const QRectF geometries[] = {QRectF(0, 0, l.width, topHeight),
+                                 QRectF(0, topHeight, l.width, l.height - topHeight - stripHeight),
+                                 QRectF(0, l.height - stripHeight, l.width, stripHeight)};
+    for (size_t i = 0; i < 3; ++i)
+        if (charts()[i]->geometry() != geometries[i])
+            charts()[i]->setGeometry(geometries[i]);
+    // Each part of the title on lines of its own, wrapped to the chart's width, never cut.
+    // Inside the chart's margins and layout, with room to spare: a line a hair too long is cut with "…".
+    const double width = l.width * 0.9 - 60;
+    QString html = wrapped(head, top->titleFont(), width);
+    if (!standing.isEmpty())
+        html += QStringLiteral("<br>") + wrapped(standing, top->titleFont(), width);
+    if (top->title() != html)
+        top->setTitle(html);
+}
+
+void RunCharts::Kept::fillBer(const ChartData& data, int columns)
+{
+    berY->setRange(data.yLow, data.yHigh);
+    berLoss.fill(data.berLoss, data.xLow, data.xHigh, columns);
+    ber.fill(data.ber, data.xLow, data.xHigh, columns);
+    berBound.fill(data.berBound, data.xLow, data.xHigh, columns);
+    runBound.fill(data.runBound, data.xLow, data.xHigh, columns);
+    if (data.limit) {
+        limit->replace({QPointF(data.xLow, *data.limit), QPointF(data.xHigh, *data.limit)});
+        limit->setName(QStringLiteral("limit %1").arg(QString::number(*data.limit, 'g', 6)));
+    } else {
+        limit->clear();
+    }
+    showInLegend(*top, limit, bool(data.limit));
+}
+
+void RunCharts::Kept::fillHistory(const ChartData& data, int columns)
+{
+    const double high = std::pow(10, std::ceil(std::log10(std::max(10.0, data.countHigh * 1.0001))));
+    countY->setRange(kCountFloor, high);
+    for (auto [source, kept] : {std::pair{&data.errored, &errored}, {&data.lost, &lost}}) {
+        Curve shown{source->name, {}, {}};
+        bool any = false;
+        for (const QList<QPointF>& stretch : source->stretches) {
+            shown.stretches << steps(stretch, kCountFloor);
+            for (const QPointF& point : stretch)
+                any = any || point.y() > 0;
+        }
+        if (!any) // a flat line at the floor says less than the one line below
+            shown.stretches.clear();
+        kept->fill(shown, data.xLow, data.xHigh, columns);
+    }
+    nothing->setVisible(errored.empty() && lost.empty());
+}
+
+void RunCharts::Kept::fillStrip(const ChartData& data, double minWidth)
+{
+    enum Part { Whole, Upper, Lower };
+    std::map<std::tuple<int, int, bool>, std::vector<std::pair<double, double>>> spans;
+    for (StripCell cell : stripCells(data.runSpans, minWidth)) {
+        const bool p = cell.provisional;
+        if (cell.unknown) {
+            spans[{kUnknown, Whole, p}].emplace_back(cell.x0, cell.x1);
+        } else if (cell.least == cell.most) {
+            spans[{int(cell.least), Whole, p}].emplace_back(cell.x0, cell.x1);
+        } else {
+            spans[{int(cell.least), Upper, p}].emplace_back(cell.x0, cell.x1);
+            spans[{int(cell.most), Lower, p}].emplace_back(cell.x0, cell.x1);
+        }
+    }
+    const measurement::ErrorPerformanceFigures& figures = data.performance;
+    // The legend's entries, one a class, in the strip's order, then one for the provisional seconds.
+    const QString names[] = {
+        QStringLiteral("error-free %1").arg(secondsText(figures.efs)),
+        QStringLiteral("errored %1").arg(secondsText(figures.es)),
+        QStringLiteral("severely errored %1").arg(secondsText(figures.ses)),
+        QStringLiteral("unavailable %1").arg(secondsText(figures.unavailable)),
+        QStringLiteral("unknown %1 s").arg(figures.unknown),
+    };
+    bool provisionalNamed = false;
+    for (auto& [key, kept] : bands) {
+        const auto [cls, part, provisional] = key;
+        const std::vector<std::pair<double, double>>& cells = spans[key];
+        const double bottom = part == Upper ? 0.5 : 0;
+        const double top = part == Lower ? 0.5 : 1;
+        if (!provisional) {
+            kept.fill(cells, bottom, top, data.xLow, data.xHigh, minWidth, names[cls], part == Whole);
+            // A class the run has none of keeps its entry, with its 0 s.
+            showInLegend(*strip, kept.area(), part == Whole);
+            continue;
+        }
+        const bool named = !provisionalNamed && !cells.empty();
+        provisionalNamed = provisionalNamed || named;
+        kept.fill(cells, bottom, top, data.xLow, data.xHigh, minWidth,
+                  QStringLiteral("lighter: last %1 s, may still change").arg(measurement::AvailabilityTracker::kStreak),
+                  named);
+    }
 }
 
 // Lays the charts out with their plot areas over the same columns, to the
 // pixel; returns the columns' left and right on the scene.
-std::pair<qreal, qreal> alignPlotAreas(const ChartScene& charts)
+std::pair<qreal, qreal> RunCharts::Kept::alignPlotAreas()
 {
-    // The charts lay out their axes, labels and titles on posted events.
-    QCoreApplication::sendPostedEvents();
     // A chart lays out a plot area it is given only when its own geometry changes: nudge it.
-    qreal left = -INFINITY, right = INFINITY;
-    for (const QChart* chart : charts.charts()) {
-        left = std::max(left, chart->plotArea().left());
-        right = std::min(right, chart->plotArea().right());
-    }
-    for (QChart* chart : charts.charts()) {
-        const QRectF plotArea = chart->plotArea();
-        chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
+    const auto nudge = [](QChart* chart) {
         const QRectF geometry = chart->geometry();
         chart->setGeometry(geometry.adjusted(0, 0, 1, 0));
         chart->setGeometry(geometry);
+    };
+    // Each chart's own layout first, for the labels it holds now.
+    for (QChart* chart : charts()) {
+        chart->setPlotArea(QRectF());
+        nudge(chart);
+    }
+    // The charts lay out their axes, labels and titles on posted events.
+    QCoreApplication::sendPostedEvents();
+    qreal left = -INFINITY, right = INFINITY;
+    for (const QChart* chart : charts()) {
+        left = std::max(left, chart->plotArea().left());
+        right = std::min(right, chart->plotArea().right());
+    }
+    for (QChart* chart : charts()) {
+        const QRectF plotArea = chart->plotArea();
+        chart->setPlotArea(QRectF(left, plotArea.top(), right - left, plotArea.height()));
+        nudge(chart);
     }
     QCoreApplication::sendPostedEvents();
     return {left, right};
 }
 
-// The halves of a second the reports leave between two classes, named at the strip's side.
-void labelStripHalves(QChart& strip, const QAbstractAxis& stripX)
+RunCharts::RunCharts() = default;
+RunCharts::~RunCharts() = default;
+
+void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLayout& layout)
 {
-    QFont small = stripX.labelsFont();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    for (const auto& [name, middle] : {std::pair{QStringLiteral("least"), 0.25}, {QStringLiteral("most"), 0.75}}) {
-        auto* label = new QGraphicsSimpleTextItem(name, &strip);
-        label->setFont(small);
-        label->setBrush(stripX.labelsBrush());
-        const QRectF box = label->boundingRect();
-        const QRectF band = strip.plotArea();
-        label->setPos(band.left() - box.width() - 6, band.top() + band.height() * middle - box.height() / 2);
+    const ChartData data = prepareCharts(runs, layout);
+    if (!m || m->wallClock != data.scale.wallClock || m->thin != layout.thinLines)
+        m = std::make_unique<Kept>(data.scale.wallClock, layout.thinLines);
+    m->layout = layout;
+    const QString head = layout.title.isEmpty() ? defaultTitle(runs) : layout.title;
+    const QString standing = runStanding(*runs.back(), layout.live);
+    m->title = standing.isEmpty() ? head : head + QStringLiteral(" — ") + standing;
+    m->place(layout, head, standing);
+    const int columns = layout.columns > 0 ? layout.columns : layout.width;
+    for (QAbstractAxis* axis : {m->topX, m->middleX, m->stripX})
+        data.scale.setRange(axis, data.xLow, data.xHigh);
+    m->fillBer(data, columns);
+    m->fillHistory(data, columns);
+    const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
+    m->fillStrip(data, minWidth);
+    // The events, folded where they crowd, on the BER and the error history alike.
+    const std::vector<std::pair<double, double>> restarts = LinkEventLog::fold(data.restarts, minWidth);
+    const std::vector<std::pair<double, double>> deviceLost = joined(data.deviceLost, minWidth);
+    const std::vector<std::pair<double, double>> syncLoss = joined(data.syncLoss, minWidth);
+    const QString restartsName =
+        QStringLiteral("%1 (%2)").arg(eventName(RowEvent::CountsWentDown)).arg(data.restarts.size());
+    for (auto [events, bottom, top, named] : {std::tuple{&m->topEvents, data.yLow, data.yHigh, true},
+                                              {&m->middleEvents, kCountFloor, m->countY->max(), false}}) {
+        const auto fill = [&](KeptBands& bands, const std::vector<std::pair<double, double>>& spans,
+                              const QString& name) {
+            bands.fill(spans, bottom, top, data.xLow, data.xHigh, minWidth / 2, name, named);
+        };
+        fill(events->restarts, restarts, restartsName);
+        fill(events->deviceLost, deviceLost, eventName(RowEvent::DeviceLost));
+        fill(events->syncLoss, syncLoss, QStringLiteral("sync loss"));
     }
+    const RunDigest& first = *runs.front();
+    m->geometry.elapsedLow = data.range ? data.range->first : first.started().elapsed;
+    m->geometry.elapsedHigh = data.range ? data.range->second : first.last().elapsed;
 }
 
-ChartGeometry renderCharts(ChartScene& charts, QPainter& painter, const QRectF& target, const ChartData& data,
-                           const RunDigest& first, const ChartLayout& layout)
+ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
 {
-    const QRectF area(0, 0, layout.width, layout.height);
-    charts.scene.setSceneRect(area);
-    const auto [left, right] = alignPlotAreas(charts);
-    labelStripHalves(*charts.strip, *charts.stripX);
+    const QRectF area(0, 0, m->layout.width, m->layout.height);
+    m->scene.setSceneRect(area);
+    const QString key = m->layoutKey();
+    if (key != m->aligned) {
+        m->columns = m->alignPlotAreas();
+        m->aligned = key;
+    } else {
+        QCoreApplication::sendPostedEvents(); // the series' new points
+    }
+    const auto [left, right] = m->columns;
+    QFont small = m->stripX->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    const QRectF band = m->strip->plotArea();
+    for (size_t i = 0; i < 2; ++i) {
+        QGraphicsSimpleTextItem* label = m->halves[i];
+        label->setFont(small);
+        label->setBrush(m->stripX->labelsBrush());
+        const QRectF box = label->boundingRect();
+        label->setPos(band.left() - box.width() - 6, band.top() + band.height() * (i == 0 ? 0.25 : 0.75)
+                                                         - box.height() / 2);
+    }
+    const QRectF history = m->middle->plotArea();
+    const QRectF box = m->nothing->boundingRect();
+    m->nothing->setPos(history.center() - box.center());
     painter.save();
     painter.fillRect(target, Qt::white);
-    charts.scene.render(&painter, target, area);
+    m->scene.render(&painter, target, area);
     painter.restore();
     const double toTarget = target.width() / area.width();
-    ChartGeometry geometry;
-    geometry.plotLeft = target.left() + left * toTarget;
-    geometry.plotRight = target.left() + right * toTarget;
-    geometry.elapsedLow = data.range ? data.range->first : first.started().elapsed;
-    geometry.elapsedHigh = data.range ? data.range->second : first.last().elapsed;
-    return geometry;
+    m->geometry.plotLeft = target.left() + left * toTarget;
+    m->geometry.plotRight = target.left() + right * toTarget;
+    return m->geometry;
 }
 
-} // namespace
+QString RunCharts::title() const
+{
+    return m ? m->title : QString();
+}
+
+QStringList RunCharts::legend() const
+{
+    QStringList names;
+    if (!m)
+        return names;
+    for (const QChart* chart : m->charts())
+        for (const QAbstractSeries* series : chart->series())
+            if (series->property(kInLegend).toBool())
+                names << series->name();
+    return names;
+}
+
+int RunCharts::seriesCount() const
+{
+    int count = 0;
+    if (m)
+        for (const QChart* chart : m->charts())
+            count += int(chart->series().size());
+    return count;
+}
 
 ChartGeometry drawRunCharts(QPainter& painter, const QRectF& target, const std::vector<const RunDigest*>& runs,
                             const ChartLayout& layout)
 {
-    const ChartData data = prepareCharts(runs, layout);
-    ChartScene charts;
-    buildCharts(charts, data, runs, layout);
-    return renderCharts(charts, painter, target, data, *runs.front(), layout);
+    RunCharts charts;
+    charts.update(runs, layout);
+    return charts.render(painter, target);
 }

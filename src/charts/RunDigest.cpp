@@ -16,7 +16,7 @@ RunDigest::RunDigest(const ReadRow& started, const measurement::RunSettings& rec
     m_linkEvents.addEvent(started);
     if (latestSeconds > 0)
         for (int c = 0; c < CurveCount; ++c)
-            m_latest.push_back(ColumnReducer::latest(columns, c != Per && c != PerLoss, latestSeconds / columns));
+            m_latest.push_back(ColumnReducer::latest(columns, onLogAxis(Curve(c)), latestSeconds / columns));
 }
 
 void RunDigest::add(const ReadRow& row)
@@ -44,15 +44,20 @@ void RunDigest::add(const ReadRow& row)
         return;
     }
     m_lastReport = row;
-    m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
+    const measurement::TotalsStep step =
+        m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
     m_linkEvents.addReport(row, m_analysis.lostFrames());
     const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
     if (added)
         it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);
     const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
     const double x = row.elapsed;
-    const double values[CurveCount] = {
-        row.ber, bits > 0 ? it->second / bits : NAN, row.berLoss, row.runBerUpper, row.per * 100, row.perLoss * 100};
+    const double values[CurveCount] = {row.ber,
+                                       bits > 0 ? it->second / bits : NAN,
+                                       row.berLoss,
+                                       row.runBerUpper,
+                                       step.increment ? double(step.increment->errorFrame) : NAN,
+                                       step.increment ? double(step.increment->lossFrame) : NAN};
     for (int c = 0; c < CurveCount; ++c) {
         m_curves[size_t(c)].add(x, values[c]);
         if (!m_latest.empty())

@@ -18,7 +18,10 @@
 class RunDigest
 {
 public:
-    enum Curve { Ber, BerBound, BerLoss, RunBound, Per, PerLoss, CurveCount };
+    // The running ratios, and what each report interval added: its errored
+    // and its lost frames (NaN where a restart of the counts hides them).
+    enum Curve { Ber, BerBound, BerLoss, RunBound, ErroredFrames, LostFrames, CurveCount };
+    static constexpr bool onLogAxis(Curve c) { return c != ErroredFrames && c != LostFrames; }
 
     // `recorded` as the started row gives them; the analysis runs against
     // `analysed`, which may stand in limits of its own.

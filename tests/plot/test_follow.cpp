@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -82,6 +84,8 @@ private slots:
     void windowEndsAtTheLastRow();
     void windowSaysWhenItsFileIsGone();
     void framesLeaveNoObjectBehind();
+    void eventsCostNoSeriesEach();
+    void wordsAndPicturesAgreeAtEveryFrame();
 };
 
 // Each step appends, truncates or replaces, then the follower polls; `expected`
@@ -266,6 +270,129 @@ void TestFollow::framesLeaveNoObjectBehind()
             afterTwenty = objects.alive();
     }
     QCOMPARE(objects.alive(), afterTwenty);
+}
+
+// A run of `seconds` reports a second apart, the counts restarting every
+// `restartEvery` reports (0: never) and every frame lost from `outageFrom`
+// for `outageSeconds`, with a --duration of `duration` and limits.
+QByteArray syntheticRun(int seconds, int restartEvery, int outageFrom, int outageSeconds, double duration)
+{
+    const QDateTime start(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+    measurement::RunSettings settings;
+    settings.device = QStringLiteral("/dev/ttyUSB0");
+    settings.durationSeconds = duration;
+    settings.maxBer = 1e-6;
+    settings.maxUnavailableSeconds = 0;
+    WrittenRow started;
+    started.time = start;
+    started.event = QStringLiteral("started");
+    started.detail = measurement::startedDetail(settings);
+    QByteArray out = csvHeader() + csvLine(started);
+    measurement::ReportCounts counts;
+    for (int e = 1; e <= seconds; ++e) {
+        WrittenRow record;
+        record.time = start.addSecs(e);
+        record.elapsedSeconds = e;
+        if (restartEvery > 0 && e % restartEvery == 0) {
+            counts = {};
+            WrittenRow wentDown = record;
+            wentDown.event = QStringLiteral("counts went down");
+            out += csvLine(wentDown);
+        }
+        const bool outage = e >= outageFrom && e < outageFrom + outageSeconds;
+        (outage ? counts.lossFrame : counts.recvFrame) += 500;
+        counts.errorFrame += e % 9 == 0 ? 2 : 0;
+        counts.errorBit += e % 9 == 0 ? 3 : 0;
+        describeReport(counts, record);
+        out += csvLine(record);
+    }
+    return out;
+}
+
+RunDigests digestsOf(const QByteArray& recording, const QString& path)
+{
+    RunDigests::Choice choice;
+    choice.keep = RunDigests::Keep::Last;
+    choice.columns = 600;
+    RunDigests digests(choice);
+    QStringList warnings;
+    write(path, recording, QIODevice::Truncate);
+    const QString error = digests.read(path, warnings);
+    if (!error.isEmpty())
+        qFatal("%s", qPrintable(error));
+    return digests;
+}
+
+// A run with thousands of restarts draws as many series as one with a few:
+// the marks fold into one band series, and the legend still counts them.
+void TestFollow::eventsCostNoSeriesEach()
+{
+    QTemporaryDir dir;
+    int series[2] = {};
+    for (const int restartEvery : {100, 2}) {
+        const RunDigests digests = digestsOf(syntheticRun(5000, restartEvery, 0, 0, 0), dir.filePath("run.csv"));
+        RunCharts charts;
+        charts.update({digests.runs().back().get()}, ChartLayout{600, 400, {}, {}});
+        series[restartEvery == 2] = charts.seriesCount();
+        QVERIFY2(charts.legend().contains(QStringLiteral("counts went down (%1)").arg(5000 / restartEvery)),
+                 qPrintable(charts.legend().join(", ")));
+    }
+    QCOMPARE(series[1], series[0]);
+}
+
+// Following a run with an outage from its start to its end, fed as fast as
+// the window draws: at every frame the header and the charts tell the same
+// totals and the same standing, the words speak of a run under way until it
+// stops, and the seconds the next ten may revise are marked so in the legend.
+void TestFollow::wordsAndPicturesAgreeAtEveryFrame()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    const QByteArray recording = syntheticRun(80, 0, 30, 15, 120);
+    const QList<QByteArray> lines = recording.split('\n');
+    QVERIFY(write(csv, lines[0] + '\n' + lines[1] + '\n'));
+    PlotOptions options;
+    options.input = csv;
+    options.follow = true;
+    FollowWindow window(options);
+    window.setFramePeriod(0);
+    window.show();
+    const QRegularExpression bits(QStringLiteral("([0-9.e+]+) bits"));
+    int frames = 0;
+    for (qsizetype next = 2; next < lines.size() - 1;) {
+        QByteArray piece;
+        for (const qsizetype end = std::min(next + 4, lines.size() - 1); next < end; ++next)
+            piece += lines[next] + '\n';
+        const bool last = next == lines.size() - 1;
+        if (last) {
+            WrittenRow stopped;
+            stopped.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).addSecs(80);
+            stopped.elapsedSeconds = 80;
+            stopped.event = QStringLiteral("stopped");
+            stopped.detail = QStringLiteral("interrupted");
+            piece += csvLine(stopped);
+        }
+        QVERIFY(write(csv, piece));
+        QSignalSpy drawn(&window, &FollowWindow::frameDrawn);
+        QVERIFY(drawn.wait(10000));
+        ++frames;
+        const QString header = window.header();
+        const QString title = window.charts().title();
+        const QString standing = header.section(u'\n', 1).section(QStringLiteral(" (stopped)"), 0, 0);
+        QVERIFY2(title.endsWith(QStringLiteral(" — ") + standing), qPrintable(title + " | " + header));
+        QCOMPARE(bits.match(title).captured(1), bits.match(header).captured(1));
+        const bool provisional =
+            window.charts().legend().join(u'|').contains(QStringLiteral("may still change"));
+        if (last) {
+            QVERIFY(header.contains(" (stopped)"));
+            QVERIFY(!provisional);
+        } else {
+            QVERIFY2(!title.contains("ended") && !header.contains("ended"), qPrintable(title));
+            QVERIFY2(header.contains("of --duration left"), qPrintable(header));
+            QVERIFY(provisional);
+        }
+    }
+    QVERIFY(frames >= 20);
 }
 
 QTEST_MAIN(TestFollow)

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QDir>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -117,6 +118,19 @@ void TestPlotProgram::drawsARealRecording()
     QVERIFY(text.contains("<svg") && text.contains("/dev/pts/") && text.contains("BER"));
     QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--title", "soak of unit 7"}).status, 0);
     QVERIFY(contents(svg).contains("soak of unit 7"));
+    // A title too long for a narrow plot wraps onto more lines, never cut short.
+    const QString longTitle = "soak of unit 7 on bench three, the night before its delivery, with its title on many lines";
+    QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--width", "500", "--height", "500", "--title", longTitle}).status, 0);
+    QStringList titleLines; // the picture's texts of the title, not the SVG's own <title>
+    const QRegularExpression texts(">([^<]+)<");
+    for (auto match = texts.globalMatch(QString::fromUtf8(contents(svg))); match.hasNext();) {
+        const QString text = match.next().captured(1);
+        if (text.contains(QRegularExpression("unit 7|delivery|lines")) && !text.contains(" — "))
+            titleLines << text;
+    }
+    QVERIFY2(titleLines.size() >= 2 && titleLines.last().endsWith("many lines")
+                 && !titleLines.join(u'|').contains("..."),
+             qPrintable(titleLines.join(" | ")));
     // A limit of our own: the verdict joins the title, and lost frames alone fail the run.
     QCOMPARE(plot({csv, "-o", svg, "--run", "2", "--max-ber", "1e-9"}).status, 0);
     QVERIFY(contents(svg).contains(" — fail: "));

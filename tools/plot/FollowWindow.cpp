@@ -13,11 +13,14 @@
 
 namespace {
 
-// At most two redraws a second, and fewer when a frame costs more than a
-// thirtieth of that: a frame of a run costs tens of milliseconds, and a live
-// view that updates every second or two is current enough for a soak test.
-constexpr int kRedrawMs = 500;
-constexpr int kRedrawCostShare = 30;
+// At most two redraws a second (the window's frame period), and fewer when a
+// frame costs more than a thirtieth of the time between frames: a live view
+// that updates every second or two is current enough for a soak test.
+constexpr int kRedrawCostShare = 60;
+// A live curve is drawn in a column every few pixels, at most four points
+// each: the kept charts' cost is their points, and a live view needs no more.
+constexpr int kPixelsPerLiveColumn = 6;
+constexpr int kFewestLiveColumns = 100;
 // A long file is read in pieces of this size, the window drawn in between.
 constexpr qint64 kCatchUpBytes = 8 << 20;
 constexpr int kPollGatherMs = 150;
@@ -73,7 +76,7 @@ void FollowWindow::restartDigests()
 {
     RunDigests::Choice choice;
     choice.keep = RunDigests::Keep::Last;
-    choice.columns = 2 * m_options.width;
+    choice.columns = std::max(kFewestLiveColumns, m_options.width / kPixelsPerLiveColumn);
     // Finer columns over the last two windows, so that a view of the last
     // minutes of a long run is as sharp as one of a short run.
     choice.latestSeconds = m_options.windowSeconds > 0 ? 2 * m_options.windowSeconds : 0;
@@ -100,7 +103,7 @@ void FollowWindow::poll()
     if (lines > 0)
         requestRedraw();
     else if (!run() || !m_follower->error().isEmpty() || !m_follower->exists())
-        showHeader(); // waiting for the file, a run or a replacement: nothing else changed
+        showHeader(run() && !run()->last().is(RowEvent::Stopped)); // waiting: nothing else changed
 }
 
 void FollowWindow::requestRedraw()
@@ -108,7 +111,7 @@ void FollowWindow::requestRedraw()
     m_dirty = true;
     if (m_drawLater.isActive())
         return;
-    const qint64 pace = std::max<qint64>(kRedrawMs, kRedrawCostShare * m_drawCostMs);
+    const qint64 pace = std::max<qint64>(m_framePeriodMs, kRedrawCostShare * m_drawCostMs);
     const qint64 since = m_sinceDraw.isValid() ? m_sinceDraw.elapsed() : pace;
     m_drawLater.start(int(std::max<qint64>(0, pace - since)));
 }
@@ -123,8 +126,10 @@ void FollowWindow::redraw()
 {
     m_sinceDraw.start();
     m_dirty = false;
-    showHeader();
     const RunDigest* digest = run();
+    // Header, title, charts and strip from this one reading of the run.
+    const bool live = digest && !digest->last().is(RowEvent::Stopped);
+    showHeader(live);
     const QRect area = chartArea();
     if (!digest || !digest->lastReport() || area.width() < 50 || area.height() < 50) {
         m_frame = QImage();
@@ -132,27 +137,38 @@ void FollowWindow::redraw()
         return;
     }
     ChartLayout layout{area.width(), area.height(), m_options.title, {}};
+    layout.live = live;
+    layout.columns = std::max(kFewestLiveColumns, area.width() / kPixelsPerLiveColumn);
+    layout.thinLines = true;
     const double end = digest->last().elapsed;
     if (m_held)
         layout.elapsedRange = m_heldRange;
     else if (m_windowSeconds > 0 && end - digest->started().elapsed > m_windowSeconds)
         layout.elapsedRange = std::pair{end - m_windowSeconds, end};
-    QImage frame(area.size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-    frame.setDevicePixelRatio(devicePixelRatioF());
-    QPainter painter(&frame);
-    painter.setRenderHint(QPainter::Antialiasing);
+    const QSize pixels = area.size() * devicePixelRatioF();
+    if (m_frame.size() != pixels) {
+        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(devicePixelRatioF());
+    }
     QElapsedTimer cost;
     cost.start();
-    m_geometry = drawRunCharts(painter, QRectF(0, 0, area.width(), area.height()), {digest}, layout);
+    m_charts.update({digest}, layout);
+    QPainter painter(&m_frame);
+    painter.setRenderHint(QPainter::Antialiasing);
+    m_geometry = m_charts.render(painter, QRectF(0, 0, area.width(), area.height()));
     painter.end();
     m_drawCostMs = cost.elapsed();
-    m_frame = frame;
     m_drawnUntil = digest->lastReport()->elapsed;
     update();
     emit frameDrawn();
 }
 
-void FollowWindow::showHeader()
+QString FollowWindow::header() const
+{
+    return m_header->text();
+}
+
+void FollowWindow::showHeader(bool live)
 {
     const RunDigest* digest = run();
     if (!m_follower->error().isEmpty()) {
@@ -179,19 +195,12 @@ void FollowWindow::showHeader()
                      .arg(measurement::figureText(double(analysis.bitErrors()) / double(analysis.bits())),
                           measurement::figureText(analysis.berUpper()))
                      .arg(settings.confidence * 100);
-    const measurement::Verdict verdict = measurement::decide(analysis);
-    QString second;
-    if (verdict.outcome == measurement::Outcome::NoVerdict) {
+    // The same words as the charts' title.
+    QString second = runStanding(*digest, live);
+    if (second.isEmpty())
         second = QStringLiteral("no limit: no verdict (--max-ber and the error-performance limits give one)");
-    } else {
-        second = verdict.outcome == measurement::Outcome::Fail ? verdict.head : verdict.need;
-        if (settings.durationSeconds > 0 && !digest->last().is(RowEvent::Stopped))
-            second +=
-                QStringLiteral(" — %1 of --duration left")
-                    .arg(measurement::clockText(qint64(std::max(0.0, settings.durationSeconds - elapsed) * 1000)));
-        else if (digest->last().is(RowEvent::Stopped))
-            second = verdict.head + QStringLiteral(" (stopped)");
-    }
+    else if (!live)
+        second += QStringLiteral(" (stopped)");
     if (m_held)
         second += QStringLiteral(" — paused; F follows again");
     if (m_follower->shareRead() < 1)

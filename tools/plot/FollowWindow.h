@@ -33,6 +33,12 @@ public:
     // The elapsed time of the last report in the frame drawn last; NaN before one.
     double drawnUntil() const { return m_drawnUntil; }
     bool following() const { return !m_held; }
+    // The charts of the frame drawn last, and the header drawn with them.
+    const RunCharts& charts() const { return m_charts; }
+    QString header() const;
+    // The shortest time between frames, a second unless a test feeding a run
+    // fast asks for less; a frame's cost paces them further.
+    void setFramePeriod(int ms) { m_framePeriodMs = ms; }
 
 signals:
     void frameDrawn();
@@ -51,7 +57,8 @@ private:
     void poll();
     void requestRedraw();
     void redraw();
-    void showHeader();
+    // The header: from the run as the frame drawn with it took it.
+    void showHeader(bool live);
     void hold(double low, double high);
     void follow();
     const RunDigest* run() const;
@@ -72,6 +79,8 @@ private:
     QRubberBand* m_band = nullptr;
     std::optional<int> m_dragFrom;
     QImage m_frame;
+    RunCharts m_charts;
+    int m_framePeriodMs = 1000;
     ChartGeometry m_geometry;
     bool m_held = false; // paused or zoomed: the view stays
     std::pair<double, double> m_heldRange;

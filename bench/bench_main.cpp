@@ -31,6 +31,11 @@ QString probe()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-startup-probe");
 }
 
+QString bareReader()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-bare-reader");
+}
+
 QString toolkitFloor()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-paint-floor");
@@ -62,7 +67,7 @@ int main(int argc, char* argv[])
         {"floor", bench::benchPtyFloor},
         {"idle", bench::benchIdleCpu},
         {"start-up", [] { return bench::benchStartup(probe()); }},
-        {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
+        {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH, bareReader()); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
         // BERMON_BENCH_BEFORE_LOG names an earlier build of bermon-log to compare with.
         {"log-ep",

@@ -8,9 +8,10 @@
 
 namespace bench {
 
-// bermon-log recording one unit at 960 reports/s: CPU per report, peak
-// memory, and reports not recorded.
-std::vector<Figure> benchLogOneUnit(const QString& logPath);
+// bermon-log recording one unit at 960 reports/s, taking turns with the bare
+// reader at `floorPath`: CPU per report beside the floor's, peak memory, and
+// reports not recorded.
+std::vector<Figure> benchLogOneUnit(const QString& logPath, const QString& floorPath);
 
 // Sixteen recorders on sixteen pseudo-terminals, each at 960 reports/s: CPU
 // and memory per unit, and whole reports not recorded.

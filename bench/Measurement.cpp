@@ -1,5 +1,6 @@
 #include "Measurement.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <unistd.h>
@@ -39,6 +40,30 @@ double cpuSecondsOfProcess(qint64 pid)
     // The fields after the command name, which is in parentheses: utime and stime are 14 and 15.
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+namespace {
+
+double scheduledSeconds(const QString& schedstatPath)
+{
+    QFile stat(schedstatPath);
+    return stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ').value(0).toDouble() / 1e9 : 0;
+}
+
+} // namespace
+
+double scheduledSecondsOfProcess(qint64 pid)
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        total += scheduledSeconds(tasks.filePath(task) + QStringLiteral("/schedstat"));
+    return total;
+}
+
+double scheduledSecondsOfThisThread()
+{
+    return scheduledSeconds(QStringLiteral("/proc/thread-self/schedstat"));
 }
 
 } // namespace bench

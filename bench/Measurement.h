@@ -51,4 +51,12 @@ double peakResidentKiB(const QString& process);
 // User and system CPU seconds of a running process; NAN when it cannot be read.
 double cpuSecondsOfProcess(qint64 pid);
 
+// CPU seconds of every thread of a process from the scheduler's own account
+// (/proc/PID/task/*/schedstat): nanoseconds, where the clock ticks of
+// cpuSecondsOfProcess() are too coarse for a few tens of microseconds a report.
+double scheduledSecondsOfProcess(qint64 pid);
+
+// The same account for the calling thread alone (/proc/thread-self/schedstat).
+double scheduledSecondsOfThisThread();
+
 } // namespace bench

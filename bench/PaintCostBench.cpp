@@ -4,8 +4,6 @@
 #include "emulator/CounterReportEncoding.h"
 #include "emulator/PseudoTerminal.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -27,21 +25,6 @@ int runSeconds()
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("BERMON_BENCH_SECONDS", &ok);
     return ok && seconds > 0 ? seconds : 60;
-}
-
-// CPU time of every thread of a process, from the scheduler's own account:
-// nanoseconds, where the tick-based utime and stime are too coarse at 10
-// reports a second.
-double processCpuSeconds(qint64 pid)
-{
-    double total = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task) + QStringLiteral("/schedstat"));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return total;
 }
 
 // One process reading the stream on a pseudo-terminal of its own.
@@ -80,10 +63,10 @@ struct Reader
         process->start(program, args);
         process->waitForStarted();
     }
-    void beginCounting() { cpuAtStart = processCpuSeconds(process->processId()); }
+    void beginCounting() { cpuAtStart = scheduledSecondsOfProcess(process->processId()); }
     void endCounting(int reports)
     {
-        cpuPerReport.push_back((processCpuSeconds(process->processId()) - cpuAtStart) / reports);
+        cpuPerReport.push_back((scheduledSecondsOfProcess(process->processId()) - cpuAtStart) / reports);
         process->terminate();
         if (!process->waitForFinished(3000))
             process->kill();

@@ -31,6 +31,19 @@ QString probe()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-startup-probe");
 }
 
+QString bareReader()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-bare-reader");
+}
+
+// BERMON_BENCH_LOG names another build of bermon-log for `log` to measure,
+// an earlier one for a before and after on the same benchmark.
+QString logUnderTest()
+{
+    const QString other = qEnvironmentVariable("BERMON_BENCH_LOG");
+    return other.isEmpty() ? QStringLiteral(BERMON_LOG_PATH) : other;
+}
+
 QString toolkitFloor()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-paint-floor");
@@ -62,7 +75,7 @@ int main(int argc, char* argv[])
         {"floor", bench::benchPtyFloor},
         {"idle", bench::benchIdleCpu},
         {"start-up", [] { return bench::benchStartup(probe()); }},
-        {"log", [] { return bench::benchLogOneUnit(BERMON_LOG_PATH); }},
+        {"log", [] { return bench::benchLogOneUnit(logUnderTest(), bareReader()); }},
         {"log-16", [] { return bench::benchLogSixteenUnits(BERMON_LOG_PATH); }},
         // BERMON_BENCH_BEFORE_LOG names an earlier build of bermon-log to compare with.
         {"log-ep",

@@ -4,8 +4,11 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace measurement {
@@ -44,6 +47,55 @@ float frameBitsAsFloat(quint64 frames)
 float ratio(float part, float whole)
 {
     return whole == 0.0f ? std::numeric_limits<float>::quiet_NaN() : part / whole;
+}
+
+// Whether the default locale writes a decimal number as C does but for its
+// decimal point, looked up once per locale: the texts are made at every report.
+struct PlainDecimals
+{
+    QLocale locale = QLocale::c();
+    bool plain = true;
+    QChar point = QLatin1Char('.');
+};
+
+const PlainDecimals& plainDecimals()
+{
+    thread_local PlainDecimals cached;
+    const QLocale current;
+    if (!(cached.locale == current)) {
+        const QString point = current.decimalPoint();
+        cached.locale = current;
+        cached.plain = current.zeroDigit() == QLatin1String("0") && point.size() == 1
+                       && !(current.numberOptions() & QLocale::IncludeTrailingZeroesAfterDot);
+        cached.point = cached.plain ? point.front() : QLatin1Char('.');
+    }
+    return cached;
+}
+
+// `value` as QLocale().toString(value, format, precision) writes it without
+// group separators, or nothing where that takes the locale itself: digits of
+// another script, or a tie, which std::to_chars rounds to even and Qt away
+// from zero. Callers keep to values that Qt writes without an exponent.
+std::optional<QString> plainDecimal(double value, char format, int precision)
+{
+    const PlainDecimals& decimals = plainDecimals();
+    if (!decimals.plain || std::signbit(value))
+        return std::nullopt;
+    const std::chars_format chars = format == 'f' ? std::chars_format::fixed : std::chars_format::general;
+    char digits[48];
+    // One digit more than written: a 5 there may be a tie.
+    const auto check = format == 'f' ? std::to_chars(digits, digits + sizeof digits, value, chars, precision + 1)
+                                     : std::to_chars(digits, digits + sizeof digits, value,
+                                                     std::chars_format::scientific, precision);
+    if (check.ec != std::errc() || *(std::find(static_cast<char*>(digits), check.ptr, 'e') - 1) == '5')
+        return std::nullopt;
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, chars, precision);
+    if (error != std::errc())
+        return std::nullopt;
+    QString text(end - digits, Qt::Uninitialized);
+    std::transform(static_cast<const char*>(digits), static_cast<const char*>(end), text.begin(),
+                   [&](char c) { return c == '.' ? decimals.point : QChar(QLatin1Char(c)); });
+    return text;
 }
 
 } // namespace
@@ -110,17 +162,24 @@ QString formatBer(double a)
         ++n;
     } while (!(m > 1.0f));
 
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    const QString mantissa = locale.toString(static_cast<double>(m), 'g', 7);
-    return mantissa.left(5) + QStringLiteral(" E-") + QString::number(n);
+    // Below 1e6 the mantissa has no exponent of its own.
+    std::optional<QString> mantissa = m < 1e6f ? plainDecimal(double(m), 'g', 7) : std::nullopt;
+    if (!mantissa) {
+        QLocale locale;
+        locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+        mantissa = locale.toString(static_cast<double>(m), 'g', 7);
+    }
+    return mantissa->left(5) + QStringLiteral(" E-") + QString::number(n);
 }
 
 QString percentText(float rate)
 {
     if (!std::isfinite(rate))
         return kNotAvailable;
-    return QLocale().toString(static_cast<double>(rate) * 100.0, 'f', 2) + QLatin1Char('%');
+    const double percent = static_cast<double>(rate) * 100.0;
+    // Below 1000 there are no groups of digits to separate.
+    const std::optional<QString> plain = percent < 1000 ? plainDecimal(percent, 'f', 2) : std::nullopt;
+    return (plain ? *plain : QLocale().toString(percent, 'f', 2)) + QLatin1Char('%');
 }
 
 void applyRates(StatusView& view)

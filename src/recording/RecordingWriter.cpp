@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 
 using namespace recording;
@@ -47,13 +50,112 @@ std::array<QString, ColumnCount> fields(const WrittenRow& r)
     return f;
 }
 
-QString csvField(const QString& text)
+// A row goes out at every report: its fields are written straight into the
+// line's bytes, in the forms QString::number and Qt::ISODateWithMs give.
+class CsvLineBuilder
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
+public:
+    CsvLineBuilder() { m_out.reserve(320); }
+
+    template <typename Number>
+    void integer(Number value)
+    {
+        char digits[24];
+        m_out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+        m_out += ',';
+    }
+    // As QString::number(value, 'f', decimals).
+    void fixed(double value, int decimals)
+    {
+        char digits[64];
+        const auto [end, error] =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals + 1);
+        if (error == std::errc() && end[-1] != '5')
+            writeRounded(value, std::chars_format::fixed, decimals);
+        else
+            m_out += QByteArray::number(value, 'f', decimals);
+        m_out += ',';
+    }
+    // Nine significant digits, as QString::number(value, 'g', 9); nothing
+    // when the value is not finite.
+    void significant(double value)
+    {
+        if (std::isfinite(value)) {
+            char digits[40];
+            const char* end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 9).ptr;
+            if (*(std::find(static_cast<const char*>(digits), end, 'e') - 1) != '5')
+                writeRounded(value, std::chars_format::general, 9);
+            else
+                m_out += QByteArray::number(value, 'g', 9);
+        }
+        m_out += ',';
+    }
+    void text(const QString& field)
+    {
+        const QByteArray bytes = field.toUtf8();
+        if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')) {
+            m_out += '"';
+            m_out += QByteArray(bytes).replace('"', "\"\"");
+            m_out += '"';
+        } else {
+            m_out += bytes;
+        }
+        m_out += ',';
+    }
+    void empty(int fields = 1) { m_out.append(fields, ','); }
+    // As QDateTime::toString(Qt::ISODateWithMs) of a UTC time: 2026-12-09T15:37:08.123Z.
+    void utcTime(const QDateTime& time)
+    {
+        using namespace std::chrono;
+        const qint64 ms = time.isValid() ? time.toMSecsSinceEpoch() : 0;
+        const sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(ms)));
+        const year_month_day date(day);
+        // Another time spec writes an offset, and years outside 1..9999 another form: Qt says how.
+        if (!time.isValid() || time.timeSpec() != Qt::UTC || date.year() < year(1) || date.year() > year(9999))
+            return text(time.toString(Qt::ISODateWithMs));
+        const qint64 inDay = ms - duration_cast<milliseconds>(day.time_since_epoch()).count();
+        char t[25];
+        digits(t, 4, int(date.year()));
+        t[4] = '-';
+        digits(t + 5, 2, int(unsigned(date.month())));
+        t[7] = '-';
+        digits(t + 8, 2, int(unsigned(date.day())));
+        t[10] = 'T';
+        digits(t + 11, 2, int(inDay / 3'600'000));
+        t[13] = ':';
+        digits(t + 14, 2, int(inDay / 60'000 % 60));
+        t[16] = ':';
+        digits(t + 17, 2, int(inDay / 1000 % 60));
+        t[19] = '.';
+        digits(t + 20, 3, int(inDay % 1000));
+        t[23] = 'Z';
+        t[24] = ',';
+        m_out.append(t, sizeof t);
+    }
+    // The line, its last field's separator made its end.
+    QByteArray line()
+    {
+        m_out.back() = '\n';
+        return std::move(m_out);
+    }
+
+private:
+    // std::to_chars rounds a tie to even where Qt rounds it away from zero:
+    // callers give a value whose next digit is a 5 to Qt, which decides.
+    void writeRounded(double value, std::chars_format format, int precision)
+    {
+        char digits[64];
+        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, format, precision);
+        m_out.append(digits, end - digits);
+    }
+    static void digits(char* at, int width, int value)
+    {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            at[i] = char('0' + value % 10);
+    }
+
+    QByteArray m_out;
+};
 
 QString jsonString(const QString& text)
 {
@@ -91,12 +193,40 @@ QByteArray restartedCsvLine(const QString& startedDetail, const QString& why, co
     return csvLine(started);
 }
 
-QByteArray csvLine(const WrittenRow& record)
+QByteArray csvLine(const WrittenRow& r)
 {
-    QStringList out;
-    for (const QString& field : fields(record))
-        out << csvField(field);
-    return out.join(QLatin1Char(',')).toUtf8() + '\n';
+    // The columns in their order; the same fields as a JSON line's.
+    CsvLineBuilder line;
+    line.utcTime(r.time);
+    line.fixed(r.elapsedSeconds, 3);
+    line.text(r.event);
+    if (r.counts) {
+        line.integer(r.counts->recvFrame);
+        line.integer(r.counts->lossFrame);
+        line.integer(r.counts->errorFrame);
+        line.integer(r.counts->errorBit);
+        line.significant(r.rates.ber);
+        line.significant(r.rates.berLoss);
+        line.significant(r.rates.per);
+        line.significant(r.rates.perLoss);
+        for (const QString& rateText : r.rateTexts)
+            line.text(rateText);
+    } else {
+        line.empty(PerLossText - RecvFrames + 1);
+    }
+    line.integer(r.run.bits);
+    line.integer(r.run.errorBits);
+    if (r.run.bits > 0) {
+        line.significant(double(r.run.errorBits) / double(r.run.bits));
+        line.significant(r.run.berUpper);
+    } else {
+        line.empty(2);
+    }
+    line.integer(r.run.frames);
+    line.integer(r.run.lostFrames);
+    line.integer(r.run.errorFrames);
+    line.text(r.detail);
+    return line.line();
 }
 
 QByteArray jsonLine(const WrittenRow& record)

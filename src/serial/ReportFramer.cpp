@@ -164,6 +164,20 @@ private:
 
 QList<ReportFramer::Piece> ReportFramer::feed(const QByteArray& bytes)
 {
+    // A line in step brings whole reports with no marker but their first
+    // byte: at a boundary the only reading of each is that report, so they
+    // settle without the search through every reading.
+    if (settled() && !bytes.isEmpty() && bytes.size() % kReportLength == 0) {
+        QList<Piece> reports;
+        for (qsizetype at = 0; at < bytes.size(); at += kReportLength) {
+            const QByteArrayView report = QByteArrayView(bytes).sliced(at, kReportLength);
+            if (quint8(report.front()) != kReportMarker || report.sliced(1).contains(char(kReportMarker)))
+                break;
+            reports.append({Piece::Report, bytes.size() == kReportLength ? bytes : bytes.sliced(at, kReportLength)});
+        }
+        if (reports.size() * kReportLength == bytes.size())
+            return reports;
+    }
     m_undecided += bytes;
     return settle(false);
 }

@@ -3,7 +3,9 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
+#include <random>
 
 using measurement::StatusDisplay;
 
@@ -18,6 +20,8 @@ private slots:
     void rates();
     void rateTextsAreTheWindowsTexts_data() { rates_data(); }
     void rateTextsAreTheWindowsTexts();
+    void textsAsTheLocaleWritesThem_data();
+    void textsAsTheLocaleWritesThem();
     void resetStatus();
     void unreadableCountLeavesItsRatesAsTheyWere();
 };
@@ -49,6 +53,45 @@ void TestRates::formatBer()
     QFETCH(double, a);
     QFETCH(QString, text);
     QCOMPARE(measurement::formatBer(a), text);
+}
+
+void TestRates::textsAsTheLocaleWritesThem_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("C") << QLocale::c();
+    QTest::newRow("decimal comma") << QLocale(QLocale::German, QLocale::Germany);
+    QTest::newRow("grouping") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("other digits") << QLocale(QLocale::Arabic, QLocale::Egypt);
+    QLocale trailingZeros(QLocale::French, QLocale::France);
+    trailingZeros.setNumberOptions(QLocale::IncludeTrailingZeroesAfterDot);
+    QTest::newRow("trailing zeros") << trailingZeros;
+}
+
+// The texts are the locale's own writing of the mantissa and the percentage,
+// however they are made: every rate a count of up to 2^32 bits gives.
+void TestRates::textsAsTheLocaleWritesThem()
+{
+    QFETCH(QLocale, locale);
+    QLocale::setDefault(locale);
+    QLocale mantissas = locale;
+    mantissas.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    std::mt19937 random(36);
+    for (int i = 0; i < 20'000; ++i) {
+        const quint32 frames = 1 + random() % (i % 2 ? 65535 : 300);
+        const quint32 errors = i % 3 ? random() % (frames * 2) : random();
+        const float ber = float(errors) / float(frames * 512ull);
+        float m = ber;
+        int n = 0;
+        while (ber != 0 && (n == 0 || !(m > 1.0f))) {
+            m *= 10.0f;
+            ++n;
+        }
+        if (ber != 0 && ber != 1)
+            QCOMPARE(measurement::formatBer(ber), mantissas.toString(double(m), 'g', 7).left(5) + " E-"
+                                                      + QString::number(n));
+        const float per = float(errors % (frames + 1)) / float(frames);
+        QCOMPARE(measurement::percentText(per), locale.toString(double(per) * 100.0, 'f', 2) + '%');
+    }
 }
 
 void TestRates::rates_data()

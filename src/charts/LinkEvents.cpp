@@ -67,7 +67,8 @@ QString LinkEvent::amount() const
     const QString length = QStringLiteral("%1 s").arg(seconds.text());
     switch (kind) {
     case Kind::SyncLoss:
-        return plural(count, "frame lost", "frames lost");
+        return losses > 1 ? QStringLiteral("%1 in %2 losses").arg(plural(count, "frame lost", "frames lost")).arg(losses)
+                          : plural(count, "frame lost", "frames lost");
     case Kind::Unavailable:
     case Kind::NoReports:
         return length;
@@ -114,10 +115,36 @@ void LinkEventLog::addReport(const ReadRow& report, quint64 runLostFrames)
         m_syncLoss->to = report.time;
         m_syncLoss->toElapsed = report.elapsed;
     } else if (m_syncLoss) {
-        m_rows.push_back(*m_syncLoss);
+        keepSyncLoss(*m_syncLoss);
         m_syncLoss.reset();
     }
     m_lastReport = report;
+}
+
+void LinkEventLog::keepSyncLoss(const LinkEvent& loss)
+{
+    const auto join = [](LinkEvent& into, const LinkEvent& next) {
+        into.to = next.to;
+        into.toElapsed = next.toElapsed;
+        into.count += next.count;
+        into.losses += next.losses;
+    };
+    if (!m_syncLosses.empty() && loss.fromElapsed - m_syncLosses.back().toElapsed <= m_joinSeconds) {
+        join(m_syncLosses.back(), loss);
+        return;
+    }
+    m_syncLosses.push_back(loss);
+    while (m_syncLosses.size() > kMostSyncLosses) {
+        m_joinSeconds = std::max(1.0, m_joinSeconds * 2);
+        std::vector<LinkEvent> joined;
+        for (const LinkEvent& e : m_syncLosses) {
+            if (!joined.empty() && e.fromElapsed - joined.back().toElapsed <= m_joinSeconds)
+                join(joined.back(), e);
+            else
+                joined.push_back(e);
+        }
+        m_syncLosses.swap(joined);
+    }
 }
 
 void LinkEventLog::addEvent(const ReadRow& row)
@@ -180,6 +207,7 @@ std::vector<LinkEvent> LinkEventLog::events(const measurement::ErrorPerformance&
                                             const ReadRow& last) const
 {
     std::vector<LinkEvent> all = m_rows;
+    all.insert(all.end(), m_syncLosses.begin(), m_syncLosses.end());
     for (LinkEvent& e : all)
         if (e.open) {
             e.to = last.time;

@@ -36,6 +36,7 @@ struct LinkEvent
     bool open = false;        // still going at the run's last row
     bool provisional = false; // seconds the availability of the next ten may still revise
     qint64 count = 1;         // rows folded; frames lost for SyncLoss
+    qint64 losses = 1;        // SyncLoss: the losses it stands for, more than one where they crowded
     // For the seconds' kinds: how many seconds, and of those how many severely
     // errored. Restarts: the seconds they left unknown.
     measurement::Bounded seconds, severe;
@@ -45,7 +46,8 @@ struct LinkEvent
     // "sync loss", "unavailable", "errored seconds", "unknown seconds", "device lost",
     // "counts went down", "unframed", or the row's own event.
     QString what() const;
-    // How much, in a few words: "12000 frames lost", "[12,14] s", "3 s, 1 SES",
+    // How much, in a few words: "12000 frames lost", "70 frames lost in 10 losses",
+    // "[12,14] s", "3 s, 1 SES",
     // "14 times: new test periods; 14 s unknown across them", "3 rows, 17 bytes";
     // the detail for the recorder's.
     QString amount() const;
@@ -81,7 +83,15 @@ private:
     // The run's elapsed seconds at UTC `ms`, by the last report at or before it.
     double elapsedAt(qint64 ms) const;
 
-    std::vector<LinkEvent> m_rows;  // DeviceLost, Recorder, and SyncLoss as they close
+    void keepSyncLoss(const LinkEvent& loss);
+
+    std::vector<LinkEvent> m_rows;       // DeviceLost and Recorder
+    std::vector<LinkEvent> m_syncLosses; // closed; at most kMostSyncLosses
+    // Losses closer than this to the one before join it, doubled whenever
+    // they grow past kMostSyncLosses: a line that loses a frame now and then
+    // all day stays a few thousand stretches.
+    static constexpr size_t kMostSyncLosses = 2000;
+    double m_joinSeconds = 0;
     std::optional<LinkEvent> m_syncLoss; // open
     std::optional<LinkEvent> m_restartsFolded, m_unframedFolded;
     std::vector<double> m_restarts;

@@ -34,7 +34,9 @@ void RunDigest::add(const ReadRow& row)
     m_last = row;
     const measurement::RunMoment at{row.time.toMSecsSinceEpoch(), qRound64(row.elapsed * 1000)};
     if (!row.isReport()) {
-        m_events.push_back(row);
+        if (m_events.size() < kKeptEventRows)
+            m_events.push_back(row);
+        ++m_eventRows;
         m_linkEvents.addEvent(row);
         m_analysis.runUntil(at);
         if (row.is(RowEvent::DeviceLost))

@@ -42,8 +42,12 @@ public:
     const ColumnReducer& curve(Curve c) const { return m_curves[c]; }
     // The curve's latest stretch at its finer resolution, when one is kept.
     const ColumnReducer* latest(Curve c) const { return m_latest.empty() ? nullptr : &m_latest[size_t(c)]; }
-    // Every row that is no report, the started row first.
+    // The first kKeptEventRows rows that are no report, the started row first,
+    // and how many there are in all: a run that restarts its counts every
+    // second keeps no more of them than one that never does.
+    static constexpr size_t kKeptEventRows = 1000;
     const std::vector<ReadRow>& events() const { return m_events; }
+    qint64 eventRows() const { return m_eventRows; }
     // What happened in the run so far: the link's events and the recorder's, folded.
     std::vector<LinkEvent> linkEvents() const { return m_linkEvents.events(m_analysis.performance(), m_last); }
     const LinkEventLog& linkEventLog() const { return m_linkEvents; }
@@ -70,6 +74,7 @@ private:
     std::array<ColumnReducer, CurveCount> m_curves;
     std::vector<ColumnReducer> m_latest;
     std::vector<ReadRow> m_events;
+    qint64 m_eventRows = 1;
     LinkEventLog m_linkEvents;
     std::vector<Gap> m_gaps;
     std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part

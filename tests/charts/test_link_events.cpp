@@ -60,6 +60,7 @@ class TestLinkEvents : public QObject
 
 private slots:
     void aRunTellsWhatHappenedToTheLink();
+    void crowdedLossesJoinWithoutLosingFrames();
     void crowdedMomentsFold_data();
     void crowdedMomentsFold();
 };
@@ -135,6 +136,28 @@ void TestLinkEvents::aRunTellsWhatHappenedToTheLink()
     for (const LinkEvent& e : events)
         recorder += e.kind == LinkEvent::Kind::Recorder;
     QCOMPARE(recorder, 2); // started, stopped
+}
+
+void TestLinkEvents::crowdedLossesJoinWithoutLosingFrames()
+{
+    const measurement::RunSettings settings;
+    RunDigest run(rowAt(0, RowEvent::Started), settings, settings, 100);
+    Unit unit;
+    for (int s = 1; s <= 15000; ++s) {
+        run.add(unit.report(s, s % 3 == 0 ? 1 : 0));
+        if (unit.recv > 60000)
+            unit = {};
+    }
+    qint64 stretches = 0, frames = 0, losses = 0;
+    for (const LinkEvent& e : run.linkEvents())
+        if (e.kind == LinkEvent::Kind::SyncLoss) {
+            ++stretches;
+            frames += e.count;
+            losses += e.losses;
+        }
+    QVERIFY2(stretches <= 2001, qPrintable(QString::number(stretches)));
+    QCOMPARE(losses, 5000);
+    QCOMPARE(quint64(frames), run.analysis().lostFrames());
 }
 
 void TestLinkEvents::crowdedMomentsFold_data()

@@ -337,7 +337,7 @@ void eventsSection(PageFlow& flow, const RunDigest& run)
                true);
     if (!restOrder.isEmpty())
         flow.paragraph(QStringLiteral("After the first %1 events the rest are folded by kind; the appendix lists "
-                                      "every row the recorder wrote.")
+                                      "the rows the recorder wrote.")
                            .arg(kEventRows),
                        PageFlow::Style::Small);
 }
@@ -392,11 +392,16 @@ QString settingMeaning(const QString& key)
 void appendix(PageFlow& flow, const RunDigest& run, const ReportOptions& options, const RecordingScan& scan)
 {
     flow.newPage();
-    flow.heading(QStringLiteral("Appendix: every event"), 2);
+    flow.heading(QStringLiteral("Appendix: the recorder's events"), 2);
     QList<QStringList> events;
     for (const ReadRow& event : run.events())
         events.push_back({utcText(event.time), event.event, event.detail});
     flow.table({QStringLiteral("Time"), QStringLiteral("Event"), QStringLiteral("Detail")}, events, {2.2, 1.5, 6});
+    if (const qint64 more = run.eventRows() - qint64(run.events().size()); more > 0)
+        flow.paragraph(QStringLiteral("The first %1 of them; the recording holds the other %2.")
+                           .arg(run.events().size())
+                           .arg(more),
+                       PageFlow::Style::Small);
 
     if (!run.gaps().empty()) {
         flow.heading(QStringLiteral("Appendix: gaps in reporting over 10 s, and clock steps"), 2);

@@ -241,6 +241,9 @@ std::vector<LinkEvent> LinkEventLog::secondsEvents(const measurement::ErrorPerfo
     {
         LinkEvent event;
         qint64 first = 0, end = 0; // Unix seconds, end past the last
+        // Seconds unavailable, and errored, for certain: what unknown seconds
+        // bring to the stretches they join.
+        double unavailable = 0, errored = 0;
     };
     std::vector<Stretch> stretches;
     for (const measurement::SecondSpan& span : performance.spans()) {
@@ -255,6 +258,8 @@ std::vector<LinkEvent> LinkEventLog::secondsEvents(const measurement::ErrorPerfo
         Stretch& s = stretches.back();
         const double n = double(span.seconds);
         s.end = span.first + span.seconds;
+        s.unavailable += span.least == SecondClass::Unavailable ? n : 0;
+        s.errored += span.least != SecondClass::ErrorFree ? n : 0;
         s.event.seconds.most += n;
         if (*kind == LinkEvent::Kind::Unavailable) {
             s.event.seconds.least += span.least == SecondClass::Unavailable ? n : 0;
@@ -285,7 +290,9 @@ std::vector<LinkEvent> LinkEventLog::secondsEvents(const measurement::ErrorPerfo
         }
         if (bridge && bridge->end == s.first && kept.back().event.kind == s.event.kind) {
             LinkEvent& joined = kept.back().event;
-            joined.seconds.least += s.event.seconds.least;
+            joined.seconds.least += s.event.seconds.least
+                                    + (s.event.kind == LinkEvent::Kind::Unavailable ? bridge->unavailable
+                                                                                      : bridge->errored);
             joined.seconds.most += s.event.seconds.most + bridge->event.seconds.most;
             joined.severe.least += s.event.severe.least;
             joined.severe.most += s.event.severe.most + bridge->event.seconds.most;

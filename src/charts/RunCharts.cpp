@@ -652,7 +652,8 @@ ChartData prepareCharts(const std::vector<const RunDigest*>& runs, const ChartLa
 constexpr double kCountFloor = 0.5;
 
 const QColor kBlue(31, 119, 180), kRed(214, 39, 40), kGreen(44, 140, 44), kGrey(90, 90, 90), kPurple(120, 60, 170);
-const QColor kRestartColor(230, 130, 0, 110), kDeviceLostColor(200, 0, 0, 70), kSyncLossColor(120, 60, 170, 50);
+// The marks' tints are opaque: an archival PDF has no transparency.
+const QColor kRestartColor(240, 180, 100), kDeviceLostColor(240, 185, 185), kSyncLossColor(229, 219, 239);
 
 } // namespace
 

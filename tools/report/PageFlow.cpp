@@ -84,14 +84,13 @@ void PageFlow::space(qreal pt)
         m_y += points(pt);
 }
 
-void PageFlow::heading(const QString& text, int level)
+void PageFlow::heading(const QString& text, int level, qreal keepWith)
 {
     const QFont& font = level == 1 ? m_title : m_section;
     space(level == 1 ? 0 : 8);
     const auto laid = layout(text, font, m_area.width());
     const qreal height = laid->boundingRect().height();
-    // A section's heading stays with at least a few lines of what follows.
-    reserve(height + points(40));
+    reserve(height + points(keepWith));
     place(laid, 0, m_y, m_area);
     m_y += height + points(3);
 }
@@ -198,11 +197,11 @@ void PageFlow::formLines(const QStringList& roles, const QStringList& fields)
     const qreal fieldWidth =
         (m_area.width() - labelWidth - gap * fields.size()) / std::max<qsizetype>(fields.size(), 1);
     const qreal writing = points(22); // room to write above each line
+    const qreal caption = layout(QStringLiteral("X"), m_small, fieldWidth)->boundingRect().height();
+    const qreal height = writing + caption + points(4);
+    reserve(height * qreal(roles.size())); // a form is never cut across pages
     for (const QString& role : roles) {
         const auto label = layout(role, m_bold, labelWidth);
-        const qreal caption = layout(QStringLiteral("X"), m_small, fieldWidth)->boundingRect().height();
-        const qreal height = writing + caption + points(4);
-        reserve(height);
         const qreal rule = m_y + writing;
         place(label, 0, rule - label->boundingRect().height(), m_area);
         qreal x = labelWidth + gap;

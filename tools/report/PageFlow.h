@@ -22,7 +22,9 @@ public:
     explicit PageFlow(QPagedPaintDevice& device);
     ~PageFlow();
 
-    void heading(const QString& text, int level); // 1: the title, 2: a section
+    // Level 1: the title, 2: a section, kept on a page with at least
+    // `keepWith` points of what follows.
+    void heading(const QString& text, int level, qreal keepWith = 40);
     enum class Style { Body, Small, Bold };
     void paragraph(const QString& text, Style style = Style::Body);
     // A table with its columns' shares of the page's width. A cell's text

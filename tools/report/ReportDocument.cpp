@@ -344,7 +344,7 @@ void eventsSection(PageFlow& flow, const RunDigest& run)
 
 void signOff(PageFlow& flow)
 {
-    flow.heading(QStringLiteral("Sign-off"), 2);
+    flow.heading(QStringLiteral("Sign-off"), 2, 80); // with both rows of lines
     flow.formLines({QStringLiteral("Tested by"), QStringLiteral("Checked by")},
                    {QStringLiteral("Name"), QStringLiteral("Date"), QStringLiteral("Signature")});
 }

@@ -13,8 +13,8 @@
 
 namespace {
 
-// At most two redraws a second (the window's frame period), and fewer when a
-// frame costs more than a thirtieth of the time between frames: a live view
+// At most one redraw a second (the window's frame period), and fewer when a
+// frame costs more than a sixtieth of the time between frames: a live view
 // that updates every second or two is current enough for a soak test.
 constexpr int kRedrawCostShare = 60;
 // A live curve is drawn in a column every few pixels, at most four points
@@ -111,7 +111,7 @@ void FollowWindow::requestRedraw()
     m_dirty = true;
     if (m_drawLater.isActive())
         return;
-    const qint64 pace = std::max<qint64>(m_framePeriodMs, kRedrawCostShare * m_drawCostMs);
+    const qint64 pace = m_framePeriodMs == 0 ? 0 : std::max<qint64>(m_framePeriodMs, kRedrawCostShare * m_drawCostMs);
     const qint64 since = m_sinceDraw.isValid() ? m_sinceDraw.elapsed() : pace;
     m_drawLater.start(int(std::max<qint64>(0, pace - since)));
 }

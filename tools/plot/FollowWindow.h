@@ -36,8 +36,9 @@ public:
     // The charts of the frame drawn last, and the header drawn with them.
     const RunCharts& charts() const { return m_charts; }
     QString header() const;
-    // The shortest time between frames, a second unless a test feeding a run
-    // fast asks for less; a frame's cost paces them further.
+    // The shortest time between frames, a second, which a frame's cost
+    // stretches; 0, for a test that feeds a run fast, draws each frame as
+    // soon as there is something new, whatever it costs.
     void setFramePeriod(int ms) { m_framePeriodMs = ms; }
 
 signals:

@@ -511,69 +511,79 @@ QString durationText(double seconds)
     return clockText(qint64(whole) * 1000);
 }
 
-std::vector<Criterion> criteria(const RunAnalysis& run, double runSeconds)
+namespace {
+
+Criterion criterionRow(const QString& name, const QString& limit, const QString& measured)
+{
+    Criterion criterion;
+    criterion.name = name;
+    criterion.limit = limit;
+    criterion.measured = measured;
+    return criterion;
+}
+
+QString atMost(const QString& limit)
+{
+    return QStringLiteral("at most ") + limit;
+}
+
+Criterion berCriterion(const RunAnalysis& run)
 {
     const RunSettings& settings = run.settings();
-    std::vector<Criterion> rows;
-    const auto row = [](const QString& name, const QString& limit, const QString& measured) {
-        Criterion criterion;
-        criterion.name = name;
-        criterion.limit = limit;
-        criterion.measured = measured;
-        return criterion;
-    };
-    const auto atMost = [](const QString& limit) { return QStringLiteral("at most ") + limit; };
-    if (settings.maxBer) {
-        Criterion ber = row(QStringLiteral("BER at %1 % confidence").arg(percent(settings.confidence)),
-                            atMost(limitText(*settings.maxBer)), {});
-        ber.measured = run.bits() > 0
-                           ? QStringLiteral("[%1, %2]").arg(figureText(run.berLower()), figureText(run.berUpper()))
-                           : QStringLiteral("no bits");
-        const ClusterTest clusters = run.clusters();
-        const BerDecision decision = decideBerLimit(run, clusters);
-        ber.outcome = outcomeOf(decision.kind);
-        const QString allowing = decision.clustered ? QStringLiteral(" allowing for clusters") : QString();
-        switch (decision.kind) {
-        case BerCase::NoReport:
-            ber.reason = QStringLiteral("no report came");
-            break;
-        case BerCase::NoBits:
-            ber.reason = QStringLiteral("no bits counted");
-            break;
-        case BerCase::AboveLimit:
-            ber.reason = QStringLiteral("the lower bound is above the limit");
-            break;
-        case BerCase::BelowLimit:
-            ber.reason = QStringLiteral("the upper bound is within the limit") + allowing;
-            break;
-        case BerCase::TooFewIntervals:
-            ber.reason = QStringLiteral("errors in bursts in too few intervals (%1 of %2)")
-                             .arg(clusters.groupsWithErrors)
-                             .arg(kMinGroupsWithErrors);
-            break;
-        default:
-            ber.reason = QStringLiteral("the limit lies between the bounds") + allowing + QStringLiteral("; ")
-                         + bitsToDecide(run, clusters, decision);
-            break;
-        }
-        rows.push_back(ber);
+    Criterion ber = criterionRow(QStringLiteral("BER at %1 % confidence").arg(percent(settings.confidence)),
+                                 atMost(limitText(*settings.maxBer)), {});
+    ber.measured = run.bits() > 0 ? QStringLiteral("[%1, %2]").arg(figureText(run.berLower()), figureText(run.berUpper()))
+                                  : QStringLiteral("no bits");
+    const ClusterTest clusters = run.clusters();
+    const BerDecision decision = decideBerLimit(run, clusters);
+    ber.outcome = outcomeOf(decision.kind);
+    const QString allowing = decision.clustered ? QStringLiteral(" allowing for clusters") : QString();
+    switch (decision.kind) {
+    case BerCase::NoReport:
+        ber.reason = QStringLiteral("no report came");
+        break;
+    case BerCase::NoBits:
+        ber.reason = QStringLiteral("no bits counted");
+        break;
+    case BerCase::AboveLimit:
+        ber.reason = QStringLiteral("the lower bound is above the limit");
+        break;
+    case BerCase::BelowLimit:
+        ber.reason = QStringLiteral("the upper bound is within the limit") + allowing;
+        break;
+    case BerCase::TooFewIntervals:
+        ber.reason = QStringLiteral("errors in bursts in too few intervals (%1 of %2)")
+                         .arg(clusters.groupsWithErrors)
+                         .arg(kMinGroupsWithErrors);
+        break;
+    default:
+        ber.reason = QStringLiteral("the limit lies between the bounds") + allowing + QStringLiteral("; ")
+                     + bitsToDecide(run, clusters, decision);
+        break;
     }
-    if (settings.berVerdictAsked()) {
-        const quint64 lost = run.lostFrames();
-        Criterion frames = row(QStringLiteral("Lost frames"), atMost(QString::number(settings.allowedLostFrames())),
-                               QString::number(lost));
-        frames.outcome = run.reports() == 0                    ? Outcome::NotDecided
-                         : lost > settings.allowedLostFrames() ? Outcome::Fail
-                                                               : Outcome::Pass;
-        if (run.reports() == 0)
-            frames.reason = QStringLiteral("no report came");
-        else if (run.lostBeforeFirstReport() > 0)
-            frames.reason = QStringLiteral("%1 of them before the first report").arg(run.lostBeforeFirstReport());
-        rows.push_back(frames);
-    }
-    if (!settings.performanceLimited())
-        return rows;
+    return ber;
+}
 
+Criterion lostFramesCriterion(const RunAnalysis& run)
+{
+    const RunSettings& settings = run.settings();
+    const quint64 lost = run.lostFrames();
+    Criterion frames = criterionRow(QStringLiteral("Lost frames"),
+                                    atMost(QString::number(settings.allowedLostFrames())), QString::number(lost));
+    frames.outcome = run.reports() == 0                    ? Outcome::NotDecided
+                     : lost > settings.allowedLostFrames() ? Outcome::Fail
+                                                           : Outcome::Pass;
+    if (run.reports() == 0)
+        frames.reason = QStringLiteral("no report came");
+    else if (run.lostBeforeFirstReport() > 0)
+        frames.reason = QStringLiteral("%1 of them before the first report").arg(run.lostBeforeFirstReport());
+    return frames;
+}
+
+// ES, SES, unavailable time and the longest silence, each as limited.
+void performanceCriteria(const RunAnalysis& run, std::vector<Criterion>& rows)
+{
+    const RunSettings& settings = run.settings();
     // Error performance passes only at the end of the whole --duration.
     const ErrorPerformanceFigures f = run.performance().figures();
     const QString early = settings.durationSeconds > 0 ? QStringLiteral("within the limit, but the run ended early")
@@ -605,30 +615,52 @@ std::vector<Criterion> criteria(const RunAnalysis& run, double runSeconds)
                             {"Unavailable time", f.unavailable, settings.maxUnavailableSeconds, " s"}};
     for (const Limit& limit : limits)
         if (limit.allowed)
-            judged(row(QLatin1String(limit.name), atMost(QString::number(*limit.allowed) + QLatin1String(limit.unit)),
-                       limit.figure.text() + QLatin1String(limit.unit)),
+            judged(criterionRow(QLatin1String(limit.name),
+                                atMost(QString::number(*limit.allowed) + QLatin1String(limit.unit)),
+                                limit.figure.text() + QLatin1String(limit.unit)),
                    limit.figure.least > double(*limit.allowed), limit.figure.most > double(*limit.allowed));
     if (settings.maxSilenceSeconds) {
         const double silence = double(run.performance().longestSilenceMs()) / 1000;
-        judged(row(QStringLiteral("Longest time without a report"),
-                   QStringLiteral("under %1 s").arg(limitText(*settings.maxSilenceSeconds)),
-                   QStringLiteral("%1 s").arg(figureText(silence))),
+        judged(criterionRow(QStringLiteral("Longest time without a report"),
+                            QStringLiteral("under %1 s").arg(limitText(*settings.maxSilenceSeconds)),
+                            QStringLiteral("%1 s").arg(figureText(silence))),
                silence >= *settings.maxSilenceSeconds, false);
     }
-    if (settings.durationSeconds > 0) {
+}
+
+Criterion durationCriterion(const RunAnalysis& run, double runSeconds)
+{
+    const RunSettings& settings = run.settings();
+    if (settings.durationSeconds <= 0) {
         Criterion duration =
-            row(QStringLiteral("Duration"), QStringLiteral("the whole %1").arg(durationText(settings.durationSeconds)),
-                durationText(runSeconds));
-        duration.outcome = run.reachedDuration() ? Outcome::Pass : Outcome::NotDecided;
-        if (!run.reachedDuration())
-            duration.reason = QStringLiteral("stopped %1 before its end")
-                                  .arg(durationText(std::round(settings.durationSeconds) - std::round(runSeconds)));
-        rows.push_back(duration);
-    } else {
-        Criterion duration = row(QStringLiteral("Duration"), QStringLiteral("none given"), durationText(runSeconds));
+            criterionRow(QStringLiteral("Duration"), QStringLiteral("none given"), durationText(runSeconds));
         duration.reason = QStringLiteral("error performance passes only at a --duration's end");
-        rows.push_back(duration);
+        return duration;
     }
+    Criterion duration = criterionRow(QStringLiteral("Duration"),
+                                      QStringLiteral("the whole %1").arg(durationText(settings.durationSeconds)),
+                                      durationText(runSeconds));
+    duration.outcome = run.reachedDuration() ? Outcome::Pass : Outcome::NotDecided;
+    if (!run.reachedDuration())
+        duration.reason = QStringLiteral("stopped %1 before its end")
+                              .arg(durationText(std::round(settings.durationSeconds) - std::round(runSeconds)));
+    return duration;
+}
+
+} // namespace
+
+std::vector<Criterion> criteria(const RunAnalysis& run, double runSeconds)
+{
+    const RunSettings& settings = run.settings();
+    std::vector<Criterion> rows;
+    if (settings.maxBer)
+        rows.push_back(berCriterion(run));
+    if (settings.berVerdictAsked())
+        rows.push_back(lostFramesCriterion(run));
+    if (!settings.performanceLimited())
+        return rows;
+    performanceCriteria(run, rows);
+    rows.push_back(durationCriterion(run, runSeconds));
     return rows;
 }
 

@@ -213,15 +213,14 @@ std::optional<Checked> checkedValue(const QString& text, const SettingRange& ran
 
 } // namespace
 
-StartedSettings readStartedDetail(const QString& detail)
+namespace {
+
+// The leading words, all that older recordings hold, for the settings the
+// pairs do not give. A word out of range is left out, with a warning: it
+// was written for people to read.
+void readLeadingWords(const QString& words, const QList<std::pair<QString, QString>>& pairs, StartedSettings& read)
 {
-    StartedSettings read;
     RunSettings& s = read.settings;
-    const QString words = startedDetailWords(detail);
-    // The leading words, all that older recordings hold, for the settings
-    // the pairs do not give. A word out of range is left out, with a warning:
-    // it was written for people to read.
-    const QList<std::pair<QString, QString>> pairs = startedDetailPairs(detail);
     const auto inPairs = [&pairs](const char* key) {
         return std::any_of(pairs.begin(), pairs.end(), [key](const auto& pair) { return pair.first == key; });
     };
@@ -254,67 +253,73 @@ StartedSettings readStartedDetail(const QString& detail)
                                             "is left out")
                                  .arg(m.captured(1).left(40));
     }
+}
 
-    // The pairs, which this version writes for programs to read: a value out
-    // of range makes the row bad.
+// One of the pairs, which this version writes for programs to read: a value
+// out of range makes the row bad. Returns the error, if any.
+QString readPair(const QString& key, const QString& value, RunSettings& s)
+{
+    static const std::pair<const char*, QString RunSettings::*> kTexts[] = {
+        {"device", &RunSettings::device},       {"unit", &RunSettings::unit},
+        {"operator", &RunSettings::operatorName}, {"procedure", &RunSettings::procedure},
+        {"customer", &RunSettings::customer},   {"note", &RunSettings::note},
+        {"version", &RunSettings::version},
+    };
+    for (const auto& [name, member] : kTexts)
+        if (key == QLatin1String(name))
+            s.*member = value;
+    if (key == QLatin1String("counters")) {
+        const std::optional<CounterModel> model = counterModelFromName(value);
+        if (!model)
+            return QStringLiteral("bad 'started' row: counters '%1' is neither restart nor wrap").arg(value.left(40));
+        s.counters = *model;
+    }
+    const SettingRange* range = rangeOf(key);
+    if (!range || value == QLatin1String("none"))
+        return {}; // a setting this version does not know, or one not given
+    QString why;
+    const std::optional<Checked> checked = checkedValue(value, *range, why);
+    if (!checked)
+        return QStringLiteral("bad 'started' row: ") + why;
+    // Whole settings from the exact whole number, in a type that holds its range.
+    if (key == QLatin1String("baud"))
+        s.baud = int(checked->whole);
+    else if (key == QLatin1String("confidence"))
+        s.confidence = checked->figure;
+    else if (key == QLatin1String("max_ber"))
+        s.maxBer = checked->figure;
+    else if (key == QLatin1String("max_lost_frames"))
+        s.maxLostFrames = quint64(checked->whole);
+    else if (key == QLatin1String("max_es"))
+        s.maxEs = checked->whole;
+    else if (key == QLatin1String("max_ses"))
+        s.maxSes = checked->whole;
+    else if (key == QLatin1String("max_unavailable"))
+        s.maxUnavailableSeconds = checked->whole;
+    else if (key == QLatin1String("latency_ms"))
+        s.latencyMs = checked->figure;
+    else if (key == QLatin1String("max_silence_s"))
+        s.maxSilenceSeconds = checked->figure;
+    else if (key == QLatin1String("duration"))
+        s.durationSeconds = checked->figure;
+    else if (key == QLatin1String("bits"))
+        s.stopBits = checked->figure;
+    else if (key == QLatin1String("reports"))
+        s.stopReports = checked->whole;
+    return {};
+}
+
+} // namespace
+
+StartedSettings readStartedDetail(const QString& detail)
+{
+    StartedSettings read;
+    const QList<std::pair<QString, QString>> pairs = startedDetailPairs(detail);
+    readLeadingWords(startedDetailWords(detail), pairs, read);
     for (const auto& [key, value] : pairs) {
-        if (key == QLatin1String("device")) {
-            s.device = value;
-        } else if (key == QLatin1String("unit")) {
-            s.unit = value;
-        } else if (key == QLatin1String("operator")) {
-            s.operatorName = value;
-        } else if (key == QLatin1String("procedure")) {
-            s.procedure = value;
-        } else if (key == QLatin1String("customer")) {
-            s.customer = value;
-        } else if (key == QLatin1String("note")) {
-            s.note = value;
-        } else if (key == QLatin1String("version")) {
-            s.version = value;
-        } else if (key == QLatin1String("counters")) {
-            const std::optional<CounterModel> model = counterModelFromName(value);
-            if (!model) {
-                read.error =
-                    QStringLiteral("bad 'started' row: counters '%1' is neither restart nor wrap").arg(value.left(40));
-                return read;
-            }
-            s.counters = *model;
-        }
-        const SettingRange* range = rangeOf(key);
-        if (!range || value == QLatin1String("none"))
-            continue; // a setting this version does not know, or one not given
-        QString why;
-        const std::optional<Checked> checked = checkedValue(value, *range, why);
-        if (!checked) {
-            read.error = QStringLiteral("bad 'started' row: ") + why;
+        read.error = readPair(key, value, read.settings);
+        if (!read.error.isEmpty())
             return read;
-        }
-        // Whole settings from the exact whole number, in a type that holds its range.
-        if (key == QLatin1String("baud"))
-            s.baud = int(checked->whole);
-        else if (key == QLatin1String("confidence"))
-            s.confidence = checked->figure;
-        else if (key == QLatin1String("max_ber"))
-            s.maxBer = checked->figure;
-        else if (key == QLatin1String("max_lost_frames"))
-            s.maxLostFrames = quint64(checked->whole);
-        else if (key == QLatin1String("max_es"))
-            s.maxEs = checked->whole;
-        else if (key == QLatin1String("max_ses"))
-            s.maxSes = checked->whole;
-        else if (key == QLatin1String("max_unavailable"))
-            s.maxUnavailableSeconds = checked->whole;
-        else if (key == QLatin1String("latency_ms"))
-            s.latencyMs = checked->figure;
-        else if (key == QLatin1String("max_silence_s"))
-            s.maxSilenceSeconds = checked->figure;
-        else if (key == QLatin1String("duration"))
-            s.durationSeconds = checked->figure;
-        else if (key == QLatin1String("bits"))
-            s.stopBits = checked->figure;
-        else if (key == QLatin1String("reports"))
-            s.stopReports = checked->whole;
     }
     return read;
 }

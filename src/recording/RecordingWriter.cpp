@@ -110,7 +110,7 @@ public:
         const qint64 ms = time.isValid() ? time.toMSecsSinceEpoch() : 0;
         const sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(ms)));
         const year_month_day date(day);
-        // Another time spec writes an offset, and years outside 1..9999 another form: Qt says how.
+        // A time not in UTC writes an offset, and years outside 1..9999 another form: Qt says how.
         if (!time.isValid() || time.timeSpec() != Qt::UTC || date.year() < year(1) || date.year() > year(9999))
             return text(time.toString(Qt::ISODateWithMs));
         const qint64 inDay = ms - duration_cast<milliseconds>(day.time_since_epoch()).count();

@@ -19,16 +19,30 @@ double quantile(std::vector<double>& samples, double q)
     return samples[index];
 }
 
-double peakResidentKiB(const QString& process)
+namespace {
+
+double statusKiB(const QString& process, const QByteArray& field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly))
         return NAN;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble();
     }
     return NAN;
+}
+
+} // namespace
+
+double peakResidentKiB(const QString& process)
+{
+    return statusKiB(process, "VmHWM:");
+}
+
+double residentKiB(const QString& process)
+{
+    return statusKiB(process, "VmRSS:");
 }
 
 double cpuSecondsOfProcess(qint64 pid)

@@ -47,6 +47,8 @@ double quantile(std::vector<double>& samples, double q);
 // The peak resident memory (VmHWM) of a process, in KiB; `process` is a PID or
 // "self". NAN when it cannot be read.
 double peakResidentKiB(const QString& process);
+// The resident memory (VmRSS) now, the same way.
+double residentKiB(const QString& process);
 
 // User and system CPU seconds of a running process; NAN when it cannot be read.
 double cpuSecondsOfProcess(qint64 pid);

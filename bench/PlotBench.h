@@ -21,4 +21,8 @@ std::vector<Figure> benchDayTools(const QString& plotPath, const QString& report
 // peak memory for a day's recording.
 std::vector<Figure> benchFollow(const QString& plotPath, const QString& logPath, const QString& floorPath);
 
+// The live view frame by frame, offscreen: a frame's CPU at 5 minutes and an
+// hour into a run at 10 reports a second, and its memory over that hour.
+std::vector<Figure> benchLiveFrames();
+
 } // namespace bench

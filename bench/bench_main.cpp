@@ -88,6 +88,7 @@ int main(int argc, char* argv[])
         {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
         {"day", [] { return bench::benchDayTools(BERMON_PLOT_PATH, BERMON_REPORT_PATH); }},
+        {"live-frames", bench::benchLiveFrames},
         {"follow", [] { return bench::benchFollow(BERMON_PLOT_PATH, BERMON_LOG_PATH, BERMON_FOLLOW_FLOOR_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();

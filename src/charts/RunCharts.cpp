@@ -254,6 +254,20 @@ std::vector<std::pair<double, double>> joined(const std::vector<std::pair<double
     return out;
 }
 
+// Bands of one kind on a chart, at most this many: a band series is filled
+// smoothed, at a cost that grows with the square of the band edges a line of
+// pixels crosses, so where more crowd they join into fewer, wider ones.
+constexpr size_t kMostBands = 50;
+
+std::vector<std::pair<double, double>> fewBands(std::vector<std::pair<double, double>> spans, double within)
+{
+    while (spans.size() > kMostBands) {
+        spans = joined(spans, within);
+        within *= 2;
+    }
+    return spans;
+}
+
 // The x axis: elapsed time in a unit that suits the span, or wall-clock time.
 // A run's rows go by their elapsed time from the run's start, on a clock that
 // never goes back: rows after a wall clock set back stay in the order written.
@@ -702,6 +716,20 @@ struct RunCharts::Kept
     QString layoutKey() const;
 };
 
+namespace {
+
+// A name as wide as `name` in the charts' fonts, whose digits are all of one
+// width: a count in a legend's entry that goes up lays nothing out again.
+QString sameWidth(QString name)
+{
+    for (QChar& c : name)
+        if (c.isDigit())
+            c = u'0';
+    return name;
+}
+
+} // namespace
+
 // What the charts' plot areas depend on: their geometry, the title's lines, the
 // value axes' ranges (their labels' widths) and the legends' entries. While
 // it stays, the plot areas stay and a frame lays nothing out.
@@ -714,7 +742,7 @@ QString RunCharts::Kept::layoutKey() const
         key << QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
         for (const QAbstractSeries* series : chart->series())
             if (series->property(kInLegend).toBool())
-                key << (chart == strip ? QStringLiteral("shown") : series->name());
+                key << (chart == strip ? QStringLiteral("shown") : sameWidth(series->name()));
     }
     return key.join(u'|');
 }
@@ -731,8 +759,12 @@ RunCharts::Kept::Kept(bool wall, bool thinLines)
         chart->legend()->setAlignment(Qt::AlignRight);
         // Line samples, not colour squares: curves that differ in dash show it.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
-        chart->setBackgroundRoundness(0);
+        // The page under the charts is white already: a chart's own white
+        // background is filled through Qt's thread pool, a tenth of a frame.
+        chart->setBackgroundVisible(false);
     }
+    // The scene's items move on every frame: an index of them costs more than it finds.
+    scene.setItemIndexMethod(QGraphicsScene::NoIndex);
     topX = scale.makeAxis();
     middleX = scale.makeAxis();
     stripX = scale.makeAxis();
@@ -789,6 +821,16 @@ RunCharts::Kept::Kept(bool wall, bool thinLines)
     for (int i = 0; i < 2; ++i)
         halves[size_t(i)] = new QGraphicsSimpleTextItem(i == 0 ? QStringLiteral("least") : QStringLiteral("most"),
                                                         strip);
+    // Hairlines: a grid line with a width is measured by stroking it, each time it is drawn.
+    if (thin)
+        for (QAbstractAxis* axis : std::initializer_list<QAbstractAxis*>{topX, middleX, stripX, berY, countY})
+            for (const auto& [get, set] : {std::pair{&QAbstractAxis::gridLinePen, &QAbstractAxis::setGridLinePen},
+                                           {&QAbstractAxis::minorGridLinePen, &QAbstractAxis::setMinorGridLinePen},
+                                           {&QAbstractAxis::linePen, &QAbstractAxis::setLinePen}}) {
+                QPen pen = (axis->*get)();
+                pen.setWidth(0);
+                (axis->*set)(pen);
+            }
 }
 
 KeptBands& RunCharts::Kept::band(int cls, int part, bool provisional)
@@ -947,7 +989,7 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
         m = std::make_unique<Kept>(data.scale.wallClock, layout.thinLines);
     m->layout = layout;
     const QString head = layout.title.isEmpty() ? defaultTitle(runs) : layout.title;
-    const QString standing = runStanding(*runs.back(), layout.live);
+    const QString standing = layout.standing ? *layout.standing : runStanding(*runs.back(), layout.live);
     m->title = standing.isEmpty() ? head : head + QStringLiteral(" — ") + standing;
     m->place(layout, head, standing);
     const int columns = layout.columns > 0 ? layout.columns : layout.width;
@@ -958,11 +1000,14 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
     const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
     m->fillStrip(data, minWidth);
     // The events, folded where they crowd, on the BER and the error history alike.
-    const std::vector<std::pair<double, double>> restarts = LinkEventLog::fold(data.restarts, minWidth);
-    const std::vector<std::pair<double, double>> deviceLost = joined(data.deviceLost, minWidth);
-    const std::vector<std::pair<double, double>> syncLoss = joined(data.syncLoss, minWidth);
+    const std::vector<std::pair<double, double>> restarts = fewBands(LinkEventLog::fold(data.restarts, minWidth), minWidth);
+    const std::vector<std::pair<double, double>> deviceLost = fewBands(joined(data.deviceLost, minWidth), minWidth);
+    const std::vector<std::pair<double, double>> syncLoss = fewBands(joined(data.syncLoss, minWidth), minWidth);
+    // A live view counts them in the words beside the charts: a name that
+    // changes lays the chart out again, every axis label anew.
     const QString restartsName =
-        QStringLiteral("%1 (%2)").arg(eventName(RowEvent::CountsWentDown)).arg(data.restarts.size());
+        layout.live ? eventName(RowEvent::CountsWentDown)
+                    : QStringLiteral("%1 (%2)").arg(eventName(RowEvent::CountsWentDown)).arg(data.restarts.size());
     for (auto [events, bottom, top, named] : {std::tuple{&m->topEvents, data.yLow, data.yHigh, true},
                                               {&m->middleEvents, kCountFloor, m->countY->max(), false}}) {
         const auto fill = [&](KeptBands& bands, const std::vector<std::pair<double, double>>& spans,

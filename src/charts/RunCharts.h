@@ -26,6 +26,9 @@ struct ChartLayout
     bool live = false;
     // Columns a curve is drawn in, at most four points each; 0: one a pixel.
     int columns = 0;
+    // How the last run stands (runStanding()) when the caller has worked it
+    // out already for the words beside the charts; else it is worked out here.
+    std::optional<QString> standing;
     // Curves in lines of one pixel, for charts drawn frame after frame: a
     // wider line costs several times as much to draw.
     bool thinLines = false;

@@ -21,6 +21,8 @@
 #include <QTimeZone>
 
 #include <atomic>
+#include <memory>
+#include <set>
 
 // Qt's hooks for debugging tools, called as each QObject is made and destroyed.
 extern Q_DECL_IMPORT quintptr qtHookData[];
@@ -86,6 +88,7 @@ private slots:
     void framesLeaveNoObjectBehind();
     void eventsCostNoSeriesEach();
     void wordsAndPicturesAgreeAtEveryFrame();
+    void axisStaysWhileTheRunGrows();
 };
 
 // Each step appends, truncates or replaces, then the follower polls; `expected`
@@ -340,6 +343,20 @@ void TestFollow::eventsCostNoSeriesEach()
     QCOMPARE(series[1], series[0]);
 }
 
+// A small window on `csv` that draws a frame as soon as there is something
+// new: the words and the axis are what is checked, not the pixels.
+std::unique_ptr<FollowWindow> frameByFrame(const QString& csv)
+{
+    PlotOptions options;
+    options.input = csv;
+    options.follow = true;
+    auto window = std::make_unique<FollowWindow>(options);
+    window->setFramePeriod(0);
+    window->resize(480, 360);
+    window->show();
+    return window;
+}
+
 // Following a run with an outage from its start to its end, fed as fast as
 // the window draws: at every frame the header and the charts tell the same
 // totals and the same standing, the words speak of a run under way until it
@@ -351,13 +368,8 @@ void TestFollow::wordsAndPicturesAgreeAtEveryFrame()
     const QByteArray recording = syntheticRun(80, 0, 30, 15, 120);
     const QList<QByteArray> lines = recording.split('\n');
     QVERIFY(write(csv, lines[0] + '\n' + lines[1] + '\n'));
-    PlotOptions options;
-    options.input = csv;
-    options.follow = true;
-    FollowWindow window(options);
-    window.setFramePeriod(0);
-    window.resize(480, 360); // small frames: the words are what is checked
-    window.show();
+    const std::unique_ptr<FollowWindow> shown = frameByFrame(csv);
+    FollowWindow& window = *shown;
     const QRegularExpression bits(QStringLiteral("([0-9.e+]+) bits"));
     int frames = 0;
     for (qsizetype next = 2; next < lines.size() - 1;) {
@@ -394,6 +406,31 @@ void TestFollow::wordsAndPicturesAgreeAtEveryFrame()
         }
     }
     QVERIFY(frames >= 10);
+}
+
+// A run fed a report a frame: the time axis ends at or past the newest
+// report and at most a third past the run's span, and stays put for most
+// frames, which then change only the curves' points.
+void TestFollow::axisStaysWhileTheRunGrows()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    const QList<QByteArray> lines = syntheticRun(40, 0, 0, 0, 0).split('\n');
+    QVERIFY(write(csv, lines[0] + '\n' + lines[1] + '\n'));
+    const std::unique_ptr<FollowWindow> shown = frameByFrame(csv);
+    FollowWindow& window = *shown;
+    std::set<double> ends;
+    for (qsizetype next = 2; next < 32; ++next) { // the reports of 0 s to 29 s
+        QSignalSpy drawn(&window, &FollowWindow::frameDrawn);
+        QVERIFY(write(csv, lines[next] + '\n'));
+        QVERIFY(drawn.wait(10000));
+        const auto [low, high] = window.shownRange();
+        const double newest = window.drawnUntil();
+        QVERIFY2(high >= newest && high - low <= std::max(10.0, (newest - low) * 4 / 3),
+                 qPrintable(QStringLiteral("%1 to %2 with the newest at %3").arg(low).arg(high).arg(newest)));
+        ends.insert(high);
+    }
+    QVERIFY2(ends.size() <= 6, qPrintable(QString::number(ends.size())));
 }
 
 QTEST_MAIN(TestFollow)

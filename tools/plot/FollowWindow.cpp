@@ -19,12 +19,49 @@ namespace {
 constexpr int kRedrawCostShare = 60;
 // A live curve is drawn in a column every few pixels, at most four points
 // each: the kept charts' cost is their points, and a live view needs no more.
-constexpr int kPixelsPerLiveColumn = 6;
+constexpr int kPixelsPerLiveColumn = 12;
 constexpr int kFewestLiveColumns = 100;
 // A long file is read in pieces of this size, the window drawn in between.
 constexpr qint64 kCatchUpBytes = 8 << 20;
 constexpr int kPollGatherMs = 150;
 constexpr int kFallbackPollMs = 1000;
+// A view of the last seconds moves on in tenths of them.
+constexpr int kWindowSteps = 10;
+
+// `seconds` rounded up to a round number of the unit the time axis will
+// show them in: 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6 or 8 of a decade, so at
+// most a third more.
+double roundedUp(double seconds)
+{
+    double rounded = seconds;
+    for (const double unit : {1.0, 60.0, 3600.0}) {
+        if (unit > 1 && rounded <= 3 * unit)
+            break; // the axis stays in the smaller unit
+        const double span = seconds / unit;
+        const double decade = std::pow(10, std::floor(std::log10(span)));
+        for (const double step : {1.0, 1.2, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 8.0, 10.0})
+            if (step * decade >= span * (1 - 1e-12)) {
+                rounded = step * decade * unit;
+                break;
+            }
+    }
+    return rounded;
+}
+
+// The part of a run from `start` to `end` that a following view shows: the
+// whole run, or its last `window` seconds (0: no window). The time axis runs
+// ahead of the run to a round end, so that most frames change only the
+// curves' points, not the axis with its labels and every series' place on
+// it; the axis moves on when the run reaches its end.
+std::pair<double, double> followedRange(double start, double end, double window)
+{
+    const double span = std::max(end - start, 10.0);
+    if (window <= 0 || span <= window)
+        return {start, start + (window > 0 ? std::min(roundedUp(span), window) : roundedUp(span))};
+    const double step = window / kWindowSteps;
+    const double high = start + std::ceil(span / step) * step;
+    return {high - window, high};
+}
 
 } // namespace
 
@@ -129,7 +166,8 @@ void FollowWindow::redraw()
     const RunDigest* digest = run();
     // Header, title, charts and strip from this one reading of the run.
     const bool live = digest && !digest->last().is(RowEvent::Stopped);
-    showHeader(live);
+    const std::optional<QString> standing = digest ? std::optional(runStanding(*digest, live)) : std::nullopt;
+    showHeader(live, standing);
     const QRect area = chartArea();
     if (!digest || !digest->lastReport() || area.width() < 50 || area.height() < 50) {
         m_frame = QImage();
@@ -140,11 +178,13 @@ void FollowWindow::redraw()
     layout.live = live;
     layout.columns = std::max(kFewestLiveColumns, area.width() / kPixelsPerLiveColumn);
     layout.thinLines = true;
-    const double end = digest->last().elapsed;
+    layout.standing = standing;
     if (m_held)
         layout.elapsedRange = m_heldRange;
-    else if (m_windowSeconds > 0 && end - digest->started().elapsed > m_windowSeconds)
-        layout.elapsedRange = std::pair{end - m_windowSeconds, end};
+    else if (live)
+        layout.elapsedRange = followedRange(digest->started().elapsed, digest->last().elapsed, m_windowSeconds);
+    else if (m_windowSeconds > 0 && digest->last().elapsed - digest->started().elapsed > m_windowSeconds)
+        layout.elapsedRange = std::pair{digest->last().elapsed - m_windowSeconds, digest->last().elapsed};
     const QSize pixels = area.size() * devicePixelRatioF();
     if (m_frame.size() != pixels) {
         m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -168,7 +208,7 @@ QString FollowWindow::header() const
     return m_header->text();
 }
 
-void FollowWindow::showHeader(bool live)
+void FollowWindow::showHeader(bool live, const std::optional<QString>& standing)
 {
     const RunDigest* digest = run();
     if (!m_follower->error().isEmpty()) {
@@ -190,13 +230,15 @@ void FollowWindow::showHeader(bool live)
           << QStringLiteral("%1 bits").arg(measurement::figureText(double(analysis.bits())))
           << QStringLiteral("%1 bit errors").arg(analysis.bitErrors())
           << QStringLiteral("%1 lost frames").arg(analysis.lostFrames());
+    if (const size_t restarts = digest->linkEventLog().restarts().size(); restarts > 0)
+        first << QStringLiteral("counts went down %1 times").arg(restarts);
     if (analysis.bits() > 0)
         first << QStringLiteral("BER %1, below %2 at %3 %")
                      .arg(measurement::figureText(double(analysis.bitErrors()) / double(analysis.bits())),
                           measurement::figureText(analysis.berUpper()))
                      .arg(settings.confidence * 100);
     // The same words as the charts' title.
-    QString second = runStanding(*digest, live);
+    QString second = standing ? *standing : runStanding(*digest, live);
     if (second.isEmpty())
         second = QStringLiteral("no limit: no verdict (--max-ber and the error-performance limits give one)");
     else if (!live)
@@ -258,10 +300,13 @@ void FollowWindow::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Quit) || (event->key() == Qt::Key_Q && event->modifiers() & Qt::ControlModifier)) {
         close();
     } else if (event->key() == Qt::Key_Space || event->key() == Qt::Key_P) {
-        if (m_held)
+        if (m_held) {
             follow();
-        else
-            hold(m_geometry.elapsedLow, m_geometry.elapsedHigh);
+        } else { // the view as it stands
+            m_held = true;
+            m_heldRange = {m_geometry.elapsedLow, m_geometry.elapsedHigh};
+            requestRedraw();
+        }
     } else if (event->key() == Qt::Key_F || event->key() == Qt::Key_End || event->key() == Qt::Key_Escape) {
         follow();
     } else if (event->key() == Qt::Key_A) {

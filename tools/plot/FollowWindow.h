@@ -33,6 +33,8 @@ public:
     // The elapsed time of the last report in the frame drawn last; NaN before one.
     double drawnUntil() const { return m_drawnUntil; }
     bool following() const { return !m_held; }
+    // The elapsed times the time axis of the frame drawn last runs between.
+    std::pair<double, double> shownRange() const { return {m_geometry.elapsedLow, m_geometry.elapsedHigh}; }
     // The charts of the frame drawn last, and the header drawn with them.
     const RunCharts& charts() const { return m_charts; }
     QString header() const;
@@ -58,8 +60,9 @@ private:
     void poll();
     void requestRedraw();
     void redraw();
-    // The header: from the run as the frame drawn with it took it.
-    void showHeader(bool live);
+    // The header: from the run as the frame drawn with it took it, with how
+    // the run stands as its charts say, when they have said it already.
+    void showHeader(bool live, const std::optional<QString>& standing = {});
     void hold(double low, double high);
     void follow();
     const RunDigest* run() const;

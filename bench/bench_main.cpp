@@ -44,6 +44,13 @@ QString logUnderTest()
     return other.isEmpty() ? QStringLiteral(BERMON_LOG_PATH) : other;
 }
 
+// BERMON_BENCH_PLOT likewise names another build of bermon-plot for `follow`.
+QString plotUnderTest()
+{
+    const QString other = qEnvironmentVariable("BERMON_BENCH_PLOT");
+    return other.isEmpty() ? QStringLiteral(BERMON_PLOT_PATH) : other;
+}
+
 QString toolkitFloor()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/bermon-paint-floor");
@@ -89,7 +96,7 @@ int main(int argc, char* argv[])
         {"plot", [] { return bench::benchPlot(BERMON_PLOT_PATH); }},
         {"day", [] { return bench::benchDayTools(BERMON_PLOT_PATH, BERMON_REPORT_PATH); }},
         {"live-frames", bench::benchLiveFrames},
-        {"follow", [] { return bench::benchFollow(BERMON_PLOT_PATH, BERMON_LOG_PATH, BERMON_FOLLOW_FLOOR_PATH); }},
+        {"follow", [] { return bench::benchFollow(plotUnderTest(), BERMON_LOG_PATH, BERMON_FOLLOW_FLOOR_PATH); }},
     };
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool correct = true;

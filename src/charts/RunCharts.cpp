@@ -760,7 +760,7 @@ RunCharts::Kept::Kept(bool wall, bool thinLines)
         // Line samples, not colour squares: curves that differ in dash show it.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
         // The page under the charts is white already: a chart's own white
-        // background is filled through Qt's thread pool, a tenth of a frame.
+        // background is filled through Qt's thread pool, a sixth of a frame.
         chart->setBackgroundVisible(false);
     }
     // The scene's items move on every frame: an index of them costs more than it finds.
@@ -1000,7 +1000,8 @@ void RunCharts::update(const std::vector<const RunDigest*>& runs, const ChartLay
     const double minWidth = 2 * (data.xHigh - data.xLow) / layout.width;
     m->fillStrip(data, minWidth);
     // The events, folded where they crowd, on the BER and the error history alike.
-    const std::vector<std::pair<double, double>> restarts = fewBands(LinkEventLog::fold(data.restarts, minWidth), minWidth);
+    const std::vector<std::pair<double, double>> restarts =
+        fewBands(LinkEventLog::fold(data.restarts, minWidth), minWidth);
     const std::vector<std::pair<double, double>> deviceLost = fewBands(joined(data.deviceLost, minWidth), minWidth);
     const std::vector<std::pair<double, double>> syncLoss = fewBands(joined(data.syncLoss, minWidth), minWidth);
     // A live view counts them in the words beside the charts: a name that

@@ -28,7 +28,7 @@ struct ChartLayout
     int columns = 0;
     // How the last run stands (runStanding()) when the caller has worked it
     // out already for the words beside the charts; else it is worked out here.
-    std::optional<QString> standing;
+    std::optional<QString> standing = std::nullopt;
     // Curves in lines of one pixel, for charts drawn frame after frame: a
     // wider line costs several times as much to draw.
     bool thinLines = false;

@@ -1,11 +1,11 @@
 #include "measurement/Rates.h"
 
+#include "util/DecimalDigits.h"
 #include "util/RunGuarded.h"
 
 #include <QLocale>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -81,16 +81,9 @@ std::optional<QString> plainDecimal(double value, char format, int precision)
     const PlainDecimals& decimals = plainDecimals();
     if (!decimals.plain || std::signbit(value))
         return std::nullopt;
-    const std::chars_format chars = format == 'f' ? std::chars_format::fixed : std::chars_format::general;
-    char digits[48];
-    // One digit more than written: a 5 there may be a tie.
-    const auto check = format == 'f' ? std::to_chars(digits, digits + sizeof digits, value, chars, precision + 1)
-                                     : std::to_chars(digits, digits + sizeof digits, value,
-                                                     std::chars_format::scientific, precision);
-    if (check.ec != std::errc() || *(std::find(static_cast<char*>(digits), check.ptr, 'e') - 1) == '5')
-        return std::nullopt;
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, chars, precision);
-    if (error != std::errc())
+    char digits[util::kDecimalDigitsSize];
+    const char* end = util::decimalDigits(value, format, precision, digits);
+    if (!end)
         return std::nullopt;
     QString text(end - digits, Qt::Uninitialized);
     std::transform(static_cast<const char*>(digits), static_cast<const char*>(end), text.begin(),

@@ -1,10 +1,10 @@
 #include "recording/RecordingWriter.h"
 
 #include "measurement/RunSettings.h"
+#include "util/DecimalDigits.h"
 
 #include <QStringList>
 
-#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -67,27 +67,15 @@ public:
     // As QString::number(value, 'f', decimals).
     void fixed(double value, int decimals)
     {
-        char digits[64];
-        const auto [end, error] =
-            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals + 1);
-        if (error == std::errc() && end[-1] != '5')
-            writeRounded(value, std::chars_format::fixed, decimals);
-        else
-            m_out += QByteArray::number(value, 'f', decimals);
+        decimal(value, 'f', decimals);
         m_out += ',';
     }
     // Nine significant digits, as QString::number(value, 'g', 9); nothing
     // when the value is not finite.
     void significant(double value)
     {
-        if (std::isfinite(value)) {
-            char digits[40];
-            const char* end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 9).ptr;
-            if (*(std::find(static_cast<const char*>(digits), end, 'e') - 1) != '5')
-                writeRounded(value, std::chars_format::general, 9);
-            else
-                m_out += QByteArray::number(value, 'g', 9);
-        }
+        if (std::isfinite(value))
+            decimal(value, 'g', 9);
         m_out += ',';
     }
     void text(const QString& field)
@@ -140,13 +128,13 @@ public:
     }
 
 private:
-    // std::to_chars rounds a tie to even where Qt rounds it away from zero:
-    // callers give a value whose next digit is a 5 to Qt, which decides.
-    void writeRounded(double value, std::chars_format format, int precision)
+    void decimal(double value, char format, int precision)
     {
-        char digits[64];
-        const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, format, precision);
-        m_out.append(digits, end - digits);
+        char digits[util::kDecimalDigitsSize];
+        if (const char* end = util::decimalDigits(value, format, precision, digits))
+            m_out.append(digits, end - digits);
+        else
+            m_out += QByteArray::number(value, format, precision);
     }
     static void digits(char* at, int width, int value)
     {

@@ -1,0 +1,18 @@
+#pragma once
+
+// Decimal texts of numbers written without Qt's formatting, for the texts
+// made at every report: the same digits QString::number writes, or none where
+// they might differ.
+namespace util {
+
+// Room for any text decimalDigits() writes.
+constexpr int kDecimalDigitsSize = 64;
+
+// `value` into `out`, as QString::number(value, format, precision) writes it:
+// `format` 'f' with `precision` decimals, 'g' with `precision` significant
+// digits. Returns the end of the text, or nullptr where std::to_chars may
+// round otherwise than Qt: at a tie, which std::to_chars rounds to even and Qt
+// away from zero, Qt must write the value itself.
+char* decimalDigits(double value, char format, int precision, char (&out)[kDecimalDigitsSize]);
+
+} // namespace util

@@ -142,8 +142,12 @@ void OutputQueue::run()
         m_progress.notify_all();
         // Rows that come fast wait a little and go out together; a row that
         // comes alone goes out at once, with the one wake-up it needs anyway.
+        // A batch that follows a pause comes a pause and a write after the
+        // one before, so twice the pause still counts as fast: rows at a
+        // steady rate go out in batches of a pause each, not in a batch and
+        // then a row on its own.
         const Clock::time_point now = Clock::now();
-        const bool fast = now - lastBatch < std::chrono::milliseconds(kBatchMs);
+        const bool fast = now - lastBatch < 2 * std::chrono::milliseconds(kBatchMs);
         lastBatch = now;
         if (fast)
             m_pause.wait_for(lock, std::chrono::milliseconds(kBatchMs), [this] { return m_ending; });

@@ -14,7 +14,7 @@ class CsvFile;
 // stamping reports never waits for a reader of standard output that stopped
 // draining it, a slow disk or a stalled textfile directory. Rows wait in
 // memory, at most kMaxWaitingBytes an output; rows that come faster than one
-// every kBatchMs go out in batches of that length, so that a row costs no
+// every 2 kBatchMs go out in batches of kBatchMs, so that a row costs no
 // wake-up of its own.
 class OutputQueue
 {

@@ -10,9 +10,9 @@ constexpr int kDecimalDigitsSize = 64;
 
 // `value` into `out`, as QString::number(value, format, precision) writes it:
 // `format` 'f' with `precision` decimals, 'g' with `precision` significant
-// digits. Returns the end of the text, or nullptr where std::to_chars may
-// round otherwise than Qt: at a tie, which std::to_chars rounds to even and Qt
-// away from zero, Qt must write the value itself.
+// digits. Returns the end of the text, or nullptr where Qt must write the
+// value itself: a possible tie (Qt rounds ties away from zero), a sign, a
+// value that is not finite, or more digits than a double holds for sure.
 char* decimalDigits(double value, char format, int precision, char (&out)[kDecimalDigitsSize]);
 
 } // namespace util

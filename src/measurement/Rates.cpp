@@ -6,10 +6,12 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace measurement {
 
@@ -73,10 +75,12 @@ const PlainDecimals& plainDecimals()
 }
 
 // `value` as QLocale().toString(value, format, precision) writes it without
-// group separators, or nothing where that takes the locale itself: digits of
-// another script, or a tie, which std::to_chars rounds to even and Qt away
-// from zero. Callers keep to values that Qt writes without an exponent.
-std::optional<QString> plainDecimal(double value, char format, int precision)
+// group separators, cut to its first `keep` characters and followed by
+// `suffix`, in one text; or nothing where that takes the locale itself:
+// digits of another script, or a tie, which std::to_chars rounds to even and
+// Qt away from zero. Callers keep to values that Qt writes without an exponent.
+std::optional<QString> plainDecimal(double value, char format, int precision, qsizetype keep = -1,
+                                    std::string_view suffix = {})
 {
     const PlainDecimals& decimals = plainDecimals();
     if (!decimals.plain || std::signbit(value))
@@ -85,9 +89,12 @@ std::optional<QString> plainDecimal(double value, char format, int precision)
     const char* end = util::decimalDigits(value, format, precision, digits);
     if (!end)
         return std::nullopt;
-    QString text(end - digits, Qt::Uninitialized);
-    std::transform(static_cast<const char*>(digits), static_cast<const char*>(end), text.begin(),
-                   [&](char c) { return c == '.' ? decimals.point : QChar(QLatin1Char(c)); });
+    const qsizetype length = keep < 0 ? end - digits : std::min<qsizetype>(keep, end - digits);
+    QString text(length + qsizetype(suffix.size()), Qt::Uninitialized);
+    QChar* out = std::transform(static_cast<const char*>(digits), static_cast<const char*>(digits) + length,
+                                text.begin(),
+                                [&](char c) { return c == '.' ? decimals.point : QChar(QLatin1Char(c)); });
+    std::transform(suffix.begin(), suffix.end(), out, [](char c) { return QChar(QLatin1Char(c)); });
     return text;
 }
 
@@ -156,13 +163,13 @@ QString formatBer(double a)
     } while (!(m > 1.0f));
 
     // Below 1e6 the mantissa has no exponent of its own.
-    std::optional<QString> mantissa = m < 1e6f ? plainDecimal(double(m), 'g', 7) : std::nullopt;
-    if (!mantissa) {
-        QLocale locale;
-        locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-        mantissa = locale.toString(static_cast<double>(m), 'g', 7);
-    }
-    return mantissa->left(5) + QStringLiteral(" E-") + QString::number(n);
+    char exponent[8] = " E-";
+    const std::string_view suffix(exponent, size_t(std::to_chars(exponent + 3, std::end(exponent), n).ptr - exponent));
+    if (std::optional<QString> text = m < 1e6f ? plainDecimal(double(m), 'g', 7, 5, suffix) : std::nullopt)
+        return *std::move(text);
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<double>(m), 'g', 7).left(5) + QLatin1String(suffix.data(), qsizetype(suffix.size()));
 }
 
 QString percentText(float rate)
@@ -171,8 +178,9 @@ QString percentText(float rate)
         return kNotAvailable;
     const double percent = static_cast<double>(rate) * 100.0;
     // Below 1000 there are no groups of digits to separate.
-    const std::optional<QString> plain = percent < 1000 ? plainDecimal(percent, 'f', 2) : std::nullopt;
-    return (plain ? *plain : QLocale().toString(percent, 'f', 2)) + QLatin1Char('%');
+    if (std::optional<QString> plain = percent < 1000 ? plainDecimal(percent, 'f', 2, -1, "%") : std::nullopt)
+        return *std::move(plain);
+    return QLocale().toString(percent, 'f', 2) + QLatin1Char('%');
 }
 
 void applyRates(StatusView& view)

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -80,6 +81,17 @@ public:
     }
     void text(const QString& field)
     {
+        // Most fields are plain ASCII, copied as they are.
+        const auto plain = [](QChar c) {
+            return c.unicode() < 0x80 && c != u',' && c != u'"' && c != u'\n' && c != u'\r';
+        };
+        if (std::all_of(field.begin(), field.end(), plain)) {
+            const qsizetype at = m_out.size();
+            m_out.resize(at + field.size());
+            std::transform(field.begin(), field.end(), m_out.begin() + at, [](QChar c) { return char(c.unicode()); });
+            m_out += ',';
+            return;
+        }
         const QByteArray bytes = field.toUtf8();
         if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')) {
             m_out += '"';

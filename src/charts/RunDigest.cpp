@@ -1,6 +1,5 @@
 #include "charts/RunDigest.h"
 
-#include "measurement/ConfidenceBound.h"
 #include "measurement/Rates.h"
 
 RunDigest::RunDigest(const ReadRow& started, const measurement::RunSettings& recorded,
@@ -11,6 +10,7 @@ RunDigest::RunDigest(const ReadRow& started, const measurement::RunSettings& rec
     , m_last(started)
     , m_curves{ColumnReducer(columns, true), ColumnReducer(columns, true),  ColumnReducer(columns, true),
                ColumnReducer(columns, true), ColumnReducer(columns, false), ColumnReducer(columns, false)}
+    , m_upperMeans(recorded.confidence)
 {
     m_events.push_back(started);
     m_linkEvents.addEvent(started);
@@ -49,13 +49,11 @@ void RunDigest::add(const ReadRow& row)
     const measurement::TotalsStep step =
         m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
     m_linkEvents.addReport(row, m_analysis.lostFrames());
-    const auto [it, added] = m_upperMeans.try_emplace(row.errorBits, 0.0);
-    if (added)
-        it->second = measurement::poissonUpperMean(row.errorBits, m_recorded.confidence);
+    const double upperMean = m_upperMeans(row.errorBits);
     const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
     const double x = row.elapsed;
     const double values[CurveCount] = {row.ber,
-                                       bits > 0 ? it->second / bits : NAN,
+                                       bits > 0 ? upperMean / bits : NAN,
                                        row.berLoss,
                                        row.runBerUpper,
                                        step.increment ? double(step.increment->errorFrame) : NAN,

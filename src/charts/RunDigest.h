@@ -4,10 +4,10 @@
 #include "charts/LinkEvents.h"
 #include "recording/RecordingReader.h"
 
+#include "measurement/ConfidenceBound.h"
 #include "measurement/RunAnalysis.h"
 
 #include <array>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -77,7 +77,7 @@ private:
     qint64 m_eventRows = 1;
     LinkEventLog m_linkEvents;
     std::vector<Gap> m_gaps;
-    std::map<quint64, double> m_upperMeans; // by error count: the bound's costly part
+    measurement::PoissonUpperMeans m_upperMeans; // for the reports' own error counts
 };
 
 // The runs of a recording that a reader keeps, digested as they are read.

@@ -99,6 +99,7 @@ RunAnalysis::RunAnalysis(const RunSettings& settings)
     : m_settings(settings)
     , m_totals(settings.counters)
     , m_performance(settings.counters, lineTiming(settings))
+    , m_upperMeans(settings.confidence)
 {
 }
 
@@ -126,12 +127,8 @@ TotalsStep RunAnalysis::add(const RunMoment& at, const ReportCounts& counts)
 
 double RunAnalysis::berUpper() const
 {
-    const quint64 errors = bitErrors();
-    if (errors != m_upperErrors) {
-        m_upperErrors = errors;
-        m_upperMean = poissonUpperMean(errors, m_settings.confidence);
-    }
-    return bits() > 0 ? m_upperMean / double(bits()) : std::nan("");
+    const double mean = m_upperMeans(bitErrors());
+    return bits() > 0 ? mean / double(bits()) : std::nan("");
 }
 
 double RunAnalysis::berLower() const

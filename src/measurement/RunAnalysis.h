@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurement/ConfidenceBound.h"
 #include "measurement/ErrorClusters.h"
 #include "measurement/ErrorPerformance.h"
 #include "measurement/RunSettings.h"
@@ -66,8 +67,7 @@ private:
     qint64 m_lastMs = 0;
     quint64 m_bitsAtFirst = 0;
     // The upper mean depends on the error count alone; the bits only scale it.
-    mutable quint64 m_upperErrors = ~0ull;
-    mutable double m_upperMean = 0;
+    mutable PoissonUpperMeans m_upperMeans; // the bound's costly part, for the run's errors
 };
 
 enum class Outcome { NoVerdict, Pass, Fail, NotDecided };

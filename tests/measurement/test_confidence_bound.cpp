@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <random>
 
 using namespace measurement;
 
@@ -36,6 +37,8 @@ private slots:
     void boundsHaveTheirCoverage_data();
     void boundsHaveTheirCoverage();
     void bitsForPassReachTheLimit();
+    void followedMeansAreTheFreshOnes_data();
+    void followedMeansAreTheFreshOnes();
     void chiSquareQuantileMatchesTables_data();
     void chiSquareQuantileMatchesTables();
     void studentTQuantileMatchesTables_data();
@@ -92,6 +95,33 @@ void TestConfidenceBound::boundsHaveTheirCoverage()
 void TestConfidenceBound::bitsForPassReachTheLimit()
 {
     QCOMPARE(bitsForPass(1e-9, 0.95), poissonUpperMean(0, 0.95) * 1e9);
+}
+
+void TestConfidenceBound::followedMeansAreTheFreshOnes_data()
+{
+    QTest::addColumn<double>("confidence");
+    QTest::addColumn<quint64>("start");
+    for (const double confidence : {0.5, 0.95, 0.999999})
+        for (const quint64 start : {0ull, 1'000ull, 3'000'000ull, 400'000'000ull})
+            QTest::addRow("%g from %llu", confidence, start) << confidence << start;
+}
+
+// Counts that grow by steps of every size, fall now and then and stand
+// still: the means followed from the one before are the fresh ones, to a
+// few units in the last place, past the point where a fresh one is taken.
+void TestConfidenceBound::followedMeansAreTheFreshOnes()
+{
+    QFETCH(double, confidence);
+    QFETCH(quint64, start);
+    PoissonUpperMeans means(confidence);
+    std::mt19937_64 random(36);
+    quint64 errors = start;
+    for (int i = 0; i < PoissonUpperMeans::kFreshEvery + 300; ++i) {
+        const quint64 reach = 2 + quint64(std::sqrt(double(errors)) * (i % 50 ? 0.6 : 3));
+        errors = i % 97 == 96 ? errors / 2 : errors + random() % reach;
+        const double fresh = poissonUpperMean(errors, confidence);
+        QVERIFY2(std::abs(means(errors) - fresh) <= 1e-14 * fresh, qPrintable(QString::number(errors)));
+    }
 }
 
 void TestConfidenceBound::chiSquareQuantileMatchesTables_data()

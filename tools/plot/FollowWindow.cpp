@@ -92,8 +92,9 @@ FollowWindow::FollowWindow(const PlotOptions& options, QWidget* parent)
     m_pollSoon.setSingleShot(true);
     m_pollSoon.setInterval(kPollGatherMs);
     connect(&m_pollSoon, &QTimer::timeout, this, &FollowWindow::poll);
+    // A frame that is due reads the file itself, just before it is drawn.
     const auto pollSoon = [this] {
-        if (!m_pollSoon.isActive())
+        if (!m_pollSoon.isActive() && !m_drawLater.isActive())
             m_pollSoon.start();
     };
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, pollSoon);
@@ -129,7 +130,7 @@ const RunDigest* FollowWindow::run() const
     return m_digests->runs().empty() ? nullptr : m_digests->runs().back().get();
 }
 
-void FollowWindow::poll()
+qint64 FollowWindow::readRows()
 {
     const qint64 lines = m_follower->poll(kCatchUpBytes);
     if (m_follower->shareRead() < 1)
@@ -137,7 +138,12 @@ void FollowWindow::poll()
     // A file replaced under the same name is watched anew.
     if (m_follower->exists() && !m_watcher.files().contains(m_options.input))
         m_watcher.addPath(m_options.input);
-    if (lines > 0)
+    return lines;
+}
+
+void FollowWindow::poll()
+{
+    if (readRows() > 0)
         requestRedraw();
     else if (!run() || !m_follower->error().isEmpty() || !m_follower->exists())
         showHeader(run() && !run()->last().is(RowEvent::Stopped)); // waiting: nothing else changed
@@ -161,6 +167,7 @@ QRect FollowWindow::chartArea() const
 
 void FollowWindow::redraw()
 {
+    readRows(); // what came since the frame was asked for: the frame ends on the newest row
     m_sinceDraw.start();
     m_dirty = false;
     const RunDigest* digest = run();

@@ -58,6 +58,8 @@ protected:
 private:
     void restartDigests();
     void poll();
+    // Reads the rows the file gained, up to a share of a long file; how many.
+    qint64 readRows();
     void requestRedraw();
     void redraw();
     // The header: from the run as the frame drawn with it took it, with how

@@ -27,6 +27,9 @@ constexpr int kPollGatherMs = 150;
 constexpr int kFallbackPollMs = 1000;
 // A view of the last seconds moves on in tenths of them.
 constexpr int kWindowSteps = 10;
+// The shortest time axis of a live view: each move of the axis lays the
+// charts out anew, every label, about 20 ms.
+constexpr double kLeastLiveSeconds = 60;
 
 // `seconds` rounded up to a round number of the unit the time axis will
 // show them in: 1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6 or 8 of a decade, so at
@@ -52,10 +55,11 @@ double roundedUp(double seconds)
 // whole run, or its last `window` seconds (0: no window). The time axis runs
 // ahead of the run to a round end, so that most frames change only the
 // curves' points, not the axis with its labels and every series' place on
-// it; the axis moves on when the run reaches its end.
+// it; the axis moves on when the run reaches its end. A run's first minute
+// is shown on an axis of a minute, which stays while it fills.
 std::pair<double, double> followedRange(double start, double end, double window)
 {
-    const double span = std::max(end - start, 10.0);
+    const double span = std::max(end - start, kLeastLiveSeconds);
     if (window <= 0 || span <= window)
         return {start, start + (window > 0 ? std::min(roundedUp(span), window) : roundedUp(span))};
     const double step = window / kWindowSteps;

@@ -31,6 +31,10 @@ std::vector<Figure> benchIdleCpu();
 // Time from process start to the window shown, and peak resident memory.
 std::vector<Figure> benchStartup(const QString& probePath);
 
+// The cost of the run's upper confidence bound per report, followed from the
+// one before and worked out afresh, at a thousand to ten million errors.
+std::vector<Figure> benchUpperBound();
+
 // The widths of the error-performance pairs over one link reported at 10, 1
 // and 0.2 reports a second.
 std::vector<Figure> benchErrorPerformanceWidths();

@@ -90,6 +90,7 @@ int main(int argc, char* argv[])
              return bench::benchLogErrorPerformance(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG"));
          }},
         {"widths", bench::benchErrorPerformanceWidths},
+        {"bound", bench::benchUpperBound},
         {"log-unframed",
          [] { return bench::benchLogUnframed(BERMON_LOG_PATH, qEnvironmentVariable("BERMON_BENCH_BEFORE_LOG")); }},
         {"paint", [] { return bench::benchPaintCost(probe(), toolkitFloor()); }},

@@ -49,7 +49,11 @@ void RunDigest::add(const ReadRow& row)
     const measurement::TotalsStep step =
         m_analysis.add(at, {row.recvFrames, row.lossFrames, row.errorFrames, row.errorBits});
     m_linkEvents.addReport(row, m_analysis.lostFrames());
-    const double upperMean = m_upperMeans(row.errorBits);
+    // Counts that start again pass the same values again: each is worked out once.
+    const auto [known, added] = m_upperMeanOf.try_emplace(row.errorBits, 0.0);
+    if (added)
+        known->second = m_upperMeans(row.errorBits);
+    const double upperMean = known->second;
     const double bits = double(row.recvFrames * measurement::kBitsPerFrame);
     const double x = row.elapsed;
     const double values[CurveCount] = {row.ber,

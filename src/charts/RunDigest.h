@@ -8,6 +8,7 @@
 #include "measurement/RunAnalysis.h"
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,6 +79,7 @@ private:
     LinkEventLog m_linkEvents;
     std::vector<Gap> m_gaps;
     measurement::PoissonUpperMeans m_upperMeans; // for the reports' own error counts
+    std::map<quint64, double> m_upperMeanOf;     // by error count: the bound's costly part
 };
 
 // The runs of a recording that a reader keeps, digested as they are read.

@@ -15,8 +15,8 @@ namespace {
 // Out-of-range arguments give NaN and a bound too large for a double gives
 // infinity, as the rest of the analysis expects of a figure it cannot fix,
 // rather than an exception from inside a report's row. Worked out in double
-// precision: boost's default, long double, is the x87 unit here, several
-// times slower, for digits no figure shows.
+// precision: boost's default, long double, is the x87 unit here, up to twice
+// as slow, for digits no figure shows.
 using NoThrow =
     boost::math::policies::policy<boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
                                   boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,

@@ -13,10 +13,10 @@ namespace measurement {
 double poissonUpperMean(quint64 errors, double confidence);
 
 // poissonUpperMean for error counts that mostly grow a little at a time, as
-// a run's do. A fresh inversion costs more the larger the count (some 40 µs
-// at ten million errors); from the mean for the count before, a few steps of
-// Halley's method on the distribution's own recurrence find the next one in
-// about a microsecond, to the same digits. Fresh ones still come after a
+// a run's do. A fresh inversion costs more the larger the count (some 30 µs
+// at ten million errors); from the mean for the count before, a step or two
+// of Halley's method on the distribution's own recurrence find the next one
+// in under half a microsecond, to the same digits. Fresh ones still come after a
 // fall, a large step, and every kFreshEvery counts, so that rounding cannot
 // add up.
 class PoissonUpperMeans

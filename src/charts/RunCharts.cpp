@@ -11,12 +11,14 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QPainter>
 #include <QScatterSeries>
+#include <QTextDocument>
 #include <QTimeZone>
 #include <QValueAxis>
 
@@ -700,6 +702,10 @@ struct RunCharts::Kept
     QGraphicsSimpleTextItem* nothing = nullptr; // the error history's line when it has nothing to show
     std::array<QGraphicsSimpleTextItem*, 2> halves{};
     QString title;
+    // Qt Charts writes a title's words into its item only when it lays the
+    // chart out: a frame that lays nothing out writes them there itself.
+    QGraphicsTextItem* titleItem = nullptr;
+    QString shownTitle; // the top chart's title as its item shows it
     QString aligned; // what the plot areas were last aligned for; see layoutKey()
     std::pair<qreal, qreal> columns;
     ChartLayout layout;
@@ -718,6 +724,19 @@ struct RunCharts::Kept
 
 namespace {
 
+// The item that shows `chart`'s title once the chart is laid out; null if
+// Qt Charts shows it otherwise (then each new title lays the chart out).
+QGraphicsTextItem* titleItemOf(QChart* chart)
+{
+    QTextDocument title;
+    title.setHtml(chart->title());
+    const QString words = title.toPlainText();
+    for (QGraphicsItem* child : chart->childItems())
+        if (auto* text = qgraphicsitem_cast<QGraphicsTextItem*>(child); text && text->toPlainText() == words)
+            return text;
+    return nullptr;
+}
+
 // A name as wide as `name` in the charts' fonts, whose digits are all of one
 // width: a count in a legend's entry that goes up lays nothing out again.
 QString sameWidth(QString name)
@@ -730,12 +749,12 @@ QString sameWidth(QString name)
 
 } // namespace
 
-// What the charts' plot areas depend on: their geometry, the title's lines, the
+// What the charts' plot areas depend on: their geometry, the title's words, the
 // value axes' ranges (their labels' widths) and the legends' entries. While
 // it stays, the plot areas stay and a frame lays nothing out.
 QString RunCharts::Kept::layoutKey() const
 {
-    QStringList key{QString::number(top->title().count(QStringLiteral("<br>"))), QString::number(berY->min()), QString::number(berY->max()),
+    QStringList key{sameWidth(top->title()), QString::number(berY->min()), QString::number(berY->max()),
                     QString::number(countY->max())};
     for (const QChart* chart : charts()) {
         const QRectF g = chart->geometry();
@@ -1029,12 +1048,17 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
     const QRectF area(0, 0, m->layout.width, m->layout.height);
     m->scene.setSceneRect(area);
     const QString key = m->layoutKey();
-    if (key != m->aligned) {
+    const bool retitled = m->top->title() != m->shownTitle;
+    if (key != m->aligned || (retitled && !m->titleItem)) {
         m->columns = m->alignPlotAreas();
         m->aligned = key;
+        m->titleItem = titleItemOf(m->top);
     } else {
         QCoreApplication::sendPostedEvents(); // the series' new points
+        if (retitled) // new digits, as wide as the old ones: the title stays where it is
+            m->titleItem->setHtml(m->top->title());
     }
+    m->shownTitle = m->top->title();
     const auto [left, right] = m->columns;
     QFont small = m->stripX->labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -1063,6 +1087,13 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
 QString RunCharts::title() const
 {
     return m ? m->title : QString();
+}
+
+QString RunCharts::drawnTitle() const
+{
+    if (!m || !m->titleItem)
+        return {};
+    return m->titleItem->toPlainText().replace(QChar::LineSeparator, u' ').replace(u'\n', u' ');
 }
 
 QStringList RunCharts::legend() const

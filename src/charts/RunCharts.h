@@ -75,6 +75,8 @@ public:
     // What the charts say, for whoever must show the same: the title, and the
     // names of the legends' entries in sight.
     QString title() const;
+    // The title as the drawn charts show it, its lines joined by blanks.
+    QString drawnTitle() const;
     QStringList legend() const;
     // The series the charts hold: a handful, however many events the runs have.
     int seriesCount() const;

@@ -394,6 +394,10 @@ void TestFollow::wordsAndPicturesAgreeAtEveryFrame()
         const QString standing = header.section(u'\n', 1).section(QStringLiteral(" (stopped)"), 0, 0);
         QVERIFY2(title.endsWith(QStringLiteral(" — ") + standing), qPrintable(title + " | " + header));
         QCOMPARE(bits.match(title).captured(1), bits.match(header).captured(1));
+        // And the same words drawn, not only chosen.
+        const QString drawnTitle = window.charts().drawnTitle();
+        QVERIFY2(drawnTitle.endsWith(standing), qPrintable(drawnTitle + " | " + header));
+        QCOMPARE(bits.match(drawnTitle).captured(1), bits.match(header).captured(1));
         const bool provisional =
             window.charts().legend().join(u'|').contains(QStringLiteral("may still change"));
         if (last) {

@@ -705,7 +705,8 @@ struct RunCharts::Kept
     // Qt Charts writes a title's words into its item only when it lays the
     // chart out: a frame that lays nothing out writes them there itself.
     QGraphicsTextItem* titleItem = nullptr;
-    QString shownTitle; // the top chart's title as its item shows it
+    qreal titleCentre = 0;  // where the layout centred it
+    QString shownTitle;     // the top chart's title as its item shows it
     QString aligned; // what the plot areas were last aligned for; see layoutKey()
     std::pair<qreal, qreal> columns;
     ChartLayout layout;
@@ -749,13 +750,13 @@ QString sameWidth(QString name)
 
 } // namespace
 
-// What the charts' plot areas depend on: their geometry, the title's words, the
+// What the charts' plot areas depend on: their geometry, the title's lines, the
 // value axes' ranges (their labels' widths) and the legends' entries. While
 // it stays, the plot areas stay and a frame lays nothing out.
 QString RunCharts::Kept::layoutKey() const
 {
-    QStringList key{sameWidth(top->title()), QString::number(berY->min()), QString::number(berY->max()),
-                    QString::number(countY->max())};
+    QStringList key{QString::number(top->title().count(QStringLiteral("<br>"))), QString::number(berY->min()),
+                    QString::number(berY->max()), QString::number(countY->max())};
     for (const QChart* chart : charts()) {
         const QRectF g = chart->geometry();
         key << QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
@@ -1053,10 +1054,14 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
         m->columns = m->alignPlotAreas();
         m->aligned = key;
         m->titleItem = titleItemOf(m->top);
+        if (m->titleItem)
+            m->titleCentre = m->titleItem->x() + m->titleItem->boundingRect().width() / 2;
     } else {
         QCoreApplication::sendPostedEvents(); // the series' new points
-        if (retitled) // new digits, as wide as the old ones: the title stays where it is
+        if (retitled) { // as many lines as before: centred where the layout centred them
             m->titleItem->setHtml(m->top->title());
+            m->titleItem->setX(m->titleCentre - m->titleItem->boundingRect().width() / 2);
+        }
     }
     m->shownTitle = m->top->title();
     const auto [left, right] = m->columns;

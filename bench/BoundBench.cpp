@@ -11,6 +11,9 @@ namespace bench {
 
 namespace {
 
+// The thread's CPU to the nanosecond: the scheduler's account
+// (scheduledSecondsOfThisThread) moves on at its ticks, too coarse for the
+// few milliseconds a figure here takes.
 double threadSeconds()
 {
     timespec now{};

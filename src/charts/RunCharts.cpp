@@ -28,6 +28,7 @@
 #include <limits>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -706,7 +707,7 @@ struct RunCharts::Kept
     // chart out: a frame that lays nothing out writes them there itself.
     QGraphicsTextItem* titleItem = nullptr;
     qreal titleCentre = 0;  // where the layout centred it
-    QString shownTitle;     // the top chart's title as its item shows it
+    bool retitled = false;  // the top chart's title changed since the frame drawn last
     QString aligned; // what the plot areas were last aligned for; see layoutKey()
     std::pair<qreal, qreal> columns;
     ChartLayout layout;
@@ -885,8 +886,10 @@ void RunCharts::Kept::place(const ChartLayout& l, const QString& head, const QSt
     QString html = wrapped(head, top->titleFont(), width);
     if (!standing.isEmpty())
         html += QStringLiteral("<br>") + wrapped(standing, top->titleFont(), width);
-    if (top->title() != html)
+    if (top->title() != html) {
         top->setTitle(html);
+        retitled = true;
+    }
 }
 
 void RunCharts::Kept::fillBer(const ChartData& data, int columns)
@@ -1049,7 +1052,7 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
     const QRectF area(0, 0, m->layout.width, m->layout.height);
     m->scene.setSceneRect(area);
     const QString key = m->layoutKey();
-    const bool retitled = m->top->title() != m->shownTitle;
+    const bool retitled = std::exchange(m->retitled, false);
     if (key != m->aligned || (retitled && !m->titleItem)) {
         m->columns = m->alignPlotAreas();
         m->aligned = key;
@@ -1063,7 +1066,6 @@ ChartGeometry RunCharts::render(QPainter& painter, const QRectF& target)
             m->titleItem->setX(m->titleCentre - m->titleItem->boundingRect().width() / 2);
         }
     }
-    m->shownTitle = m->top->title();
     const auto [left, right] = m->columns;
     QFont small = m->stripX->labelsFont();
     small.setPointSizeF(small.pointSizeF() * 0.85);

@@ -117,21 +117,21 @@ char* generalNumber(Digits d, int precision, char* at)
 
 char* decimalDigits(double value, char format, int precision, char (&out)[kDecimalDigitsSize])
 {
-    // Signs, zeros, infinities, NaN and the subnormals, whose digits are
-    // fewer: Qt's own writing, which few rows need.
-    if (!std::isnormal(value) || !(value > 0) || precision < 0 || precision > 20)
-        return value == 0 && !std::signbit(value) && precision >= 0 && precision <= 20
-                   ? plainNumber(Digits{{'0'}, 1, 0}, format == 'f' ? precision : 0, out)
-                   : nullptr;
-    Digits d;
-    if (!shortestDigits(value, d))
+    // Signs, infinities, NaN and the subnormals, whose digits are fewer: Qt's
+    // own writing, which few rows need.
+    if (precision < 0 || precision > 20 || std::signbit(value) || !(std::isnormal(value) || value == 0))
         return nullptr;
     const bool fixed = format == 'f';
-    if (!roundTo(d, fixed ? d.exponent + 1 + precision : std::max(precision, 1)))
-        return nullptr;
-    // Rounded away to nothing: zero, to the decimals asked for.
-    if (d.count == 0)
-        return plainNumber(Digits{{'0'}, 1, 0}, precision, out);
+    constexpr Digits kZero{{'0'}, 1, 0};
+    Digits d;
+    if (value == 0) {
+        d = kZero;
+    } else {
+        if (!shortestDigits(value, d) || !roundTo(d, fixed ? d.exponent + 1 + precision : std::max(precision, 1)))
+            return nullptr;
+        if (d.count == 0)
+            d = kZero; // rounded away to nothing
+    }
     // The longest text: a point, decimals and the whole digits, or 24 characters of %g.
     if (fixed && std::max(d.exponent, 0) + precision + 3 > kDecimalDigitsSize)
         return nullptr;

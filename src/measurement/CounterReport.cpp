@@ -36,10 +36,20 @@ std::optional<ReportCounts> decodeReport(const QByteArray& input)
 
 QString hexLine(const QByteArray& input)
 {
+    // Written straight into the text: it is made at every report.
+    static constexpr char kDigits[] = "0123456789ABCDEF";
     if (input.isEmpty())
         return {};
-    return QLatin1Char(' ')
-           + QString::fromLatin1(input.first(qMin<qsizetype>(input.size(), kReportLength)).toHex(' ').toUpper());
+    const qsizetype count = qMin<qsizetype>(input.size(), kReportLength);
+    QString line(3 * count, Qt::Uninitialized);
+    QChar* out = line.data();
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto byte = static_cast<quint8>(input[i]);
+        *out++ = QLatin1Char(' ');
+        *out++ = QLatin1Char(kDigits[byte >> 4]);
+        *out++ = QLatin1Char(kDigits[byte & 0xF]);
+    }
+    return line;
 }
 
 } // namespace measurement

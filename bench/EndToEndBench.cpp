@@ -6,10 +6,10 @@
 #include "serial/CommControl.h"
 #include "serial/SerialPortBackend.h"
 #include "ui/Form1.h"
+#include "ui/ValueDisplay.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,10 +65,10 @@ StreamFigures runStream(Writes writes)
 {
     Monitor monitor;
     monitor.runEventsFor(0.1); // the line is quiet before the unit starts
-    const std::array displays{monitor.form.findChild<QLabel*>(QStringLiteral("txt_RecvFrame")),
-                              monitor.form.findChild<QLabel*>(QStringLiteral("txt_LossFrame")),
-                              monitor.form.findChild<QLabel*>(QStringLiteral("txt_ErrorFrame")),
-                              monitor.form.findChild<QLabel*>(QStringLiteral("txt_ErrorBit"))};
+    const std::array displays{monitor.form.findChild<ui::ValueDisplay*>(QStringLiteral("txt_RecvFrame")),
+                              monitor.form.findChild<ui::ValueDisplay*>(QStringLiteral("txt_LossFrame")),
+                              monitor.form.findChild<ui::ValueDisplay*>(QStringLiteral("txt_ErrorFrame")),
+                              monitor.form.findChild<ui::ValueDisplay*>(QStringLiteral("txt_ErrorBit"))};
 
     std::vector<std::atomic<double>> writtenAt(kNumberedReports + 1);
     StreamFigures figures;

@@ -3,6 +3,7 @@
 #include "ui/DropDownList.h"
 #include "ui/ElementStyle.h"
 #include "ui/StatusBar.h"
+#include "ui/ValueDisplay.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -21,8 +22,7 @@ QWidget* createElement(const ElementRow& row, QWidget* container)
     switch (row.kind) {
     case ElementKind::GroupBox:
         return new QGroupBox(text, container);
-    case ElementKind::Caption:
-    case ElementKind::ValueDisplay: {
+    case ElementKind::Caption: {
         auto* label = new QLabel(text, container);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -30,6 +30,11 @@ QWidget* createElement(const ElementRow& row, QWidget* container)
         label->setWordWrap(false);
         label->setTextInteractionFlags(Qt::NoTextInteraction);
         return label;
+    }
+    case ElementKind::ValueDisplay: {
+        auto* display = new ValueDisplay(text, container);
+        display->setAutoFillBackground(true);
+        return display;
     }
     case ElementKind::List: {
         auto* list = new DropDownList(container);

@@ -15,6 +15,7 @@
 #include "ui/ElementTable.h"
 #include "ui/RepaintPacer.h"
 #include "ui/StatusBar.h"
+#include "ui/ValueDisplay.h"
 #include "util/Conversions.h"
 #include "util/Delays.h"
 #include "util/RunGuarded.h"
@@ -96,7 +97,7 @@ void Form1::buildElements()
 
     const BuiltElements elements(*this, mainWindowElements());
     for (size_t i = 0; i < m_displays.size(); ++i)
-        m_displays[i] = elements.find<QLabel>(kDisplayNames[i]);
+        m_displays[i] = elements.find<ValueDisplay>(kDisplayNames[i]);
     // The BER's bound is worked out when asked for, from the report on screen.
     m_displays[size_t(StatusDisplay::Ber)]->installEventFilter(this);
     m_displays[size_t(StatusDisplay::BerLoss)]->setToolTip(noBoundWithLossText());
@@ -373,8 +374,7 @@ QString Form1::displayText(StatusDisplay display) const
 
 void Form1::setDisplayText(StatusDisplay display, const QString& text)
 {
-    QLabel* label = m_displays[size_t(display)];
-    label->setText(text);
+    m_displays[size_t(display)]->setText(text);
 }
 
 void Form1::setHexLine(const QString& text)

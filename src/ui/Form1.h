@@ -25,6 +25,7 @@ namespace ui {
 
 class DropDownList;
 class StatusBar;
+class ValueDisplay;
 
 // The one window of the monitor. It holds the elements, built from the
 // element table, and wires their events to the handlers; what the handlers do
@@ -103,7 +104,7 @@ private:
     void runUntrapped(Handler&& handler);
     void end(int status);
 
-    std::array<QLabel*, 8> m_displays{};
+    std::array<ValueDisplay*, 8> m_displays{};
     DropDownList* m_portList = nullptr;
     DropDownList* m_baudList = nullptr;
     QLabel* m_portStatus = nullptr;

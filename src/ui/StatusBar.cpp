@@ -1,8 +1,8 @@
 #include "ui/StatusBar.h"
 
 #include "ui/ElementTable.h"
+#include "ui/ValueDisplay.h"
 
-#include <QLabel>
 #include <QLocale>
 #include <QTime>
 
@@ -10,16 +10,15 @@ namespace ui {
 
 namespace {
 
-QLabel* makePanel(QWidget* parent, const char* name)
+ValueDisplay* makePanel(QWidget* parent, const char* name)
 {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setTextFormat(Qt::PlainText);
+    auto* panel = new ValueDisplay({}, parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // Opaque, so that a new text repaints the panel alone, not the bar and
     // the window behind it.
-    label->setAutoFillBackground(true);
-    return label;
+    panel->setAutoFillBackground(true);
+    return panel;
 }
 
 } // namespace

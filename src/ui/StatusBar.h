@@ -3,9 +3,9 @@
 #include <QTimer>
 #include <QWidget>
 
-class QLabel;
-
 namespace ui {
+
+class ValueDisplay;
 
 // The window's status bar: panel 1 takes the text the system writes and
 // stretches with the bar; panel 2 shows the time of day and keeps it current
@@ -32,8 +32,8 @@ protected:
 private:
     void showTime();
 
-    QLabel* m_textPanel;
-    QLabel* m_timePanel;
+    ValueDisplay* m_textPanel;
+    ValueDisplay* m_timePanel;
     QTimer m_clock;
 };
 

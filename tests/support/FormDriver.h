@@ -5,6 +5,7 @@
 #include "serial/PortBackend.h"
 #include "ui/Form1.h"
 #include "ui/StatusBar.h"
+#include "ui/ValueDisplay.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -34,8 +35,14 @@ public:
             qFatal("no element %s", name);
         return found;
     }
-    QString text(const char* name) const { return element<QLabel>(name)->text(); }
-    QColor textColour(const char* name) const { return element<QLabel>(name)->palette().color(QPalette::WindowText); }
+    // The text of a caption or a value display.
+    QString text(const char* name) const
+    {
+        if (const auto* display = qobject_cast<ui::ValueDisplay*>(element(name)))
+            return display->text();
+        return element<QLabel>(name)->text();
+    }
+    QColor textColour(const char* name) const { return element(name)->palette().color(QPalette::WindowText); }
     QString hexLine() const { return element<ui::StatusBar>("StatusBar1")->text(); }
     serial::CommControl* comm() const { return form->findChild<serial::CommControl*>("MSComm1"); }
     void click(const char* name) const { element<QPushButton>(name)->click(); }

@@ -32,7 +32,7 @@ void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
 
     // What hovering over the BER display shows.
     const auto hoverTip = [&] {
-        auto* ber = driver.element<QLabel>("txt_BER");
+        auto* ber = driver.element<ui::ValueDisplay>("txt_BER");
         QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), ber->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(ber, &hover);
         return QToolTip::text();
@@ -42,7 +42,7 @@ void TestBoundTooltips::berShowsTheBoundOfTheReportOnScreen()
     receive("F107D000000001000000650B"); // 2000 frames, 101 bit errors
     QCOMPARE(hoverTip(), QString("below 1.2 E-4 at 95 % confidence (101 errors in 1.0 E6 bits)"));
     QCOMPARE(driver.text("txt_BER"), QString("9.863 E-5")); // the display text is untouched
-    QVERIFY(driver.element<QLabel>("txt_BER_Loss")->toolTip().contains("not a Poisson count"));
+    QVERIFY(driver.element<ui::ValueDisplay>("txt_BER_Loss")->toolTip().contains("not a Poisson count"));
 }
 
 void TestBoundTooltips::texts()

@@ -402,7 +402,7 @@ void Form1Test::windowAsDesigned()
     QCOMPARE(bench.form->windowIcon().availableSizes().value(0), QSize(32, 32));
     QCOMPARE(bench.element<QGroupBox>("Frame_ComPortSelect")->title(), QString("ComPort  Select"));
     QCOMPARE(bench.text("Label_RecvFrame"), QString("Rcecive Frame [1:2]:"));
-    QCOMPARE(bench.element<QLabel>("txt_BER")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(bench.element<ValueDisplay>("txt_BER")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
 }
 
 void Form1Test::elementsAsDesigned_data()
@@ -456,7 +456,7 @@ void Form1Test::statusBarStaysDocked()
     bench.form->setFixedSize(600, 400);
     auto* bar = bench.element<StatusBar>("StatusBar1");
     QCOMPARE(bar->geometry(), QRect(0, 375, 600, 25));
-    const auto* clock = bench.element<QLabel>("StatusBar1_Panel2");
+    const auto* clock = bench.element<ValueDisplay>("StatusBar1_Panel2");
     QCOMPARE(clock->width(), 96);
     QVERIFY(!clock->text().isEmpty());
     QCOMPARE(bar->text(), QString());
@@ -471,7 +471,7 @@ void Form1Test::fastReportsAreShownAndPaintedAgain()
         bool eventFilter(QObject* watched, QEvent* event) override
         {
             if (event->type() == QEvent::Paint)
-                painted << static_cast<QLabel*>(watched)->text();
+                painted << static_cast<ValueDisplay*>(watched)->text();
             return false;
         }
     } log;
